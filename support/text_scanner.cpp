@@ -1,0 +1,118 @@
+#include "support/text_scanner.h"
+
+#include <cstring>
+
+namespace bearfix {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+int32_t skipBlanks(const char*& cursor) {
+    int32_t n = 0;
+    while (isBlank(*cursor)) {
+        ++cursor;
+        ++n;
+    }
+    return n;
+}
+
+bool matchWord(const char*& cursor, const char* word) {
+    const char* p = cursor;
+    skipBlanks(p);
+    for (; *word != '\0'; ++word, ++p) {
+        if (*p != *word) return false;
+    }
+    cursor = p;
+    return true;
+}
+
+int matchKeyword(const char*& cursor, const char* keys) {
+    if (cursor == nullptr || keys == nullptr) return -1;
+    int index = 0;
+    for (const char* key = keys; *key != '\0' && *cursor != '\0'; key += std::strlen(key) + 1, ++index) {
+        if (matchWord(cursor, key)) return index;
+    }
+    return -1;
+}
+
+int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback) {
+    skipBlanks(cursor);
+    bool negative = false;
+    if (*cursor == '-') {
+        negative = true;
+        ++cursor;
+    } else if (*cursor == '+') {
+        ++cursor;
+    }
+    if (cursor[0] == '0' && cursor[1] == 'x') {
+        cursor += 2;
+        base = 16;
+    }
+    uint32_t value = 0;  // unsigned, so that overflow wraps instead of being undefined
+    int digits = 0;
+    while (digits < maxDigits) {
+        int d = base == 16 ? hexValue(*cursor) : (isDecimalDigit(*cursor) ? *cursor - '0' : -1);
+        if (d < 0) break;
+        value = value * (base == 16 ? 16u : 10u) + static_cast<uint32_t>(d);
+        ++cursor;
+        ++digits;
+    }
+    if (digits == 0) return fallback;
+    return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+double parseDouble(const char*& cursor, double fallback) {
+    skipBlanks(cursor);
+    bool negative = false;
+    if (*cursor == '-') {
+        negative = true;
+        ++cursor;
+    } else if (*cursor == '+') {
+        ++cursor;
+    }
+    double value = 0.0;
+    bool haveDigits = false;
+    while (isDecimalDigit(*cursor)) {
+        value = value * 10.0 + (*cursor++ - '0');
+        haveDigits = true;
+    }
+    if (*cursor == '.') {
+        ++cursor;
+        double factor = 0.1;
+        while (isDecimalDigit(*cursor)) {
+            value += (*cursor++ - '0') * factor;
+            factor *= 0.1;
+        }
+    }
+    if (!haveDigits) return fallback;
+    return negative ? -value : value;
+}
+
+bool parseQuoted(const char*& cursor, char* destination, int maxChars) {
+    if (destination == nullptr) return false;
+    const char* p = cursor;
+    skipBlanks(p);
+    if (*p != '"') return false;
+    ++p;
+    int n = 0;
+    for (; *p != '\0' && *p != '"'; ++p) {
+        if (n < maxChars) destination[n++] = *p;
+    }
+    destination[n] = '\0';
+    if (*p == '"') ++p;
+    cursor = p;
+    return true;
+}
+
+}  // namespace bearfix

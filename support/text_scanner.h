@@ -1,0 +1,38 @@
+// Small scanning functions for key=value command texts and data lines.
+//
+// Every function starts at a cursor into a NUL-terminated single-byte text and
+// moves it past what it consumed. Blanks are space and TAB. Nothing here
+// allocates, reports errors or looks at the locale.
+#pragma once
+
+#include <cstdint>
+
+namespace bearfix {
+
+// Skips spaces and TABs; returns how many.
+int32_t skipBlanks(const char*& cursor);
+
+// True when `word` follows (after optional blanks); the cursor then stands
+// after it. Otherwise the cursor is left alone.
+bool matchWord(const char*& cursor, const char* word);
+
+// `keys` holds NUL-terminated keys one after another, ended by an empty key,
+// e.g. "sr=\0rf=\0". Returns the index of the first key that follows (letter
+// case matters) with the cursor moved past it, or -1 with the cursor unmoved.
+int matchKeyword(const char*& cursor, const char* keys);
+
+// A signed integer of at most `maxDigits` digits. "0x" switches to hexadecimal
+// whatever `base` says; otherwise only base 16 reads hex digits. Returns
+// `fallback` when no digit was read; overflow wraps as 32-bit arithmetic does.
+int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback);
+
+// A signed decimal number with an optional fraction and no exponent. Returns
+// `fallback` when the integer part has no digit.
+double parseDouble(const char*& cursor, double fallback);
+
+// A text between double quotes, at most `maxChars` characters kept (the
+// destination holds maxChars + 1). False, cursor unmoved, when no quote
+// follows the blanks.
+bool parseQuoted(const char*& cursor, char* destination, int maxChars);
+
+}  // namespace bearfix
