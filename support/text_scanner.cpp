@@ -46,15 +46,23 @@ int matchKeyword(const char*& cursor, const char* keys) {
     return -1;
 }
 
-int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback) {
+namespace {
+
+// Passes blanks and a '-' or '+'; true for '-'.
+bool skipBlanksAndSign(const char*& cursor) {
     skipBlanks(cursor);
-    bool negative = false;
     if (*cursor == '-') {
-        negative = true;
         ++cursor;
-    } else if (*cursor == '+') {
-        ++cursor;
+        return true;
     }
+    if (*cursor == '+') ++cursor;
+    return false;
+}
+
+}  // namespace
+
+int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback) {
+    const bool negative = skipBlanksAndSign(cursor);
     if (cursor[0] == '0' && cursor[1] == 'x') {
         cursor += 2;
         base = 16;
@@ -73,14 +81,7 @@ int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback)
 }
 
 double parseDouble(const char*& cursor, double fallback) {
-    skipBlanks(cursor);
-    bool negative = false;
-    if (*cursor == '-') {
-        negative = true;
-        ++cursor;
-    } else if (*cursor == '+') {
-        ++cursor;
-    }
+    const bool negative = skipBlanksAndSign(cursor);
     double value = 0.0;
     bool haveDigits = false;
     while (isDecimalDigit(*cursor)) {
