@@ -55,6 +55,23 @@ std::string cp1252ToUtf8(std::string_view text) {
     return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t extra = lead < 0x80                     ? 0
+                            : (lead >= 0xC2 && lead <= 0xDF) ? 1
+                            : (lead >= 0xE0 && lead <= 0xEF) ? 2
+                            : (lead >= 0xF0 && lead <= 0xF4) ? 3
+                                                             : 4;
+        if (extra == 4 || i + extra >= text.size()) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
 std::string utf8ToCp1252(std::string_view text, unsigned char fallback) {
     std::string out;
     out.reserve(text.size());

@@ -22,6 +22,9 @@ unsigned char unicodeToCp1252(char32_t codePoint, unsigned char fallback = '?');
 
 std::string cp1252ToUtf8(std::string_view text);
 
+// True when every byte belongs to a well-formed UTF-8 sequence.
+bool isValidUtf8(std::string_view text);
+
 // Malformed UTF-8 and characters outside the code page become `fallback`, one
 // per offending sequence.
 std::string utf8ToCp1252(std::string_view text, unsigned char fallback = '?');

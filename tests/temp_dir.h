@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 
 namespace bearfix::testing {
 
@@ -37,6 +39,29 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// While it lives, writing a file beyond `bytes` fails as on a full disk
+// (root included, unlike a read-only directory).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_ = SIG_DFL;
 };
 
 }  // namespace bearfix::testing

@@ -37,5 +37,13 @@ TEST(Cp1252, MalformedUtf8BecomesFallback) {
     for (const auto& c : cases) EXPECT_EQ(utf8ToCp1252(c.utf8), c.expected) << c.utf8;
 }
 
+TEST(Cp1252, RecognisesUtf8) {
+    EXPECT_TRUE(isValidUtf8("plain ascii"));
+    EXPECT_TRUE(isValidUtf8("N52\u00B0 \u20AC"));
+    EXPECT_FALSE(isValidUtf8("N52\xB0"));   // a Windows-1252 degree sign
+    EXPECT_FALSE(isValidUtf8("end\xC3"));   // cut short
+    EXPECT_FALSE(isValidUtf8("\xE2\x82x"));
+}
+
 }  // namespace
 }  // namespace bearfix
