@@ -1,0 +1,374 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <clocale>
+#include <filesystem>
+
+#include "app/qt_text.h"
+#include "app/results.h"
+#include "ui_bearfix.h"
+
+namespace bearfix {
+
+namespace {
+
+QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+void setPanelColours(QLabel* panel, const QColor& background, const QColor& text) {
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
+    panel->setPalette(palette);
+}
+
+void setText(QLineEdit* edit, const std::string& cp1252) { edit->setText(toQString(cp1252)); }
+std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
+
+// Selects item `index`, or nothing when the list has no such item.
+void selectItem(QComboBox* list, int index) { list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1); }
+
+// An integer as the whole text, or `fallback`.
+int integerIn(const QString& text, int fallback) {
+    bool ok = false;
+    int value = text.trimmed().toInt(&ok);
+    return ok ? value : fallback;
+}
+
+}  // namespace
+
+TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TBearfix>()) {
+    ui_->setupUi(this);
+    for (int i = 0; i < 2; ++i) {
+        statusPanels_[i] = new QLabel(this);
+        statusPanels_[i]->setObjectName(QString("SBarPanel%1").arg(i));
+    }
+    statusPanels_[0]->setMinimumWidth(160);
+    statusPanels_[1]->setMinimumWidth(50);
+    ui_->SBar->addWidget(statusPanels_[0]);
+    ui_->SBar->addWidget(statusPanels_[1], 1);
+    setPanelColours(ui_->Pn_ColObs1, QColor(0, 128, 128), Qt::white);
+    setPanelColours(ui_->Pn_ColObs2, QColor(128, 0, 128), Qt::white);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(200);
+    FormCreate();
+    connectHandlers();
+    Timer1->start();
+}
+
+TBearfix::~TBearfix() { setMessageSink({}); }
+
+void TBearfix::connectHandlers() {
+    for (QLineEdit* field : {ui_->Ed_Pos1, ui_->Ed_Pos2, ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Brg1Tol, ui_->Ed_Brg2Tol})
+        connect(field, &QLineEdit::textChanged, this, &TBearfix::ObserverPosChanged);
+    connect(Timer1, &QTimer::timeout, this, &TBearfix::Timer1Timer);
+    connect(ui_->Btn_ClearMsgs, &QPushButton::clicked, this, &TBearfix::Btn_ClearMsgsClick);
+    connect(ui_->Btn_ApplyGPS, &QPushButton::clicked, this, &TBearfix::Btn_ApplyGPSClick);
+    connect(ui_->MI_Quit, &QAction::triggered, this, &TBearfix::MI_QuitClick);
+    ui_->TS_MapScreen->installEventFilter(this);
+    ui_->Img_Map->installEventFilter(this);
+}
+
+void TBearfix::FormCreate() {
+    updateGuard = 1;
+    resizeCountdown = 0;
+    std::setlocale(LC_NUMERIC, "C");  // '.' in every number, whatever the user's locale
+    trackSettings = TrackSettings{};
+    readSettings();
+    baseBitmap = QImage();
+    locationX = GeoPosition{};
+    ui_->CB_MsgLevel->setCurrentIndex(0);
+    setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
+    loggingEnabled = true;
+    initialDrawPending = true;
+    resultsPending = true;
+    overlayPending = true;
+    ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    updateGuard = 0;
+}
+
+void TBearfix::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TBearfix::FormClose() {
+    readTrackSettings();  // no redraw: the window is going away
+    writeSettings();
+    loggingEnabled = false;
+}
+
+void TBearfix::MI_QuitClick() { close(); }
+
+// ---- settings ------------------------------------------------------------
+
+void TBearfix::readSettings() {
+    SessionSettings s = defaultSettings();
+    s.track = trackSettings;
+    IniFile file;
+    file.load(settingsFilePath());
+    bearfix::readSettings(file, s);
+
+    Ui::TBearfix& f = *ui_;
+    setText(f.Ed_Pos1, s.pos1);
+    setText(f.Ed_Pos2, s.pos2);
+    setText(f.Ed_Brg1X, s.brg1x);
+    setText(f.Ed_Brg2X, s.brg2x);
+    setText(f.Ed_Brg1Tol, s.brg1Tol);
+    f.Chk_Ambi1->setChecked(s.brg1Amb);
+    setText(f.Ed_Brg2Tol, s.brg2Tol);
+    f.Chk_Ambi2->setChecked(s.brg2Amb);
+    setText(f.Ed_MinElev, s.minElev);
+    setText(f.Ed_MaxElev, s.maxElev);
+    f.Chk_ShadedGradients->setChecked(s.gradientShading);
+    setText(f.Ed_VerticalExaggeration, s.verticalExaggeration);
+    setText(f.Ed_SunAzimuth, s.sunAzimuth);
+    setText(f.Ed_SunElev, s.sunElevation);
+    selectItem(f.CB_ElevColorPalette, s.topoColorPalette);
+    applyBounds(s);
+
+    selectItem(f.CB_MapProjection, s.projection);
+    selectItem(f.CB_MapCenter, s.centerHow);
+    setText(f.Ed_MapCenter, s.centerAt);
+    scan_position(s.centerAt, mapCenter);
+    setText(f.Ed_MapRange, s.rangeKm);
+    f.Ck_SwTopo->setChecked(s.showTopo);
+    f.Ck_SwCoast->setChecked(s.showCoasts);
+    f.Ck_SwBorders->setChecked(s.showBorders);
+    f.Ck_SwRivers->setChecked(s.showRivers);
+    f.Ck_SwTransmitters->setChecked(s.showTransmitters);
+    f.Ck_SwLargeCitiesOnly->setChecked(s.showLargeCities);
+    f.Ck_ShowMapRuler->setChecked(s.showRuler);
+    selectItem(f.CB_SwCities, s.showCities);
+    selectItem(f.CB_SwGrids, s.showGrids);
+    elevationSource = s.useSrtm3;
+    (elevationSource == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
+    setText(f.Ed_GtopoDir, s.gtopoDirField);
+    setText(f.Ed_SRTM3_Dir, s.srtmDirField);
+    gtopoDirectory = s.gtopoDir;
+    srtmDirectory = s.srtmDir;
+
+    trackSettings = s.track;
+    showTrackSettings();
+}
+
+// Restores the window where it was when that place is on a screen now;
+// otherwise the window opens centred.
+void TBearfix::applyBounds(const SessionSettings& s) {
+    resize(s.bounds.width, s.bounds.height);
+    QRect wanted(s.bounds.left, s.bounds.top, width(), height());
+    if (s.boundsStored) {
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            QRect visible = screen->availableGeometry().intersected(wanted);
+            if (visible.width() >= 100 && visible.height() >= 50) {
+                move(wanted.topLeft());
+                return;
+            }
+        }
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TBearfix::writeSettings() {
+    const Ui::TBearfix& f = *ui_;
+    SessionSettings s;
+    s.pos1 = text(f.Ed_Pos1);
+    s.pos2 = text(f.Ed_Pos2);
+    s.brg1x = text(f.Ed_Brg1X);
+    s.brg2x = text(f.Ed_Brg2X);
+    s.brg1Tol = text(f.Ed_Brg1Tol);
+    s.brg1Amb = f.Chk_Ambi1->isChecked();
+    s.brg2Tol = text(f.Ed_Brg2Tol);
+    s.brg2Amb = f.Chk_Ambi2->isChecked();
+    s.minElev = text(f.Ed_MinElev);
+    s.maxElev = text(f.Ed_MaxElev);
+    s.gradientShading = f.Chk_ShadedGradients->isChecked();
+    s.verticalExaggeration = text(f.Ed_VerticalExaggeration);
+    s.sunAzimuth = text(f.Ed_SunAzimuth);
+    s.sunElevation = text(f.Ed_SunElev);
+    s.topoColorPalette = f.CB_ElevColorPalette->currentIndex();
+    s.bounds = {x(), y(), width(), height()};
+
+    s.projection = f.CB_MapProjection->currentIndex();
+    s.centerHow = f.CB_MapCenter->currentIndex();
+    s.centerAt = text(f.Ed_MapCenter);
+    s.rangeKm = text(f.Ed_MapRange);
+    s.showTopo = f.Ck_SwTopo->isChecked();
+    s.showCoasts = f.Ck_SwCoast->isChecked();
+    s.showBorders = f.Ck_SwBorders->isChecked();
+    s.showRivers = f.Ck_SwRivers->isChecked();
+    s.showTransmitters = f.Ck_SwTransmitters->isChecked();
+    s.showLargeCities = f.Ck_SwLargeCitiesOnly->isChecked();
+    s.showRuler = f.Ck_ShowMapRuler->isChecked();
+    s.showCities = f.CB_SwCities->currentIndex();
+    s.showGrids = f.CB_SwGrids->currentIndex();
+    s.useSrtm3 = elevationSource;
+    s.gtopoDir = gtopoDirectory;
+    s.srtmDir = srtmDirectory;
+    s.track = trackSettings;
+
+    const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
+    const std::string path = settingsFilePath();
+    IniFile file;
+    file.load(path);  // keeps what this program does not write
+    bearfix::writeSettings(file, s, normal);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    if (!file.save(path)) {
+        QMessageBox::critical(this, "Bearfix", QString("Unable to write to %1").arg(QString::fromStdString(path)));
+    }
+}
+
+// ---- track settings --------------------------------------------------------
+
+void TBearfix::showTrackSettings() {
+    Ui::TBearfix& f = *ui_;
+    selectItem(f.Cb_PosFormat, trackSettings.posFormat);
+    f.Ed_TrackLineWidth->setText(QString::number(trackSettings.trackLineWidth));
+    setPanelColours(f.Pnl_TrackColors, fromColourRef(trackSettings.trackLineColour),
+                    fromColourRef(trackSettings.trackLabelColour));
+    f.Chk_ReloadTracksOnStartup->setChecked(trackSettings.trackOptions & TrackSettings::kReloadOnStart);
+}
+
+void TBearfix::readTrackSettings() {
+    Ui::TBearfix& f = *ui_;
+    trackSettings.trackLineWidth = integerIn(f.Ed_TrackLineWidth->text(), 1);
+    if (f.Chk_ReloadTracksOnStartup->isChecked()) {
+        trackSettings.trackOptions |= TrackSettings::kReloadOnStart;
+    } else {
+        trackSettings.trackOptions &= ~TrackSettings::kReloadOnStart;
+    }
+    trackSettings.gpsBaudRate = integerIn(f.CB_GPSPortSpeed->currentText(), trackSettings.gpsBaudRate);
+    QString port = f.CB_SerialPort->currentText().left(80);
+    if (!port.isEmpty()) {
+        bool ok = false;
+        int n = port.startsWith("COM") ? port.mid(3).toInt(&ok) : 0;
+        if (ok) {
+            trackSettings.gpsPort = n;
+        } else if (port.compare("soundcard", Qt::CaseInsensitive) == 0) {
+            trackSettings.gpsPort = -1;
+        }
+    }
+}
+
+void TBearfix::applyTrackSettings() {
+    readTrackSettings();
+    ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    fullMapRedraw();
+}
+
+void TBearfix::Btn_ApplyGPSClick() { applyTrackSettings(); }
+
+// ---- update cycle ----------------------------------------------------------
+
+void TBearfix::ObserverPosChanged() {
+    if (updateGuard != 0) return;
+    updateGuard = 1;
+    updateResults();
+    drawOverlay();
+    updateGuard = 0;
+}
+
+void TBearfix::updateResults() {
+    Ui::TBearfix& f = *ui_;
+    Results r = computeResults({text(f.Ed_Pos1), text(f.Ed_Pos2), text(f.Ed_Brg1X), text(f.Ed_Brg2X)});
+    observerA = r.observerA;
+    observerB = r.observerB;
+    setText(f.Ed_Inf1, r.infoA);
+    setText(f.Ed_Inf2, r.infoB);
+    if (!r.computed) return;
+    if (r.fix.status == 0) locationX = r.fix.x;
+    setText(f.Ed_LocX, r.locationX);
+    setText(f.Ed_LocApprox, r.locationInfo);
+    setText(f.Ed_DistAB, r.distanceAB);
+    setText(f.Ed_BrgAB, r.bearingAB);
+    setText(f.Ed_BrgBA, r.bearingBA);
+}
+
+void TBearfix::Timer1Timer() {
+    if (initialDrawPending) {
+        statusPanels_[0]->setText("Drawing....");
+        statusPanels_[0]->repaint();
+        fullMapRedraw();
+        statusPanels_[0]->clear();
+        initialDrawPending = false;
+    }
+    if (resizeCountdown > 0 && --resizeCountdown == 0) {
+        updateGuard = 1;
+        resizeMapBitmaps();
+        drawBaseMap(baseBitmap);
+        overlayPending = true;
+        updateGuard = 0;
+    }
+    if (resultsPending) {
+        updateResults();
+        resultsPending = false;
+    }
+    if (overlayPending) {
+        drawOverlay();
+        overlayPending = false;
+    }
+}
+
+void TBearfix::showProgress(const std::string& text, int percent) {
+    statusPanels_[0]->setText(toQString(text) + QString(" %1%").arg(percent));
+    statusPanels_[0]->repaint();
+}
+
+// ---- map -----------------------------------------------------------------
+
+void TBearfix::resizeMapBitmaps() {
+    const QSize size = ui_->Img_Map->size();
+    if (baseBitmap.size() != size) baseBitmap = QImage(size, QImage::Format_RGB32);
+    if (ui_->Img_Map->picture().size() != size) ui_->Img_Map->picture() = QImage(size, QImage::Format_RGB32);
+}
+
+void TBearfix::fullMapRedraw() {
+    resizeMapBitmaps();
+    drawBaseMap(baseBitmap);
+    drawOverlay();
+}
+
+// The map layers arrive with the map drawing; until then the map is blank.
+void TBearfix::drawBaseMap(QImage& bitmap) { bitmap.fill(Qt::white); }
+
+void TBearfix::drawOverlay() {
+    ui_->Img_Map->picture() = baseBitmap.copy();
+    ui_->Img_Map->update();
+}
+
+void TBearfix::TS_MapScreenResize() { resizeCountdown = 4; }
+
+void TBearfix::placeMapNavigator() {
+    QWidget* nav = ui_->Pnl_MapNav;
+    nav->adjustSize();
+    nav->move(ui_->Img_Map->width() - nav->width() - 4, 4);
+}
+
+bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        if (watched == ui_->TS_MapScreen) TS_MapScreenResize();
+        if (watched == ui_->Img_Map) placeMapNavigator();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- message log -----------------------------------------------------------
+
+void TBearfix::appendMessage(MessageLevel level, const std::string& text) {
+    if (!loggingEnabled) return;
+    if (static_cast<int>(level) < ui_->CB_MsgLevel->currentIndex()) return;
+    ui_->Mem_Msgs->appendPlainText(toQString(text));
+}
+
+void TBearfix::Btn_ClearMsgsClick() { ui_->Mem_Msgs->clear(); }
+
+}  // namespace bearfix

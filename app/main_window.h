@@ -1,0 +1,91 @@
+// The main window: observer fields, results, map, settings tabs and log.
+// Handlers are thin: they read controls, call the toolkit-free core and write
+// controls back.
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/settings.h"
+#include "geo/position.h"
+#include "support/message_log.h"
+#include "tracks/track_settings.h"
+
+class QLabel;
+class QTimer;
+
+namespace Ui {
+class TBearfix;
+}
+
+namespace bearfix {
+
+class TBearfix : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TBearfix(QWidget* parent = nullptr);
+    ~TBearfix() override;
+
+    Ui::TBearfix& form() { return *ui_; }
+    QLabel& statusPanel(int index) { return *statusPanels_[index]; }
+
+    // The update cycle.
+    void updateResults();
+    void resizeMapBitmaps();
+    void fullMapRedraw();
+    void drawBaseMap(QImage& bitmap);
+    void drawOverlay();
+    void showProgress(const std::string& text, int percent);
+
+    // Shared with the map, options, track and remote handlers.
+    int updateGuard = 0;  // while non-zero the change handlers return at once
+    bool initialDrawPending = false;
+    int resizeCountdown = 0;  // timer ticks until the base map follows a resize
+    bool resultsPending = false;
+    bool overlayPending = false;
+    bool loggingEnabled = false;
+    GeoPosition observerA;
+    GeoPosition observerB;
+    GeoPosition locationX;
+    GeoPosition mapCenter;
+    TrackSettings trackSettings;
+    QImage baseBitmap;
+
+    // Elevation source (0 GTOPO30, else SRTM3) and directories in use.
+    int elevationSource = 1;
+    std::string gtopoDirectory;
+    std::string srtmDirectory;
+
+public slots:
+    void ObserverPosChanged();
+    void Timer1Timer();
+    void TS_MapScreenResize();
+    void Btn_ClearMsgsClick();
+    void Btn_ApplyGPSClick();
+    void MI_QuitClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void connectHandlers();
+    void readSettings();
+    void writeSettings();
+    void applyBounds(const SessionSettings& s);
+    void readTrackSettings();
+    void applyTrackSettings();
+    void showTrackSettings();
+    void appendMessage(MessageLevel level, const std::string& text);
+    void placeMapNavigator();
+
+    std::unique_ptr<Ui::TBearfix> ui_;
+    QLabel* statusPanels_[2] = {nullptr, nullptr};
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace bearfix

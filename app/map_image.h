@@ -1,0 +1,37 @@
+// The image control of the "Map" tab: shows a 32-bit picture and reports the
+// mouse in picture pixels.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace bearfix {
+
+class MapImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit MapImage(QWidget* parent = nullptr);
+
+    QImage& picture() { return picture_; }
+    // Shows the picture now, without waiting for the event loop.
+    void repaintNow() { repaint(); }
+
+signals:
+    void mouseMoved(int x, int y);
+    void clicked();
+    void doubleClicked();
+    void wheelTurned(int notches, int x, int y);  // positive: away from the user
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    QImage picture_;
+    int wheelRemainder_ = 0;
+};
+
+}  // namespace bearfix

@@ -1,0 +1,44 @@
+#include "app/results.h"
+
+#include "cities/nearest_city.h"
+#include "support/number_format.h"
+
+namespace bearfix {
+
+std::string formatDistance(double km) {
+    std::string prefix;
+    if (km < 0) {
+        prefix = "-";
+        km = -km;
+    }
+    const char* pattern = km > 100 ? "####0" : km > 10 ? "###0.0" : km > 1 ? "##0.00" : "#0.000";
+    return prefix + formatPicture(km, pattern);
+}
+
+std::string formatBearing(double degrees) { return formatPicture(degrees, "##0.# '\xB0'"); }
+
+Results computeResults(const ObserverTexts& in) {
+    Results r;
+    scan_position(in.pos1, r.observerA);
+    scan_position(in.pos2, r.observerB);
+    r.infoA = describe_near_city(r.observerA.lon, r.observerA.lat);
+    r.infoB = describe_near_city(r.observerB.lon, r.observerB.lat);
+    if (in.brg1x.empty() || in.brg2x.empty()) return r;
+
+    r.computed = true;
+    const double brg1 = scan_decimal(in.brg1x) * kDegToRad;
+    const double brg2 = scan_decimal(in.brg2x) * kDegToRad;
+    bearing_intersection(r.fix, r.observerA.lon, r.observerA.lat, brg1, r.observerB.lon, r.observerB.lat, brg2);
+    if (r.fix.status != 0) {
+        r.locationX = "no intersection found";
+    } else {
+        r.locationX = format_position(r.fix.x, PosFormat::Dms);
+        r.locationInfo = describe_near_city(r.fix.x.lon, r.fix.x.lat);
+    }
+    r.distanceAB = formatDistance(r.fix.dist_ab * kEarthRadiusKm) + " km";
+    r.bearingAB = formatBearing(r.fix.course_ab * kRadToDeg);
+    r.bearingBA = formatBearing(r.fix.course_ba * kRadToDeg);
+    return r;
+}
+
+}  // namespace bearfix

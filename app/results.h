@@ -1,0 +1,44 @@
+// From the observer fields to the result fields: what the window shows after
+// every edit, and what `bearfix-cli fix` prints. Texts are Windows-1252.
+#pragma once
+
+#include <string>
+
+#include "geo/great_circle.h"
+#include "geo/position.h"
+
+namespace bearfix {
+
+struct ObserverTexts {
+    std::string pos1;   // position of A
+    std::string pos2;   // position of B
+    std::string brg1x;  // bearing from A, degrees
+    std::string brg2x;  // bearing from B, degrees
+};
+
+struct Results {
+    GeoPosition observerA;  // a component the text lacks is 0
+    GeoPosition observerB;
+    std::string infoA;  // nearest-place texts
+    std::string infoB;
+
+    // False when a bearing field is empty: the fields below are not computed
+    // and the window keeps what it shows.
+    bool computed = false;
+    IntersectionResult fix;   // status 0: X exists
+    std::string locationX;    // "no intersection found" without X
+    std::string locationInfo;
+    std::string distanceAB;   // "123.4 km"
+    std::string bearingAB;    // "72.5 °"
+    std::string bearingBA;
+};
+
+Results computeResults(const ObserverTexts& in);
+
+// About four significant figures: 12346, 100.0, 10.00, 1.000, 0.500.
+std::string formatDistance(double km);
+
+// A bearing in degrees as the result fields show it: "72.5 °", "360 °".
+std::string formatBearing(double degrees);
+
+}  // namespace bearfix

@@ -1,0 +1,156 @@
+#include "app/settings.h"
+
+#include <cstdlib>
+
+namespace bearfix {
+
+namespace {
+
+constexpr const char* kSession = "PREV_SESSION";
+constexpr const char* kMap = "MAP";
+constexpr const char* kGui = "GUI";
+constexpr const char* kTrack = "TrackDisplay";
+constexpr std::size_t kMaxDirectory = 254;
+
+std::string environmentOr(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+std::string homeDirectory() { return environmentOr("HOME", "."); }
+
+bool readFlag(const IniFile& f, const char* section, const char* key, bool current) {
+    return f.getInt(section, key, current ? 1 : 0) != 0;
+}
+
+void readText(const IniFile& f, const char* section, const char* key, std::string& value) {
+    value = f.getString(section, key, value);
+}
+
+void readInt(const IniFile& f, const char* section, const char* key, int32_t& value) {
+    value = f.getInt(section, key, value);
+}
+
+void readDirectory(const IniFile& f, const char* key, std::string& field, std::string& directory) {
+    field = f.getString(kMap, key, directory);
+    if (!field.empty()) directory = field.substr(0, kMaxDirectory);
+}
+
+}  // namespace
+
+SessionSettings defaultSettings() {
+    SessionSettings s;
+    std::string data = environmentOr("XDG_DATA_HOME", homeDirectory() + "/.local/share") + "/bearfix/";
+    s.gtopoDir = s.gtopoDirField = data + "gtopo30";
+    s.srtmDir = s.srtmDirField = data + "srtm";
+    return s;
+}
+
+std::string settingsFilePath() {
+    return environmentOr("XDG_CONFIG_HOME", homeDirectory() + "/.config") + "/bearfix/bearfix.ini";
+}
+
+void readSettings(const IniFile& f, SessionSettings& s) {
+    readText(f, kSession, "Pos1", s.pos1);
+    readText(f, kSession, "Pos2", s.pos2);
+    readText(f, kSession, "Brg1X", s.brg1x);
+    readText(f, kSession, "Brg2X", s.brg2x);
+    readText(f, kSession, "Brg1Tol", s.brg1Tol);
+    s.brg1Amb = readFlag(f, kSession, "Brg1Amb", s.brg1Amb);
+    readText(f, kSession, "Brg2Tol", s.brg2Tol);
+    s.brg2Amb = readFlag(f, kSession, "Brg2Amb", s.brg2Amb);
+    readText(f, kSession, "MinElev", s.minElev);
+    readText(f, kSession, "MaxElev", s.maxElev);
+    s.gradientShading = readFlag(f, kSession, "GradientShading", s.gradientShading);
+    readText(f, kSession, "VerticalExaggeration", s.verticalExaggeration);
+    readText(f, kSession, "TopoMapSunAzimuth", s.sunAzimuth);
+    readText(f, kSession, "TopoMapSunElevation", s.sunElevation);
+    readInt(f, kSession, "TopoColorPalette", s.topoColorPalette);
+    s.boundsStored = f.has(kSession, "Left") && f.has(kSession, "Top");
+    readInt(f, kSession, "Left", s.bounds.left);
+    readInt(f, kSession, "Top", s.bounds.top);
+    readInt(f, kSession, "Width", s.bounds.width);
+    readInt(f, kSession, "Height", s.bounds.height);
+
+    readInt(f, kMap, "Projection", s.projection);
+    readInt(f, kMap, "CenterHow", s.centerHow);
+    readText(f, kMap, "CenterAt", s.centerAt);
+    readText(f, kMap, "Range_km", s.rangeKm);
+    s.showTopo = readFlag(f, kMap, "ShowTopo", s.showTopo);
+    s.showCoasts = readFlag(f, kMap, "ShowCoasts", s.showCoasts);
+    s.showBorders = readFlag(f, kMap, "ShowBorders", s.showBorders);
+    s.showRivers = readFlag(f, kMap, "ShowRivers", s.showRivers);
+    s.showTransmitters = readFlag(f, kMap, "ShowTransmitters", s.showTransmitters);
+    s.showLargeCities = readFlag(f, kMap, "ShowLargeCities", s.showLargeCities);
+    s.showRuler = readFlag(f, kMap, "ShowRuler", s.showRuler);
+    readInt(f, kMap, "ShowCities", s.showCities);
+    readInt(f, kMap, "ShowGrids", s.showGrids);
+    readInt(f, kMap, "UseSRTM3", s.useSrtm3);
+    readDirectory(f, "GTOPO30_dir", s.gtopoDirField, s.gtopoDir);
+    readDirectory(f, "SRTM3_dir", s.srtmDirField, s.srtmDir);
+
+    TrackSettings& t = s.track;
+    readInt(f, kGui, "GeoPosFormat", t.posFormat);
+    t.trackLineColour = static_cast<uint32_t>(f.getInt(kTrack, "BackgndColor", static_cast<int32_t>(t.trackLineColour)));
+    t.trackLabelColour =
+        static_cast<uint32_t>(f.getInt(kTrack, "LabelTextColor", static_cast<int32_t>(t.trackLabelColour)));
+    readInt(f, kTrack, "LineWidth", t.trackLineWidth);
+    readInt(f, kTrack, "ColorPalette", t.colorPalette);
+    readInt(f, kTrack, "Options", t.trackOptions);
+    t.lastFileName = f.getString(kTrack, "LastFileName", {}).substr(0, TrackSettings::kMaxFileName);
+    t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
+}
+
+void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
+    auto flag = [](bool b) { return b ? 1 : 0; };
+    f.setString(kSession, "Pos1", s.pos1);
+    f.setString(kSession, "Pos2", s.pos2);
+    f.setString(kSession, "Brg1X", s.brg1x);
+    f.setString(kSession, "Brg2X", s.brg2x);
+    f.setString(kSession, "Brg1Tol", s.brg1Tol);
+    f.setInt(kSession, "Brg1Amb", flag(s.brg1Amb));
+    f.setString(kSession, "Brg2Tol", s.brg2Tol);
+    f.setInt(kSession, "Brg2Amb", flag(s.brg2Amb));
+    f.setString(kSession, "MinElev", s.minElev);
+    f.setString(kSession, "MaxElev", s.maxElev);
+    f.setInt(kSession, "GradientShading", flag(s.gradientShading));
+    f.setString(kSession, "VerticalExaggeration", s.verticalExaggeration);
+    f.setString(kSession, "TopoMapSunAzimuth", s.sunAzimuth);
+    f.setString(kSession, "TopoMapSunElevation", s.sunElevation);
+    f.setInt(kSession, "TopoColorPalette", s.topoColorPalette);
+    if (writeBounds) {
+        f.setInt(kSession, "Left", s.bounds.left);
+        f.setInt(kSession, "Top", s.bounds.top);
+        f.setInt(kSession, "Width", s.bounds.width);
+        f.setInt(kSession, "Height", s.bounds.height);
+    }
+
+    f.setInt(kMap, "Projection", s.projection);
+    f.setInt(kMap, "CenterHow", s.centerHow);
+    f.setString(kMap, "CenterAt", s.centerAt);
+    f.setString(kMap, "Range_km", s.rangeKm);
+    f.setInt(kMap, "ShowTopo", flag(s.showTopo));
+    f.setInt(kMap, "ShowCoasts", flag(s.showCoasts));
+    f.setInt(kMap, "ShowBorders", flag(s.showBorders));
+    f.setInt(kMap, "ShowRivers", flag(s.showRivers));
+    f.setInt(kMap, "ShowTransmitters", flag(s.showTransmitters));
+    f.setInt(kMap, "ShowLargeCities", flag(s.showLargeCities));
+    f.setInt(kMap, "ShowRuler", flag(s.showRuler));
+    f.setInt(kMap, "ShowCities", s.showCities);
+    f.setInt(kMap, "ShowGrids", s.showGrids);
+    f.setInt(kMap, "UseSRTM3", s.useSrtm3);
+    f.setString(kMap, "GTOPO30_dir", s.gtopoDir);
+    f.setString(kMap, "SRTM3_dir", s.srtmDir);
+
+    const TrackSettings& t = s.track;
+    f.setInt(kGui, "GeoPosFormat", t.posFormat);
+    f.setInt(kTrack, "BackgndColor", static_cast<int32_t>(t.trackLineColour));
+    f.setInt(kTrack, "LabelTextColor", static_cast<int32_t>(t.trackLabelColour));
+    f.setInt(kTrack, "LineWidth", t.trackLineWidth);
+    f.setInt(kTrack, "ColorPalette", t.colorPalette);
+    f.setInt(kTrack, "Options", t.trackOptions);
+    f.setString(kTrack, "LastFileName", t.lastFileName);
+    f.setInt(kTrack, "LastFileType", t.lastFileType);
+}
+
+}  // namespace bearfix

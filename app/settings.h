@@ -1,0 +1,82 @@
+// The session kept between runs in "bearfix.ini": observers, map settings,
+// display options, elevation directories and the track settings. Read once at
+// start-up, written once at close.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/ini_file.h"
+#include "tracks/track_settings.h"
+
+namespace bearfix {
+
+struct WindowBounds {
+    int32_t left = 379;
+    int32_t top = 114;
+    int32_t width = 541;  // the window without the window manager's frame
+    int32_t height = 406;
+};
+
+// Everything the settings file holds. Texts are Windows-1252 and stay exactly
+// as the user left them. List indexes are kept as read; the window selects
+// nothing for an index outside its list.
+struct SessionSettings {
+    // "PREV_SESSION"
+    std::string pos1 = "N52\xB0" "08'26\" E008\xB0" "28'57\"";
+    std::string pos2 = "N49\xB0" "27'00\" E011\xB0" "00'00\"";
+    std::string brg1x = "260";
+    std::string brg2x = "288";
+    std::string brg1Tol = "1";
+    bool brg1Amb = false;
+    std::string brg2Tol = "1";
+    bool brg2Amb = false;
+    std::string minElev = "0";
+    std::string maxElev = "2000";
+    bool gradientShading = true;
+    std::string verticalExaggeration = "3";
+    std::string sunAzimuth = "180";
+    std::string sunElevation = "60";
+    int32_t topoColorPalette = 0;
+    WindowBounds bounds;
+    bool boundsStored = false;  // the file held the window's position
+
+    // "MAP"
+    int32_t projection = 0;
+    int32_t centerHow = 1;
+    std::string centerAt = "N51\xB0" "19'40\" E007\xB0" "14'05\"";
+    std::string rangeKm = "600";
+    bool showTopo = true;
+    bool showCoasts = true;
+    bool showBorders = true;
+    bool showRivers = true;
+    bool showTransmitters = true;
+    bool showLargeCities = false;
+    bool showRuler = false;
+    int32_t showCities = 2;
+    int32_t showGrids = 0;
+    int32_t useSrtm3 = 1;
+    std::string gtopoDir;       // the directories in use
+    std::string srtmDir;
+    std::string gtopoDirField;  // what the directory fields show
+    std::string srtmDirField;
+
+    // "GUI" and "TrackDisplay"
+    TrackSettings track;
+};
+
+// The settings as a first run has them; the elevation directories default to
+// $XDG_DATA_HOME/bearfix/gtopo30 and .../srtm (~/.local/share when unset).
+SessionSettings defaultSettings();
+
+// "$XDG_CONFIG_HOME/bearfix/bearfix.ini", ~/.config when unset.
+std::string settingsFilePath();
+
+// Reads every key with the current value of `s` as its default.
+void readSettings(const IniFile& file, SessionSettings& s);
+
+// Writes every key in order. The window bounds only when `writeBounds` (the
+// window is neither maximised nor minimised); the file keeps the old ones.
+void writeSettings(IniFile& file, const SessionSettings& s, bool writeBounds);
+
+}  // namespace bearfix

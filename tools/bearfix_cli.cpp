@@ -1,0 +1,108 @@
+// bearfix-cli: the window's computations on the command line.
+//
+//   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]
+//
+// Arguments and output are UTF-8; numbers use '.' whatever the locale.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/results.h"
+#include "support/cp1252.h"
+
+namespace {
+
+using bearfix::cp1252ToUtf8;
+
+constexpr const char* kUsage =
+    "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]\n"
+    "  Prints the bearings between the observers, their distance and where\n"
+    "  their bearings cross, as the Bearfix window shows them.\n"
+    "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
+    "  bearings in degrees.\n";
+
+std::string number(double value) {
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, result.ptr);
+}
+
+std::string jsonString(const std::string& cp1252) {
+    std::string out = "\"";
+    for (char c : cp1252ToUtf8(cp1252)) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned char>(c));
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+int runFix(const std::vector<std::string>& args, bool json) {
+    if (args.size() != 4) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    bearfix::ObserverTexts in;
+    in.pos1 = bearfix::utf8ToCp1252(args[0]);
+    in.brg1x = bearfix::utf8ToCp1252(args[1]);
+    in.pos2 = bearfix::utf8ToCp1252(args[2]);
+    in.brg2x = bearfix::utf8ToCp1252(args[3]);
+    const bearfix::Results r = bearfix::computeResults(in);
+
+    if (!json) {
+        std::printf("Brg A->B: %s\n", cp1252ToUtf8(r.bearingAB).c_str());
+        std::printf("Brg B->A: %s\n", cp1252ToUtf8(r.bearingBA).c_str());
+        std::printf("Distance A-B: %s\n", cp1252ToUtf8(r.distanceAB).c_str());
+        std::printf("Location X: %s\n", cp1252ToUtf8(r.locationX).c_str());
+        return 0;
+    }
+    const double deg = bearfix::kRadToDeg;
+    std::string out = "{";
+    out += "\"brgAB\":" + jsonString(r.bearingAB);
+    out += ",\"brgBA\":" + jsonString(r.bearingBA);
+    out += ",\"distanceAB\":" + jsonString(r.distanceAB);
+    out += ",\"locationX\":" + jsonString(r.locationX);
+    if (r.computed) {
+        out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
+        out += ",\"courseBA\":" + number(r.fix.course_ba * deg);
+        out += ",\"distanceKm\":" + number(r.fix.dist_ab * bearfix::kEarthRadiusKm);
+        out += ",\"status\":" + std::to_string(r.fix.status);
+        if (r.fix.status == 0) {
+            out += ",\"x\":{\"lat\":" + number(r.fix.x.lat * deg) + ",\"lon\":" + number(r.fix.x.lon * deg) + "}";
+            out += ",\"distanceAXKm\":" + number(r.fix.dist_ax * bearfix::kEarthRadiusKm);
+            out += ",\"distanceBXKm\":" + number(r.fix.dist_bx * bearfix::kEarthRadiusKm);
+        } else {
+            out += ",\"x\":null";
+        }
+    }
+    out += "}\n";
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    bool json = false;
+    std::erase_if(args, [&json](const std::string& a) { return a == "--json" ? (json = true) : false; });
+    if (command == "fix") return runFix(args, json);
+    std::fprintf(stderr, "bearfix-cli: unknown command \"%s\"\n%s", command.c_str(), kUsage);
+    return 2;
+}
