@@ -10,6 +10,7 @@
 #include <clocale>
 #include <filesystem>
 
+#include "app/city_dialog.h"
 #include "app/qt_text.h"
 #include "app/results.h"
 #include "ui_bearfix.h"
@@ -57,6 +58,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
     FormCreate();
+    citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     Timer1->start();
 }
@@ -70,6 +72,10 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_ClearMsgs, &QPushButton::clicked, this, &TBearfix::Btn_ClearMsgsClick);
     connect(ui_->Btn_ApplyGPS, &QPushButton::clicked, this, &TBearfix::Btn_ApplyGPSClick);
     connect(ui_->MI_Quit, &QAction::triggered, this, &TBearfix::MI_QuitClick);
+    connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
+    connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TBearfix::FindCityforObserverB1Click);
+    ui_->Ed_Pos1->installEventFilter(this);
+    ui_->Ed_Pos2->installEventFilter(this);
     ui_->TS_MapScreen->installEventFilter(this);
     ui_->Img_Map->installEventFilter(this);
 }
@@ -354,12 +360,39 @@ void TBearfix::placeMapNavigator() {
 }
 
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ui_->Ed_Pos1) {
+            FindCityforObserverA1Click();
+            return true;
+        }
+        if (watched == ui_->Ed_Pos2) {
+            FindCityforObserverB1Click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::Resize) {
         if (watched == ui_->TS_MapScreen) TS_MapScreenResize();
         if (watched == ui_->Img_Map) placeMapNavigator();
     }
     return QMainWindow::eventFilter(watched, event);
 }
+
+// ---- observers from the place table ---------------------------------------
+
+void TBearfix::pickObserverFromTable(QLineEdit* field) {
+    updateGuard = 1;
+    field->setFocus();
+    GeoPosition p;
+    scan_position(text(field), p);
+    citySelForm_->select_city(&p.lon, &p.lat, nullptr);
+    setText(field, format_position(p, PosFormat::Dms));
+    updateResults();
+    drawOverlay();
+    updateGuard = 0;
+}
+
+void TBearfix::FindCityforObserverA1Click() { pickObserverFromTable(ui_->Ed_Pos1); }
+void TBearfix::FindCityforObserverB1Click() { pickObserverFromTable(ui_->Ed_Pos2); }
 
 // ---- message log -----------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "tracks/track_settings.h"
 
 class QLabel;
+class QLineEdit;
 class QTimer;
 
 namespace Ui {
@@ -22,6 +23,8 @@ class TBearfix;
 
 namespace bearfix {
 
+class TCitySelForm;
+
 class TBearfix : public QMainWindow {
     Q_OBJECT
 public:
@@ -29,6 +32,7 @@ public:
     ~TBearfix() override;
 
     Ui::TBearfix& form() { return *ui_; }
+    TCitySelForm& cityDialog() { return *citySelForm_; }
     QLabel& statusPanel(int index) { return *statusPanels_[index]; }
 
     // The update cycle.
@@ -65,6 +69,8 @@ public slots:
     void Btn_ClearMsgsClick();
     void Btn_ApplyGPSClick();
     void MI_QuitClick();
+    void FindCityforObserverA1Click();
+    void FindCityforObserverB1Click();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,10 +88,12 @@ private:
     void showTrackSettings();
     void appendMessage(MessageLevel level, const std::string& text);
     void placeMapNavigator();
+    void pickObserverFromTable(QLineEdit* field);
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
     QTimer* Timer1 = nullptr;
+    TCitySelForm* citySelForm_ = nullptr;
 };
 
 }  // namespace bearfix

@@ -1,6 +1,6 @@
 #include "app/results.h"
 
-#include "cities/nearest_city.h"
+#include "cities/cities.h"
 #include "support/number_format.h"
 
 namespace bearfix {

@@ -1,6 +1,7 @@
 // bearfix-cli: the window's computations on the command line.
 //
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]
+//   bearfix-cli describe POS
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <charconv>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/results.h"
+#include "cities/cities.h"
 #include "support/cp1252.h"
 
 namespace {
@@ -19,8 +21,11 @@ using bearfix::cp1252ToUtf8;
 
 constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]\n"
-    "  Prints the bearings between the observers, their distance and where\n"
-    "  their bearings cross, as the Bearfix window shows them.\n"
+    "       bearfix-cli describe POS\n"
+    "  fix: the bearings between the observers, their distance and where their\n"
+    "  bearings cross, as the Bearfix window shows them.\n"
+    "  describe: the position relative to the nearest built-in place (an empty\n"
+    "  line when none lies within 900 km).\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
     "  bearings in degrees.\n";
 
@@ -64,6 +69,9 @@ int runFix(const std::vector<std::string>& args, bool json) {
         std::printf("Brg B->A: %s\n", cp1252ToUtf8(r.bearingBA).c_str());
         std::printf("Distance A-B: %s\n", cp1252ToUtf8(r.distanceAB).c_str());
         std::printf("Location X: %s\n", cp1252ToUtf8(r.locationX).c_str());
+        std::printf("Info A: %s\n", cp1252ToUtf8(r.infoA).c_str());
+        std::printf("Info B: %s\n", cp1252ToUtf8(r.infoB).c_str());
+        std::printf("Info X: %s\n", cp1252ToUtf8(r.locationInfo).c_str());
         return 0;
     }
     const double deg = bearfix::kRadToDeg;
@@ -72,6 +80,9 @@ int runFix(const std::vector<std::string>& args, bool json) {
     out += ",\"brgBA\":" + jsonString(r.bearingBA);
     out += ",\"distanceAB\":" + jsonString(r.distanceAB);
     out += ",\"locationX\":" + jsonString(r.locationX);
+    out += ",\"infoA\":" + jsonString(r.infoA);
+    out += ",\"infoB\":" + jsonString(r.infoB);
+    out += ",\"infoX\":" + jsonString(r.locationInfo);
     if (r.computed) {
         out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
         out += ",\"courseBA\":" + number(r.fix.course_ba * deg);
@@ -90,6 +101,17 @@ int runFix(const std::vector<std::string>& args, bool json) {
     return 0;
 }
 
+int runDescribe(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    bearfix::GeoPosition p;
+    bearfix::scan_position(bearfix::utf8ToCp1252(args[0]), p);
+    std::printf("%s\n", cp1252ToUtf8(bearfix::describe_near_city(p.lon, p.lat)).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -103,6 +125,7 @@ int main(int argc, char* argv[]) {
     bool json = false;
     std::erase_if(args, [&json](const std::string& a) { return a == "--json" ? (json = true) : false; });
     if (command == "fix") return runFix(args, json);
+    if (command == "describe") return runDescribe(args);
     std::fprintf(stderr, "bearfix-cli: unknown command \"%s\"\n%s", command.c_str(), kUsage);
     return 2;
 }
