@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/qt_text.h"
+#include "map/qt_text.h"
 #include "cities/cities.h"
 #include "geo/great_circle.h"
 #include "geo/position.h"

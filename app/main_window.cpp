@@ -11,8 +11,9 @@
 #include <filesystem>
 
 #include "app/city_dialog.h"
-#include "app/qt_text.h"
 #include "app/results.h"
+#include "map/qt_text.h"
+#include "support/number_format.h"
 #include "ui_bearfix.h"
 
 namespace bearfix {
@@ -21,6 +22,11 @@ namespace {
 
 QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
+uint32_t toColourRef(const QColor& c) {
+    return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 |
+           static_cast<uint32_t>(c.blue()) << 16;
+}
+
 void setPanelColours(QLabel* panel, const QColor& background, const QColor& text) {
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, background);
@@ -28,7 +34,11 @@ void setPanelColours(QLabel* panel, const QColor& background, const QColor& text
     panel->setPalette(palette);
 }
 
-void setText(QLineEdit* edit, const std::string& cp1252) { edit->setText(toQString(cp1252)); }
+// Writes a field and shows its beginning, where the information is.
+void setText(QLineEdit* edit, const std::string& cp1252) {
+    edit->setText(toQString(cp1252));
+    edit->setCursorPosition(0);
+}
 std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
 
 // Selects item `index`, or nothing when the list has no such item.
@@ -72,6 +82,10 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_ClearMsgs, &QPushButton::clicked, this, &TBearfix::Btn_ClearMsgsClick);
     connect(ui_->Btn_ApplyGPS, &QPushButton::clicked, this, &TBearfix::Btn_ApplyGPSClick);
     connect(ui_->MI_Quit, &QAction::triggered, this, &TBearfix::MI_QuitClick);
+    connect(ui_->Btn_UpdateMap, &QPushButton::clicked, this, &TBearfix::Btn_UpdateMapClick);
+    connect(ui_->Btn_ZoomIn, &QToolButton::clicked, this, &TBearfix::Btn_ZoomInClick);
+    connect(ui_->Btn_ZoomOut, &QToolButton::clicked, this, &TBearfix::Btn_ZoomOutClick);
+    connect(ui_->Img_Map, &MapImage::doubleClicked, this, &TBearfix::Img_MapDblClick);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
     connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TBearfix::FindCityforObserverB1Click);
     ui_->Ed_Pos1->installEventFilter(this);
@@ -183,7 +197,7 @@ void TBearfix::applyBounds(const SessionSettings& s) {
     }
 }
 
-void TBearfix::writeSettings() {
+SessionSettings TBearfix::currentSession() const {
     const Ui::TBearfix& f = *ui_;
     SessionSettings s;
     s.pos1 = text(f.Ed_Pos1);
@@ -220,7 +234,11 @@ void TBearfix::writeSettings() {
     s.gtopoDir = gtopoDirectory;
     s.srtmDir = srtmDirectory;
     s.track = trackSettings;
+    return s;
+}
 
+void TBearfix::writeSettings() {
+    const SessionSettings s = currentSession();
     const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
     const std::string path = settingsFilePath();
     IniFile file;
@@ -343,13 +361,41 @@ void TBearfix::fullMapRedraw() {
     drawOverlay();
 }
 
-// The map layers arrive with the map drawing; until then the map is blank.
-void TBearfix::drawBaseMap(QImage& bitmap) { bitmap.fill(Qt::white); }
+MapSettings TBearfix::mapSettings() const {
+    MapSettings m = mapSettingsFor(currentSession(), text(ui_->Ed_LocX));
+    m.colourA = toColourRef(ui_->Pn_ColObs1->palette().color(QPalette::Window));
+    m.colourB = toColourRef(ui_->Pn_ColObs2->palette().color(QPalette::Window));
+    return m;
+}
+
+void TBearfix::drawBaseMap(QImage& bitmap) {
+    if (bitmap.width() < 10 || bitmap.height() < 10) return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    composer_.drawBaseMap(bitmap, mapSettings(), mapCenter);
+    QGuiApplication::restoreOverrideCursor();
+}
 
 void TBearfix::drawOverlay() {
-    ui_->Img_Map->picture() = baseBitmap.copy();
+    composer_.drawOverlay(baseBitmap, ui_->Img_Map->picture(), mapSettings(), observerA, observerB);
     ui_->Img_Map->update();
 }
+
+void TBearfix::zoomMapSteps(int steps) {
+    double range;
+    if (!composer_.zoomedRange(steps, &range)) return;
+    setText(ui_->Ed_MapRange, formatPicture(range, "###0.##"));
+    fullMapRedraw();
+}
+
+void TBearfix::Btn_UpdateMapClick() {
+    if (ui_->CB_MapCenter->currentIndex() == 0) scan_position(text(ui_->Ed_MapCenter), mapCenter);
+    ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    fullMapRedraw();
+}
+
+void TBearfix::Img_MapDblClick() { fullMapRedraw(); }
+void TBearfix::Btn_ZoomInClick() { zoomMapSteps(+1); }
+void TBearfix::Btn_ZoomOutClick() { zoomMapSteps(-1); }
 
 void TBearfix::TS_MapScreenResize() { resizeCountdown = 4; }
 

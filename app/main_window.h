@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "map/map_composer.h"
 #include "geo/position.h"
 #include "support/message_log.h"
 #include "tracks/track_settings.h"
@@ -42,6 +43,11 @@ public:
     void drawBaseMap(QImage& bitmap);
     void drawOverlay();
     void showProgress(const std::string& text, int percent);
+    void zoomMapSteps(int steps);
+    // What the map drawing reads, taken from the controls.
+    MapSettings mapSettings() const;
+    SessionSettings currentSession() const;
+    const MapComposer& composer() const { return composer_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -69,6 +75,10 @@ public slots:
     void Btn_ClearMsgsClick();
     void Btn_ApplyGPSClick();
     void MI_QuitClick();
+    void Btn_UpdateMapClick();
+    void Img_MapDblClick();
+    void Btn_ZoomInClick();
+    void Btn_ZoomOutClick();
     void FindCityforObserverA1Click();
     void FindCityforObserverB1Click();
 
@@ -94,6 +104,7 @@ private:
     QLabel* statusPanels_[2] = {nullptr, nullptr};
     QTimer* Timer1 = nullptr;
     TCitySelForm* citySelForm_ = nullptr;
+    MapComposer composer_;
 };
 
 }  // namespace bearfix

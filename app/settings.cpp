@@ -153,4 +153,40 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kTrack, "LastFileType", t.lastFileType);
 }
 
+MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX) {
+    MapSettings m;
+    m.projection = s.projection;
+    m.centerHow = s.centerHow;
+    m.rangeKm = s.rangeKm;
+    m.showCoasts = s.showCoasts;
+    m.showBorders = s.showBorders;
+    m.showRivers = s.showRivers;
+    m.showTransmitters = s.showTransmitters;
+    m.largeCitiesOnly = s.showLargeCities;
+    m.showTopo = s.showTopo;
+    m.showRuler = s.showRuler;
+    m.cityMode = s.showCities;
+    m.gridMode = s.showGrids;
+    m.minElev = s.minElev;
+    m.maxElev = s.maxElev;
+    m.shading = s.gradientShading;
+    m.verticalExaggeration = s.verticalExaggeration;
+    m.sunAzimuth = s.sunAzimuth;
+    m.sunElevation = s.sunElevation;
+    m.palette = s.topoColorPalette;
+    m.pos1 = s.pos1;
+    m.pos2 = s.pos2;
+    m.locationX = locationX;
+    m.brg1x = s.brg1x;
+    m.brg2x = s.brg2x;
+    m.brg1Tol = s.brg1Tol;
+    m.brg2Tol = s.brg2Tol;
+    m.ambiguity1 = s.brg1Amb;
+    m.ambiguity2 = s.brg2Amb;
+    m.trackLineColour = s.track.trackLineColour;
+    m.trackLabelColour = s.track.trackLabelColour;
+    m.trackLineWidth = s.track.trackLineWidth;
+    return m;
+}
+
 }  // namespace bearfix

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ini_file.h"
+#include "map/map_settings.h"
 #include "tracks/track_settings.h"
 
 namespace bearfix {
@@ -78,5 +79,9 @@ void readSettings(const IniFile& file, SessionSettings& s);
 // Writes every key in order. The window bounds only when `writeBounds` (the
 // window is neither maximised nor minimised); the file keeps the old ones.
 void writeSettings(IniFile& file, const SessionSettings& s, bool writeBounds);
+
+// What the map drawing reads from a session; `locationX` is the text of the
+// intersection field, which the settings file does not keep.
+MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX);
 
 }  // namespace bearfix

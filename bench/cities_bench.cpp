@@ -1,11 +1,9 @@
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <cstdlib>
-
 #include "app/city_dialog.h"
 #include "cities/cities.h"
 #include "geo/position.h"
+#include "qt_application.h"
 
 namespace bearfix {
 namespace {
@@ -24,11 +22,7 @@ BENCHMARK(BM_DescribeNearCity);
 
 // Filling the dialog's list of all places and preselecting the nearest.
 void BM_CityDialogFill(benchmark::State& state) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    ensureQtApplication();
     TCitySelForm dialog;
     for (auto _ : state) dialog.prepare(8.4825 * kDegToRad, 52.1406 * kDegToRad);
 }

@@ -2,6 +2,7 @@
 //
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]
 //   bearfix-cli describe POS
+//   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <charconv>
@@ -11,8 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdlib>
+
 #include "app/results.h"
+#include "app/settings.h"
 #include "cities/cities.h"
+#include "map/map_composer.h"
 #include "support/cp1252.h"
 
 namespace {
@@ -22,10 +29,14 @@ using bearfix::cp1252ToUtf8;
 constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]\n"
     "       bearfix-cli describe POS\n"
+    "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
     "  line when none lies within 900 km).\n"
+    "  render: the map as the window draws it for the observers, bearings and\n"
+    "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
+    "  Run it where map_data/ is.\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
     "  bearings in degrees.\n";
 
@@ -112,6 +123,53 @@ int runDescribe(const std::vector<std::string>& args) {
     return 0;
 }
 
+// The value after `option` (removed from args with it), or `fallback`.
+std::string takeOption(std::vector<std::string>& args, const std::string& option, const std::string& fallback) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == option) {
+            std::string value = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            return value;
+        }
+    }
+    return fallback;
+}
+
+int runRender(std::vector<std::string> args) {
+    const int width = std::atoi(takeOption(args, "--width", "1000").c_str());
+    const int height = std::atoi(takeOption(args, "--height", "700").c_str());
+    const std::string config = takeOption(args, "--config", bearfix::settingsFilePath());
+    if (args.size() != 1 || width < 10 || height < 10 || width > 20000 || height > 20000) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char name[] = "bearfix-cli";
+    static char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+
+    bearfix::SessionSettings session = bearfix::defaultSettings();
+    bearfix::IniFile file;
+    file.load(config);
+    bearfix::readSettings(file, session);
+    const bearfix::Results r =
+        bearfix::computeResults({session.pos1, session.pos2, session.brg1x, session.brg2x});
+    const bearfix::MapSettings settings = bearfix::mapSettingsFor(session, r.locationX);
+
+    bearfix::GeoPosition centre;
+    bearfix::scan_position(session.centerAt, centre);
+    bearfix::MapComposer composer;
+    QImage base(width, height, QImage::Format_RGB32), picture;
+    composer.drawBaseMap(base, settings, centre);
+    composer.drawOverlay(base, picture, settings, r.observerA, r.observerB);
+    if (!picture.save(QString::fromStdString(args[0]), "PNG")) {
+        std::fprintf(stderr, "bearfix-cli: cannot write %s\n", args[0].c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -126,6 +184,7 @@ int main(int argc, char* argv[]) {
     std::erase_if(args, [&json](const std::string& a) { return a == "--json" ? (json = true) : false; });
     if (command == "fix") return runFix(args, json);
     if (command == "describe") return runDescribe(args);
+    if (command == "render") return runRender(args);
     std::fprintf(stderr, "bearfix-cli: unknown command \"%s\"\n%s", command.c_str(), kUsage);
     return 2;
 }

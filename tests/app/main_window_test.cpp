@@ -51,6 +51,26 @@ TEST_F(WindowTest, EditsRecomputeAtOnce) {
     EXPECT_NEAR(w->locationX.lon * kRadToDeg, 1.72826, 1e-5) << "X stays where it was last found";
 }
 
+TEST_F(WindowTest, ZoomAndApplyRedrawTheMap) {
+    auto w = start();
+    Ui::TBearfix& f = w->form();
+    w->Timer1Timer();
+    EXPECT_EQ(w->form().Img_Map->picture().size(), f.Img_Map->size());
+    f.Btn_ZoomOut->click();
+    EXPECT_EQ(f.Ed_MapRange->text(), "1200");
+    f.Btn_ZoomIn->click();
+    f.Btn_ZoomIn->click();
+    EXPECT_EQ(f.Ed_MapRange->text(), "300");
+    EXPECT_EQ(w->composer().currentRange(), 300.0);
+
+    f.CB_MapCenter->setCurrentIndex(0);
+    f.Ed_MapCenter->setText("S33.9 E151.2");
+    f.PageControl1->setCurrentWidget(f.TabSheet3);
+    f.Btn_UpdateMap->click();
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.TS_MapScreen);
+    EXPECT_NEAR(w->composer().view().center.lat * kRadToDeg, -33.9, 1e-9);
+}
+
 TEST_F(WindowTest, MessageLogFollowsTheChosenLevel) {
     auto w = start();
     Ui::TBearfix& f = w->form();
@@ -72,6 +92,7 @@ TEST_F(WindowTest, NumbersUseAPointUnderAGermanLocale) {
     if (!testing::useGermanLocale()) GTEST_SKIP() << "no German locale can be built on this machine";
     auto w = start();
     w->Timer1Timer();
+    w->form().Mem_Msgs->clear();
     logMessage(MessageLevel::Debug, "%.1lf", 1.5);
     EXPECT_EQ(w->form().Mem_Msgs->toPlainText(), "1.5");
     EXPECT_EQ(w->form().Ed_BrgAB->text(), QString::fromUtf8("148.4 °"));

@@ -1,4 +1,5 @@
-// The boundary between Qt's Unicode strings and the program's Windows-1252 text.
+// The boundary between Qt's Unicode strings and the program's Windows-1252
+// text, for the map drawing and the window alike.
 #pragma once
 
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/qt_text.h"
+#include "map/qt_text.h"
 
 #include "support/cp1252.h"
 

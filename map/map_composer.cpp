@@ -1,0 +1,413 @@
+#include "map/map_composer.h"
+
+#include <QFont>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+
+#include "cities/cities.h"
+#include "geo/great_circle.h"
+#include "map/qt_text.h"
+#include "map/vector_file.h"
+#include "support/message_log.h"
+#include "support/number_format.h"
+#include "support/text_scanner.h"
+
+namespace bearfix {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kMaxSectorLength = 1.5393804002589986;  // 0.49 pi: sectors stop short of the antipode
+constexpr int kWedgeEdgePoints = 100;
+
+QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+QFont mapFont() {
+    QFont font("DejaVu Sans");
+    font.setPixelSize(11);
+    return font;
+}
+
+// The range field: a number (at most 80 characters are looked at), else 20000 km.
+double rangeIn(const std::string& text) {
+    const std::string head = text.substr(0, 80);
+    const char* cursor = head.c_str();
+    return parseDouble(cursor, 20000.0);
+}
+
+// One of 1, 2, 5 times a power of ten, at most `limit` (limit > 0).
+double niceStepBelow(double limit) {
+    double power = std::pow(10.0, std::floor(std::log10(limit)));
+    for (double m : {5.0, 2.0, 1.0}) {
+        if (m * power <= limit) return m * power;
+    }
+    return power;
+}
+
+}  // namespace
+
+void LabelBox::add(int x, int y) {
+    if (x < 0) x = 0;
+    if (empty()) {
+        left = right = x;
+        top = bottom = y;
+        return;
+    }
+    left = std::min(left, x);
+    right = std::max(right, x);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+}
+
+MapComposer::MapComposer() { map_view_setup(view_, kCylindric, 0.0, 0.0, range_, 1, 1); }
+
+bool MapComposer::zoomedRange(int steps, double* range) const {
+    double r = range_;
+    steps = std::clamp(steps, -10, 10);
+    for (int i = 0; i < steps; ++i) r *= 0.5;
+    for (int i = 0; i > steps; --i) r *= 2.0;
+    if (r > 20000.0) {
+        r = 20000.0;
+        logMessage(MessageLevel::Debug, "Min. zoom step exceeded");
+    }
+    if (r < 0.01) {
+        r = 0.01;
+        logMessage(MessageLevel::Debug, "Max. zoom step exceeded");
+    }
+    *range = r;
+    return !(r == range_ && steps != 0);
+}
+
+// ---- base map --------------------------------------------------------------
+
+void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition& mapCenter) {
+    if (bitmap.width() < 10 || bitmap.height() < 10) return;
+
+    GeoPosition a, b, x;
+    scan_position(s.pos1, a);
+    scan_position(s.pos2, b);
+    // "no intersection found" is no position: the map then stays where it is.
+    const bool haveX = scan_position(s.locationX, x) == 2;
+    if (s.centerHow == 1) mapCenter = a;
+    if (s.centerHow == 2) mapCenter = b;
+    if (s.centerHow == 3 && haveX) mapCenter = x;
+
+    range_ = rangeIn(s.rangeKm);
+    projection_ = s.projection;
+    map_view_setup(view_, projection_, mapCenter.lon, mapCenter.lat, range_, bitmap.width(), bitmap.height());
+    labelBox_.reset();
+
+    QPainter painter(&bitmap);
+    painter_ = &painter;
+    painter.setFont(mapFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool topography = false;  // the terrain layer arrives with the elevation data
+    bitmap.fill(Qt::white);
+
+    if (s.showBorders) {
+        drawVectorLayer("state.pnt", QColor(207, 127, 127), 2);
+        drawVectorLayer("country.pnt", QColor(128, 0, 0), 2);
+    }
+    if (s.cityMode > 0) drawCities(s, topography);
+    if (s.showRivers) {
+        drawVectorLayer("lake.pnt", QColor(207, 207, 255), 2);
+        drawVectorLayer("river.pnt", QColor(127, 127, 255), 2);
+    }
+    if (s.showCoasts) {
+        drawVectorLayer("island.pnt", QColor(128, 128, 128), 1);
+        drawVectorLayer("coast.pnt", QColor(0, 0, 0), 1);
+    }
+    drawGrid(s.gridMode);
+    painter_ = nullptr;
+}
+
+void MapComposer::drawVectorLayer(const char* file, QColor colour, int width) {
+    painter_->setPen(QPen(colour, width));
+    loadVectorFile(dataDirectory_ + "/" + file, view_,
+                   [this](const MapView& view, const MapPoint* points, int count) {
+                       drawPointBatch(view, points, count);
+                   });
+}
+
+void MapComposer::drawCities(const MapSettings& s, bool topography) {
+    QPainter& p = *painter_;
+    const int w = p.device()->width(), h = p.device()->height();
+    QPen pen = p.pen();
+    pen.setWidth(1);
+    fontColour_ = topography ? QColor(255, 0, 0) : QColor(207, 207, 207);
+    p.setBrush(topography ? QBrush(Qt::NoBrush) : QBrush(Qt::white));
+
+    CityInfo city;
+    for (int i = 0; city_get(i, city); ++i) {
+        const int f = city.flags;
+        const bool shown = !s.largeCitiesOnly || (f & (kCityLarge | kCityCapital)) ||
+                           (s.showTransmitters && (f & kCityTransmitter));
+        if (!shown) continue;
+        int x, y;
+        if (!geo_to_screen(view_, city.lon, city.lat, &x, &y)) continue;
+        if (x < 2 || y < 2 || x >= w || y >= h) continue;
+        int r = 2;
+        if (f & kCityCapital) {
+            pen.setColor(QColor(255, 0, 0));
+            r = 4;
+        } else if (f & kCityLarge) {
+            pen.setColor(QColor(255, 63, 63));
+            r = 3;
+        } else if (f & kCityMarker4) {
+            pen.setColor(QColor(255, 95, 95));
+        } else if (f & kCityLocal) {
+            pen.setColor(QColor(255, 111, 111));
+        } else if (f & kCityOrdinary) {
+            pen.setColor(QColor(255, 127, 127));
+        }  // other categories keep the colour of the city before
+        p.setPen(pen);
+        p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
+        if (s.cityMode >= 2) {
+            std::string name(city.name, strnlen(city.name, sizeof city.name));
+            if (s.cityMode == 2) name = name.substr(0, 2);
+            drawLabel(x + 4, y - 4, toQString(name), !topography);
+            p.setPen(pen);
+        }
+    }
+}
+
+void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
+    QPainter& p = *painter_;
+    p.save();
+    p.setPen(fontColour_);
+    if (opaque) {
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(Qt::white);
+    }
+    p.drawText(QRect(x, y, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    p.restore();
+}
+
+void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
+    if (!painter_) return;
+    if (count == kItemBegin) {
+        labelBox_.reset();
+        return;
+    }
+    if (count == kItemEnd) {
+        if (view.item_label[0] != '\0' && labelBox_.left >= 0) {
+            std::string label(view.item_label, strnlen(view.item_label, sizeof view.item_label));
+            drawLabel(labelBox_.left, labelBox_.bottom + 2, toQString(label), false);
+        }
+        return;
+    }
+    if (count <= 0 || points == nullptr) return;
+
+    const int w = painter_->device()->width(), h = painter_->device()->height();
+    auto flush = [this] {
+        if (run_.size() >= 2) painter_->drawPolyline(run_.data(), static_cast<int>(run_.size()));
+        run_.clear();
+    };
+    run_.clear();
+    run_.reserve(static_cast<std::size_t>(count) + 1);
+    bool havePrevious = false;
+    int previousX = 0;
+    for (int i = 0; i < count; ++i) {
+        int x, y;
+        if (!geo_to_screen(view, points[i].lon, points[i].lat, &x, &y)) continue;
+        if (!havePrevious) {
+            previousX = x;
+            havePrevious = true;
+        }
+        if (x < -100 || y < -100 || x > w - 1 + 100 || y > h - 1 + 100) {
+            // Far outside: the line leaves the picture here. Joining the
+            // points on either side would draw a chord across the map.
+            flush();
+            continue;
+        }
+        if (0 < x && x < w - 1 && 0 < y && y < h - 1) labelBox_.add(x, y);
+        if (std::abs(x - previousX) > (w - 1) / 2) flush();  // wrapped round the antimeridian
+        run_.emplace_back(x, y);
+        previousX = x;
+    }
+    flush();
+}
+
+// ---- grid ------------------------------------------------------------------
+
+void MapComposer::drawGrid(int mode) {
+    if (mode < 1 || mode > 3) return;
+    QPainter& p = *painter_;
+    p.save();
+    fontColour_ = QColor(96, 96, 96);
+    const double latSpan = 2.0 * range_ / kEarthRadiusKm * 180.0 / kPi;  // degrees from bottom to top
+    const double latLow = std::max(-90.0, (view_.center.lat * 180.0 / kPi) - latSpan);
+    const double latHigh = std::min(90.0, (view_.center.lat * 180.0 / kPi) + latSpan);
+    const bool allLongitudes = view_.projection == kAzimuthal || view_.lon_max - view_.lon_min >= 2 * kPi ||
+                               latHigh >= 89.0 || latLow <= -89.0;
+    const double lonCentre = view_.center.lon * 180.0 / kPi;
+    const double lonHalf = allLongitudes ? 180.0 : (view_.lon_max - view_.lon_min) * 90.0 / kPi + 1.0;
+    const double lonLow = allLongitudes ? -180.0 : lonCentre - lonHalf;
+    const double lonHigh = allLongitudes ? 180.0 : lonCentre + lonHalf;
+
+    auto line = [this](double lat0, double lon0, double lat1, double lon1) {
+        MapPoint points[181];
+        for (int i = 0; i <= 180; ++i) {
+            double t = i / 180.0;
+            points[i] = {static_cast<float>((lat0 + t * (lat1 - lat0)) * kPi / 180.0),
+                         static_cast<float>((lon0 + t * (lon1 - lon0)) * kPi / 180.0), 0.0f, i};
+        }
+        drawPointBatch(view_, points, 181);
+    };
+    auto label = [this](double lat, double lon, const QString& text) {
+        int x, y;
+        if (geo_to_screen(view_, lon * kPi / 180.0, lat * kPi / 180.0, &x, &y) && x >= 0 && y >= 0 &&
+            x < painter_->device()->width() - 20 && y < painter_->device()->height() - 12)
+            drawLabel(x + 2, y + 1, text, false);
+    };
+    auto grid = [&](double lonStep, double latStep, QColor colour, int width) {
+        p.setPen(QPen(colour, width));
+        for (double lon = std::floor(lonLow / lonStep) * lonStep; lon <= lonHigh; lon += lonStep)
+            line(latLow, lon, latHigh, lon);
+        for (double lat = std::ceil(latLow / latStep) * latStep; lat <= latHigh; lat += latStep)
+            line(lat, lonLow, lat, lonHigh);
+    };
+
+    if (mode == 1) {
+        const double step = std::min(30.0, niceStepBelow(std::max(latSpan / 4.0, 1e-4)));
+        grid(step, step, QColor(160, 160, 160), 1);
+        const double labelLat = view_.projection == kAzimuthal ? view_.center.lat * 180.0 / kPi
+                                                                 : view_.lat_max * 180.0 / kPi - latSpan * 0.001;
+        const double labelLon = view_.projection == kAzimuthal ? lonCentre : view_.lon_min * 180.0 / kPi;
+        const char* pattern = step >= 1 ? "0" : step >= 0.1 ? "0.0" : step >= 0.01 ? "0.00" : "0.000";
+        auto degrees = [pattern](double v, char positive, char negative) {
+            return toQString(formatPicture(std::fabs(v), pattern) + "\xB0") + QChar(v < 0 ? negative : positive);
+        };
+        for (double lon = std::floor(lonLow / step) * step; lon <= lonHigh; lon += step)
+            label(labelLat, lon, degrees(lon, 'E', 'W'));
+        for (double lat = std::ceil(latLow / step) * step; lat <= latHigh; lat += step)
+            label(lat, labelLon, degrees(lat, 'N', 'S'));
+    } else {
+        // Maidenhead locator: fields of 20 x 10 degrees (AA..RR), squares of
+        // 2 x 1 degrees (00..99).
+        const double pixelsPerDegree = p.device()->height() / latSpan;
+        const bool squares = mode == 3 && pixelsPerDegree >= 30.0;  // room for "JO42" in a square
+        if (squares) grid(2.0, 1.0, QColor(190, 190, 220), 1);
+        grid(20.0, 10.0, QColor(110, 110, 200), 2);
+        const double lonStep = squares ? 2.0 : 20.0, latStep = squares ? 1.0 : 10.0;
+        for (double lon = std::floor((lonLow + 180.0) / lonStep) * lonStep - 180.0; lon < lonHigh; lon += lonStep) {
+            for (double lat = std::floor((latLow + 90.0) / latStep) * latStep - 90.0; lat < latHigh; lat += latStep) {
+                const int fieldLon = static_cast<int>((lon + 180.0) / 20.0), fieldLat = static_cast<int>((lat + 90.0) / 10.0);
+                if (fieldLon < 0 || fieldLon > 17 || fieldLat < 0 || fieldLat > 17) continue;
+                QString text = QString(QChar('A' + fieldLon)) + QChar('A' + fieldLat);
+                if (squares) {
+                    const int squareLon = static_cast<int>(std::fmod(lon + 180.0, 20.0) / 2.0 + 1e-9);
+                    const int squareLat = static_cast<int>(std::fmod(lat + 90.0, 10.0) + 1e-9);
+                    text += QString::number(squareLon) + QString::number(squareLat);
+                }
+                label(lat + latStep * 0.9, lon + lonStep * 0.05, text);
+            }
+        }
+    }
+    p.restore();
+}
+
+// ---- overlay -----------------------------------------------------------------
+
+void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSettings& s, GeoPosition observerA,
+                              GeoPosition observerB) {
+    const double brg1 = scan_decimal(s.brg1x) * kDegToRad, brg2 = scan_decimal(s.brg2x) * kDegToRad;
+    const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
+    visible = base.copy();
+    if (visible.isNull()) return;
+    map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, visible.width(), visible.height());
+    labelBox_.reset();
+
+    QPainter painter(&visible);
+    painter_ = &painter;
+    painter.setFont(mapFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+
+    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
+    fontColour_ = fromColourRef(s.trackLabelColour);
+    if (trackSource_) {
+        trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
+            drawPointBatch(view, points, count);
+        });
+    }
+
+    auto style = [&painter, width](QColor colour, Qt::BrushStyle hatch) {
+        painter.setPen(QPen(colour, width));
+        painter.setBrush(QBrush(colour, hatch));
+    };
+    style(QColor(255, 127, 0), Qt::BDiagPattern);
+    drawGreatCircleWedge(painter, observerA, observerB, observerB);
+    style(fromColourRef(s.colourA), Qt::BDiagPattern);
+    drawBearingSector(painter, observerA, brg1, tol1);
+    if (s.ambiguity1) drawBearingSector(painter, observerA, brg1 + kPi, tol1);
+    style(fromColourRef(s.colourB), Qt::FDiagPattern);
+    drawBearingSector(painter, observerB, brg2, tol2);
+    if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
+    if (s.showRuler) drawRuler();
+    painter_ = nullptr;
+}
+
+void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bearing, double tolerance) {
+    const double length = std::min(range_ * 2.0 / kEarthRadiusKm, kMaxSectorLength);
+    GeoPosition e1, e2;
+    gc_destination(p.lon, p.lat, length, bearing + tolerance, &e1.lon, &e1.lat);
+    gc_destination(p.lon, p.lat, length, bearing - tolerance, &e2.lon, &e2.lat);
+    drawGreatCircleWedge(painter, p, e1, e2);
+}
+
+void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2) {
+    QPoint polygon[2 * kWedgeEdgePoints];
+    // Points of one edge, from the apex out, evenly spaced in longitude.
+    auto edge = [&](GeoPosition end, auto&& put) {
+        const double dlon = wrap_pi(end.lon - apex.lon);  // the short way round the antimeridian
+        // Along a meridian (or over a pole) the latitude is no function of the
+        // longitude: step along the great circle instead.
+        const bool meridian = std::fabs(std::sin(end.lon - apex.lon)) < 1e-9;
+        double dist = 0.0, course = 0.0;
+        if (meridian) gc_distance_course(apex.lon, apex.lat, end.lon, end.lat, &dist, &course);
+        QPoint last;
+        for (int i = 0; i < kWedgeEdgePoints; ++i) {
+            const double t = i / static_cast<double>(kWedgeEdgePoints - 1);
+            GeoPosition q;
+            if (meridian) {
+                gc_destination(apex.lon, apex.lat, t * dist, course, &q.lon, &q.lat);
+            } else {
+                q.lon = apex.lon + t * dlon;
+                q.lat = gc_latitude_at(q.lon, apex.lon, apex.lat, apex.lon + dlon, end.lat);
+            }
+            int x, y;
+            if (geo_to_screen(view_, q.lon, q.lat, &x, &y)) last = QPoint(x, y);
+            put(i, last);
+        }
+    };
+    edge(end1, [&](int i, QPoint pt) { polygon[i] = pt; });
+    edge(end2, [&](int i, QPoint pt) { polygon[2 * kWedgeEdgePoints - 1 - i] = pt; });
+    painter.drawPolygon(polygon, 2 * kWedgeEdgePoints);
+}
+
+void MapComposer::drawRuler() {
+    QPainter& p = *painter_;
+    const int w = p.device()->width(), h = p.device()->height();
+    const double pixelsPerKm = view_.height / (2.0 * range_);  // true at the centre
+    const double km = niceStepBelow(std::max(w / 4.0 / pixelsPerKm, 1e-6));
+    const int length = static_cast<int>(km * pixelsPerKm + 0.5);
+    const int x0 = 10, y0 = h - 12;
+    const QString text = toQString(formatPicture(km, km >= 1 ? "0" : "0.###") + " km");
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 200));
+    p.drawRect(x0 - 6, y0 - 20, length + 12, 28);
+    p.setPen(QPen(Qt::black, 2));
+    p.drawLine(x0, y0, x0 + length, y0);
+    for (int tick : {0, length / 2, length}) p.drawLine(x0 + tick, y0 - 5, x0 + tick, y0);
+    p.setPen(Qt::black);
+    p.drawText(QRect(x0, y0 - 20, length, 14), Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, text);
+    p.restore();
+}
+
+}  // namespace bearfix

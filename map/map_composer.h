@@ -1,0 +1,88 @@
+// The map picture in two stages: the slow base layers (background, borders,
+// cities, lakes and rivers, islands, coastlines, grid) into a base bitmap,
+// and the fast overlay (tracks, the line A-B, the bearing sectors, the ruler)
+// on a copy of it. Reads a MapSettings record, never widgets, so it also runs
+// headless.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "geo/position.h"
+#include "map/map_settings.h"
+#include "map/map_view.h"
+#include "map/point_sink.h"
+
+namespace bearfix {
+
+// The extent of an item's visible points, for placing its label.
+struct LabelBox {
+    int32_t left = -32768;  // -32768: empty
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+
+    void reset() { left = -32768; }
+    bool empty() const { return left == -32768; }
+    void add(int x, int y);
+};
+
+class MapComposer {
+public:
+    // Hands the stored GPS tracks to a sink; true when a point was delivered.
+    using TrackSource = std::function<bool(MapView& view, const PointSink& sink)>;
+
+    MapComposer();
+
+    void setTrackSource(TrackSource source) { trackSource_ = std::move(source); }
+    // Where the six .pnt files are; "map_data" (relative to the current
+    // directory) by default.
+    void setMapDataDirectory(std::string directory) { dataDirectory_ = std::move(directory); }
+
+    // Draws the base layers into `bitmap`. When the map follows observer A,
+    // B or X, `mapCenter` becomes that position.
+    void drawBaseMap(QImage& bitmap, const MapSettings& settings, GeoPosition& mapCenter);
+
+    // Copies `base` into `visible` and draws the overlay with the projection,
+    // centre and range of the last base map.
+    void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
+                     GeoPosition observerB);
+
+    // The display range after zooming by `steps` (each halves or doubles it,
+    // within 0.01..20000 km, logging at the limits). False when the range
+    // stays as it is and steps is not 0: then nothing needs redrawing.
+    bool zoomedRange(int steps, double* range) const;
+
+    double currentRange() const { return range_; }
+    // The view of the last drawing, for converting mouse positions.
+    const MapView& view() const { return view_; }
+
+    // The point sink: draws a batch as polylines into the current target.
+    void drawPointBatch(const MapView& view, const MapPoint* points, int count);
+
+    // Pieces of the overlay, drawn with `painter`'s pen and brush.
+    void drawBearingSector(QPainter& painter, GeoPosition position, double bearing, double tolerance);
+    void drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2);
+
+private:
+    void drawVectorLayer(const char* file, QColor colour, int width);
+    void drawCities(const MapSettings& s, bool topography);
+    void drawGrid(int mode);
+    void drawRuler();
+    void drawLabel(int x, int y, const QString& text, bool opaque);
+
+    MapView view_;
+    double range_ = 20000.0;
+    int projection_ = 0;
+    LabelBox labelBox_;
+    QPainter* painter_ = nullptr;  // the current drawing target
+    QColor fontColour_;
+    std::vector<QPoint> run_;
+    TrackSource trackSource_;
+    std::string dataDirectory_ = "map_data";
+};
+
+}  // namespace bearfix

@@ -1,0 +1,81 @@
+#include "map/vector_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+#include "support/message_log.h"
+
+namespace bearfix {
+
+namespace {
+
+constexpr int kRecordSize = 6;
+constexpr int kChunkRecords = 1024;
+constexpr double kArcMinute = std::numbers::pi / 10800.0;
+
+int16_t int16At(const unsigned char* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
+
+}  // namespace
+
+bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sink) {
+    view.item_label[0] = '\0';
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        logMessage(MessageLevel::Error, "Error: Could not open file \"%s\".", path.c_str());
+        return false;
+    }
+
+    static thread_local std::vector<MapPoint> buffer(kSegmentBuffer);  // reused by every file
+    int fill = 0;
+    int inSegment = 0;  // points of the current segment so far
+    long points = 0;
+    int segments = 0, longest = 0;
+
+    unsigned char chunk[kChunkRecords * kRecordSize];
+    int carried = 0;  // bytes of a record split across two reads
+    for (;;) {
+        ssize_t n = ::read(fd, chunk + carried, sizeof chunk - static_cast<size_t>(carried));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        const int available = carried + static_cast<int>(n);
+        const int records = available / kRecordSize;
+        for (int r = 0; r < records; ++r) {
+            const unsigned char* rec = chunk + r * kRecordSize;
+            if (int16At(rec) >= 1000) {
+                if (fill > 0) sink(view, buffer.data(), fill);
+                fill = 0;
+                inSegment = 0;
+                ++segments;
+            } else if (fill == kSegmentBuffer) {
+                // A segment longer than the buffer goes on in the next batch,
+                // joined to this one by its last point.
+                sink(view, buffer.data(), fill);
+                buffer[0] = buffer[kSegmentBuffer - 1];
+                fill = 1;
+            }
+            buffer[static_cast<size_t>(fill++)] = {static_cast<float>(int16At(rec + 2) * kArcMinute),
+                                                   static_cast<float>(int16At(rec + 4) * kArcMinute), 0.0f,
+                                                   inSegment++};
+            ++points;
+            if (inSegment > longest) longest = inSegment;
+        }
+        carried = available - records * kRecordSize;
+        for (int i = 0; i < carried; ++i) chunk[i] = chunk[records * kRecordSize + i];
+    }
+    ::close(fd);
+    if (fill > 0) sink(view, buffer.data(), fill);
+    sink(view, nullptr, kItemEnd);
+    logMessage(MessageLevel::Debug, "Debug: \"%s\" contains %ld points, %d segments, max %d points/segment.",
+               path.c_str(), points, segments, longest);
+    return true;
+}
+
+}  // namespace bearfix
