@@ -1,6 +1,8 @@
 #include "geo/position.h"
 
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace bearfix {
 
@@ -74,16 +76,16 @@ double scan_decimal(std::string_view text, std::size_t* index) {
     } else if (charAt(text, i) == '+') {
         ++i;
     }
-    double value = 0.0;
-    while (is_digit(charAt(text, i))) value = value * 10.0 + (text[i++] - '0');
+    // Digits and separator as written (',' reads like '.'), correctly rounded.
+    std::string digits;
+    while (is_digit(charAt(text, i))) digits += text[i++];
     if (charAt(text, i) == '.' || charAt(text, i) == ',') {
         ++i;
-        double factor = 0.1;
-        while (is_digit(charAt(text, i))) {
-            value += (text[i++] - '0') * factor;
-            factor *= 0.1;
-        }
+        digits += '.';
+        while (is_digit(charAt(text, i))) digits += text[i++];
     }
+    double value = 0.0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed);
     if (index) *index = i;
     return negative ? -value : value;
 }

@@ -1,5 +1,6 @@
 #include "support/text_scanner.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace bearfix {
@@ -82,21 +83,17 @@ int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback)
 
 double parseDouble(const char*& cursor, double fallback) {
     const bool negative = skipBlanksAndSign(cursor);
-    double value = 0.0;
-    bool haveDigits = false;
-    while (isDecimalDigit(*cursor)) {
-        value = value * 10.0 + (*cursor++ - '0');
-        haveDigits = true;
-    }
+    const char* start = cursor;
+    while (isDecimalDigit(*cursor)) ++cursor;
+    const bool haveDigits = cursor != start;
     if (*cursor == '.') {
         ++cursor;
-        double factor = 0.1;
-        while (isDecimalDigit(*cursor)) {
-            value += (*cursor++ - '0') * factor;
-            factor *= 0.1;
-        }
+        while (isDecimalDigit(*cursor)) ++cursor;
     }
     if (!haveDigits) return fallback;
+    // The digits as written, correctly rounded (no exponent: "1e5" ends at 'e').
+    double value = 0.0;
+    std::from_chars(start, cursor, value, std::chars_format::fixed);
     return negative ? -value : value;
 }
 

@@ -55,6 +55,16 @@ TEST(TextScanner, ParseDouble) {
     }
 }
 
+TEST(TextScanner, DecimalsAreCorrectlyRounded) {
+    // Truncating degrees x 360000 shows any error in the last place.
+    for (const char* text : {"8.5678", "0.01", "52.1234", "13.25", "0.3"}) {
+        const char* cursor = text;
+        EXPECT_EQ(parseDouble(cursor, 0), std::stod(text)) << text;
+    }
+    const char* cursor = "8.5678";
+    EXPECT_EQ(static_cast<int32_t>(parseDouble(cursor, 0) * 360000), 3084408);
+}
+
 TEST(TextScanner, SkipBlanksCountsSpacesAndTabs) {
     const char* text = "\t \tx";
     const char* cursor = text;
