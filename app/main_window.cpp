@@ -1,8 +1,11 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
@@ -67,13 +70,17 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     setPanelColours(ui_->Pn_ColObs2, QColor(128, 0, 128), Qt::white);
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
+    createMapPopup();
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     Timer1->start();
 }
 
-TBearfix::~TBearfix() { setMessageSink({}); }
+TBearfix::~TBearfix() {
+    qApp->removeEventFilter(this);
+    setMessageSink({});
+}
 
 void TBearfix::connectHandlers() {
     for (QLineEdit* field : {ui_->Ed_Pos1, ui_->Ed_Pos2, ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Brg1Tol, ui_->Ed_Brg2Tol})
@@ -86,6 +93,20 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_ZoomIn, &QToolButton::clicked, this, &TBearfix::Btn_ZoomInClick);
     connect(ui_->Btn_ZoomOut, &QToolButton::clicked, this, &TBearfix::Btn_ZoomOutClick);
     connect(ui_->Img_Map, &MapImage::doubleClicked, this, &TBearfix::Img_MapDblClick);
+    connect(ui_->Img_Map, &MapImage::clicked, this, &TBearfix::Img_MapClick);
+    connect(ui_->Img_Map, &MapImage::rightClicked, this, [this] {
+        if (mousePositionValid) MapPopup->popup(QCursor::pos());  // the usual place for a context menu
+    });
+    connect(ui_->Img_Map, &MapImage::mouseMoved, this, &TBearfix::Img_MapMouseMove);
+    connect(ui_->Img_Map, &MapImage::wheelTurned, this, &TBearfix::Img_MapWheel);
+    connect(ui_->Btn_MapScrollUp, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollUpClick);
+    connect(ui_->Btn_MapScrollDown, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollDownClick);
+    connect(ui_->Btn_MapScrollLeft, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollLeftClick);
+    connect(ui_->Btn_MapScrollRight, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollRightClick);
+    connect(ui_->Btn_HideMapNavigator, &QToolButton::clicked, this, &TBearfix::Btn_HideMapNavigatorClick);
+    connect(ui_->Chk_ShowMapNavigator, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
+    connect(ui_->Ck_ShowMapRuler, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
+    ui_->Ed_MapCenter->installEventFilter(this);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
     connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TBearfix::FindCityforObserverB1Click);
     ui_->Ed_Pos1->installEventFilter(this);
@@ -108,6 +129,7 @@ void TBearfix::FormCreate() {
     initialDrawPending = true;
     resultsPending = true;
     overlayPending = true;
+    qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     updateGuard = 0;
 }
@@ -382,7 +404,10 @@ void TBearfix::drawOverlay() {
 
 void TBearfix::zoomMapSteps(int steps) {
     double range;
-    if (!composer_.zoomedRange(steps, &range)) return;
+    if (composer_.zoomedRange(steps, &range)) showRange(range);
+}
+
+void TBearfix::showRange(double range) {
     setText(ui_->Ed_MapRange, formatPicture(range, "###0.##"));
     fullMapRedraw();
 }
@@ -393,7 +418,6 @@ void TBearfix::Btn_UpdateMapClick() {
     fullMapRedraw();
 }
 
-void TBearfix::Img_MapDblClick() { fullMapRedraw(); }
 void TBearfix::Btn_ZoomInClick() { zoomMapSteps(+1); }
 void TBearfix::Btn_ZoomOutClick() { zoomMapSteps(-1); }
 
@@ -406,7 +430,12 @@ void TBearfix::placeMapNavigator() {
 }
 
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && arrowKeyScrolls(static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ui_->Ed_MapCenter) {
+            Ed_MapCenterDblClick();
+            return true;
+        }
         if (watched == ui_->Ed_Pos1) {
             FindCityforObserverA1Click();
             return true;

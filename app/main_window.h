@@ -14,8 +14,11 @@
 #include "support/message_log.h"
 #include "tracks/track_settings.h"
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QAction;
 class QTimer;
 
 namespace Ui {
@@ -44,6 +47,9 @@ public:
     void drawOverlay();
     void showProgress(const std::string& text, int percent);
     void zoomMapSteps(int steps);
+    void recenterMap(GeoPosition p, int steps);
+    void scrollMap(double dLat, double dLon);
+    QMenu& mapPopup() { return *MapPopup; }
     // What the map drawing reads, taken from the controls.
     MapSettings mapSettings() const;
     SessionSettings currentSession() const;
@@ -60,6 +66,8 @@ public:
     GeoPosition observerB;
     GeoPosition locationX;
     GeoPosition mapCenter;
+    GeoPosition mousePosition;  // under the mouse at its last move over the map
+    bool mousePositionValid = false;
     TrackSettings trackSettings;
     QImage baseBitmap;
 
@@ -76,9 +84,31 @@ public slots:
     void Btn_ApplyGPSClick();
     void MI_QuitClick();
     void Btn_UpdateMapClick();
+    void Img_MapMouseMove(int x, int y);
+    void Img_MapClick();
     void Img_MapDblClick();
+    void Img_MapWheel(int notches, int x, int y);
+    void MapPopupPopup();
+    void PM_MapCoordClick();
+    void PM_ZoomInClick();
+    void PM_ZoomOutClick();
+    void PM_CenterClick();
+    void PM_CenterOnAClick();
+    void PM_CenterOnBClick();
+    void PM_CenterOnXClick();
+    void PM_CenterOnCityClick();
+    void PM_CalcBrgsClick();
+    void PM_SetPosAClick();
+    void PM_SetObsBClick();
+    void Btn_MapScrollUpClick();
+    void Btn_MapScrollDownClick();
+    void Btn_MapScrollLeftClick();
+    void Btn_MapScrollRightClick();
     void Btn_ZoomInClick();
     void Btn_ZoomOutClick();
+    void Btn_HideMapNavigatorClick();
+    void Chk_ShowMapNavigatorClick();
+    void Ed_MapCenterDblClick();
     void FindCityforObserverA1Click();
     void FindCityforObserverB1Click();
 
@@ -99,12 +129,21 @@ private:
     void appendMessage(MessageLevel level, const std::string& text);
     void placeMapNavigator();
     void pickObserverFromTable(QLineEdit* field);
+    void createMapPopup();
+    void showRange(double range);
+    void scrollMapBy(int north, int east);
+    bool arrowKeyScrolls(QKeyEvent* event);
+    void setObserverToMouse(QLineEdit* field);
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
     QTimer* Timer1 = nullptr;
     TCitySelForm* citySelForm_ = nullptr;
     MapComposer composer_;
+    QMenu* MapPopup = nullptr;
+    QAction* PM_MapCoord = nullptr;
+    QTimer* popupDelay_ = nullptr;
+    QPoint popupAt_;
 };
 
 }  // namespace bearfix

@@ -25,7 +25,9 @@ void MapImage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MapImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
+    if (!rect().contains(event->position().toPoint())) return;
+    if (event->button() == Qt::LeftButton) emit clicked();
+    if (event->button() == Qt::RightButton) emit rightClicked();
 }
 
 void MapImage::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -19,6 +19,7 @@ public:
 signals:
     void mouseMoved(int x, int y);
     void clicked();
+    void rightClicked();
     void doubleClicked();
     void wheelTurned(int notches, int x, int y);  // positive: away from the user
 
