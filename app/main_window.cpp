@@ -15,6 +15,7 @@
 
 #include "app/city_dialog.h"
 #include "app/results.h"
+#include "map/elevation.h"
 #include "map/qt_text.h"
 #include "support/number_format.h"
 #include "ui_bearfix.h"
@@ -79,6 +80,8 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
 
 TBearfix::~TBearfix() {
     qApp->removeEventFilter(this);
+    elevation().setProgressHook({});
+    elevation().setAbortPoll({});
     setMessageSink({});
 }
 
@@ -123,6 +126,8 @@ void TBearfix::FormCreate() {
     readSettings();
     baseBitmap = QImage();
     locationX = GeoPosition{};
+    elevation().setProgressHook([this](const std::string& file, int percent) { showProgress(file, percent); });
+    elevation().setAbortPoll([this] { return elevationLoadAborted(); });
     ui_->CB_MsgLevel->setCurrentIndex(0);
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
@@ -188,12 +193,11 @@ void TBearfix::readSettings() {
     f.Ck_ShowMapRuler->setChecked(s.showRuler);
     selectItem(f.CB_SwCities, s.showCities);
     selectItem(f.CB_SwGrids, s.showGrids);
-    elevationSource = s.useSrtm3;
-    (elevationSource == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
+    elevation().setSource(s.useSrtm3 == 0 ? kGtopo30 : kSrtm);
+    (s.useSrtm3 == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
     setText(f.Ed_GtopoDir, s.gtopoDirField);
     setText(f.Ed_SRTM3_Dir, s.srtmDirField);
-    gtopoDirectory = s.gtopoDir;
-    srtmDirectory = s.srtmDir;
+    elevation().setDirectories(s.gtopoDir, s.srtmDir);
 
     trackSettings = s.track;
     showTrackSettings();
@@ -252,9 +256,9 @@ SessionSettings TBearfix::currentSession() const {
     s.showRuler = f.Ck_ShowMapRuler->isChecked();
     s.showCities = f.CB_SwCities->currentIndex();
     s.showGrids = f.CB_SwGrids->currentIndex();
-    s.useSrtm3 = elevationSource;
-    s.gtopoDir = gtopoDirectory;
-    s.srtmDir = srtmDirectory;
+    s.useSrtm3 = elevation().source() == kGtopo30 ? 0 : 1;
+    s.gtopoDir = elevation().gtopoDirectory();
+    s.srtmDir = elevation().srtmDirectory();
     s.track = trackSettings;
     return s;
 }
@@ -392,6 +396,7 @@ MapSettings TBearfix::mapSettings() const {
 
 void TBearfix::drawBaseMap(QImage& bitmap) {
     if (bitmap.width() < 10 || bitmap.height() < 10) return;
+    escapePressed_ = false;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     composer_.drawBaseMap(bitmap, mapSettings(), mapCenter);
     QGuiApplication::restoreOverrideCursor();
@@ -429,7 +434,46 @@ void TBearfix::placeMapNavigator() {
     nav->move(ui_->Img_Map->width() - nav->width() - 4, 4);
 }
 
+// Loading elevation tiles keeps the thread busy; meanwhile the window is
+// repainted and Escape aborts the load, but no other input, timer tick or
+// close request gets through, so nothing can start drawing again.
+bool TBearfix::elevationLoadAborted() {
+    if (!loadPoll_.isValid() || loadPoll_.elapsed() >= 40) {
+        loadPoll_.start();
+        loadingElevation_ = true;
+        QCoreApplication::processEvents();
+        loadingElevation_ = false;
+    }
+    return escapePressed_;
+}
+
+bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) escapePressed_ = true;
+            return true;
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        case QEvent::Timer:
+            return watched == Timer1 || watched == popupDelay_;
+        default:
+            return false;
+    }
+}
+
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
+    if (loadingElevation_ && heldBackWhileLoading(watched, event)) return true;
     if (event->type() == QEvent::KeyPress && arrowKeyScrolls(static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == ui_->Ed_MapCenter) {

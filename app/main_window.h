@@ -3,6 +3,7 @@
 // controls back.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <memory>
@@ -71,11 +72,6 @@ public:
     TrackSettings trackSettings;
     QImage baseBitmap;
 
-    // Elevation source (0 GTOPO30, else SRTM3) and directories in use.
-    int elevationSource = 1;
-    std::string gtopoDirectory;
-    std::string srtmDirectory;
-
 public slots:
     void ObserverPosChanged();
     void Timer1Timer();
@@ -133,6 +129,8 @@ private:
     void showRange(double range);
     void scrollMapBy(int north, int east);
     bool arrowKeyScrolls(QKeyEvent* event);
+    bool elevationLoadAborted();
+    bool heldBackWhileLoading(QObject* watched, QEvent* event);
     void setObserverToMouse(QLineEdit* field);
 
     std::unique_ptr<Ui::TBearfix> ui_;
@@ -144,6 +142,9 @@ private:
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;
     QPoint popupAt_;
+    QElapsedTimer loadPoll_;
+    bool loadingElevation_ = false;
+    bool escapePressed_ = false;
 };
 
 }  // namespace bearfix

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "cities/cities.h"
 #include "geo/great_circle.h"
 #include "map/qt_text.h"
+#include "map/topography.h"
 #include "map/vector_file.h"
 #include "support/message_log.h"
 #include "support/number_format.h"
@@ -36,6 +38,15 @@ double rangeIn(const std::string& text) {
     const std::string head = text.substr(0, 80);
     const char* cursor = head.c_str();
     return parseDouble(cursor, 20000.0);
+}
+
+// A whole number as the whole text (blanks around it allowed), or `fallback`.
+int integerIn(const std::string& text, int fallback) {
+    const std::size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
+    if (b == std::string::npos) return fallback;
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data() + b, text.data() + e + 1, value);
+    return ec == std::errc() && end == text.data() + e + 1 ? value : fallback;
 }
 
 // One of 1, 2, 5 times a power of ten, at most `limit` (limit > 0).
@@ -100,12 +111,31 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     map_view_setup(view_, projection_, mapCenter.lon, mapCenter.lat, range_, bitmap.width(), bitmap.height());
     labelBox_.reset();
 
+    const int minElevation = integerIn(s.minElev, 0);
+    int maxElevation = integerIn(s.maxElev, minElevation + 2000);
+    if (minElevation >= maxElevation) maxElevation = minElevation + 100;
+    TopoSettings topo;
+    topo.shading = s.shading;
+    topo.exaggeration = integerIn(s.verticalExaggeration, 2);
+    topo.sunAzimuth = integerIn(s.sunAzimuth, 180);
+    topo.sunElevation = integerIn(s.sunElevation, 45);
+    const bool topography = s.showTopo;
+    if (topography) {
+        constexpr double deg = 180.0 / kPi;
+        if (!renderTopography(bitmap, elevation(), topo, minElevation, maxElevation, view_.lat_min * deg,
+                              view_.lat_max * deg, view_.lon_min * deg, view_.lon_max * deg,
+                              s.palette == 1 ? &blackWhitePalette() : &defaultPalette(), &view_))
+            bitmap.fill(Qt::white);
+        logMessage(MessageLevel::Debug, "Debug: Loaded %ld new points from the map database .",
+                   elevation().loadedSamples());
+    } else {
+        bitmap.fill(Qt::white);
+    }
+
     QPainter painter(&bitmap);
     painter_ = &painter;
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
-    const bool topography = false;  // the terrain layer arrives with the elevation data
-    bitmap.fill(Qt::white);
 
     if (s.showBorders) {
         drawVectorLayer("state.pnt", QColor(207, 127, 127), 2);

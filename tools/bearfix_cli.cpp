@@ -19,6 +19,7 @@
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
+#include "map/elevation.h"
 #include "map/map_composer.h"
 #include "support/cp1252.h"
 
@@ -156,6 +157,8 @@ int runRender(std::vector<std::string> args) {
     const bearfix::Results r =
         bearfix::computeResults({session.pos1, session.pos2, session.brg1x, session.brg2x});
     const bearfix::MapSettings settings = bearfix::mapSettingsFor(session, r.locationX);
+    bearfix::elevation().setSource(session.useSrtm3 == 0 ? bearfix::kGtopo30 : bearfix::kSrtm);
+    bearfix::elevation().setDirectories(session.gtopoDir, session.srtmDir);
 
     bearfix::GeoPosition centre;
     bearfix::scan_position(session.centerAt, centre);

@@ -3,7 +3,11 @@
 #include <QMenu>
 #include <QtTest/QTest>
 
+#include <QMouseEvent>
+#include <filesystem>
+
 #include "geo/great_circle.h"
+#include "map/elevation.h"
 #include "map/qt_text.h"
 #include "support/message_log.h"
 #include "window_fixture.h"
@@ -177,6 +181,57 @@ TEST_F(MapWindowTest, Navigator) {
     EXPECT_EQ(w->updateGuard, 0);
     f.Chk_ShowMapNavigator->click();
     EXPECT_TRUE(f.Pnl_MapNav->isVisible());
+}
+
+}  // namespace
+}  // namespace bearfix
+
+namespace bearfix {
+namespace {
+
+const std::string kRealTiles = std::string(BEARFIX_SOURCE_DIR) + "/../shared/data/srtm";
+
+class TerrainWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        if (!std::filesystem::exists(kRealTiles + "/N50E008.hgt")) GTEST_SKIP() << "no real SRTM3 tiles in " << kRealTiles;
+        writeIni("[MAP]\nCenterHow=0\nCenterAt=N50.5 E8.5\nRange_km=40\nShowTopo=1\nSRTM3_dir=" + kRealTiles + "\n");
+    }
+};
+
+TEST_F(TerrainWindowTest, MouseShowsTheHeight) {
+    auto w = start();
+    w->show();
+    w->Timer1Timer();
+    const QSize size = w->form().Img_Map->size();
+    w->Img_MapMouseMove(size.width() / 2, size.height() / 2);
+    EXPECT_TRUE(QRegularExpression("^N50.*E008.* \\d+m$").match(w->statusPanel(0).text()).hasMatch())
+        << w->statusPanel(0).text().toStdString();
+}
+
+TEST_F(TerrainWindowTest, EscapeAbortsTheLoadAndNothingElseGetsThrough) {
+    auto w = start();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    Ui::TBearfix& f = w->form();
+    elevation().forceReload();
+    // Waiting when the load begins: a click on "zoom out", then Escape.
+    const QPoint button = f.Btn_ZoomOut->rect().center();
+    QCoreApplication::postEvent(f.Btn_ZoomOut, new QMouseEvent(QEvent::MouseButtonPress, button, f.Btn_ZoomOut->mapToGlobal(button),
+                                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(f.Btn_ZoomOut, new QMouseEvent(QEvent::MouseButtonRelease, button, f.Btn_ZoomOut->mapToGlobal(button),
+                                                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    w->Timer1Timer();
+    EXPECT_EQ(elevation().loadedSamples(), 0) << "aborted at once";
+    QApplication::processEvents();
+    EXPECT_EQ(f.Ed_MapRange->text(), "40") << "the click was held back, not replayed";
+    w->fullMapRedraw();
+    EXPECT_EQ(elevation().loadedSamples(), 0) << "the same view is not loaded again";
+    elevation().forceReload();
+    w->fullMapRedraw();
+    EXPECT_GT(elevation().loadedSamples(), 0);
 }
 
 }  // namespace
