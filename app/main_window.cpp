@@ -18,6 +18,8 @@
 #include "map/elevation.h"
 #include "map/qt_text.h"
 #include "support/number_format.h"
+#include "tracks/track_import.h"
+#include "tracks/track_store.h"
 #include "ui_bearfix.h"
 
 namespace bearfix {
@@ -72,6 +74,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
     createMapPopup();
+    composer_.setTrackSource(forEachTrackBatch);
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
@@ -136,6 +139,8 @@ void TBearfix::FormCreate() {
     overlayPending = true;
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    if (trackSettings.trackOptions & TrackSettings::kReloadOnStart)
+        loadTrackFileReporting(trackSettings.lastFileName, trackSettings.lastFileType);
     updateGuard = 0;
 }
 

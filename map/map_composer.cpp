@@ -218,6 +218,7 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
 
 void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
     if (!painter_) return;
+    if (count == kItemBegin || count == kItemEnd) continuation_.valid = false;
     if (count == kItemBegin) {
         labelBox_.reset();
         return;
@@ -240,6 +241,14 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     run_.reserve(static_cast<std::size_t>(count) + 1);
     bool havePrevious = false;
     int previousX = 0;
+    // A long line arrives in several batches; join this one to the last
+    // point of the one before, so that the line has no gap.
+    if (continuation_.valid && points[0].index == continuation_.index + 1) {
+        run_.push_back(continuation_.point);
+        previousX = continuation_.point.x();
+        havePrevious = true;
+    }
+    continuation_.valid = false;
     for (int i = 0; i < count; ++i) {
         int x, y;
         if (!geo_to_screen(view, points[i].lon, points[i].lat, &x, &y)) continue;
@@ -257,6 +266,7 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
         if (std::abs(x - previousX) > (w - 1) / 2) flush();  // wrapped round the antimeridian
         run_.emplace_back(x, y);
         previousX = x;
+        if (i == count - 1) continuation_ = {true, points[i].index, QPoint(x, y)};
     }
     flush();
 }

@@ -81,6 +81,11 @@ private:
     QPainter* painter_ = nullptr;  // the current drawing target
     QColor fontColour_;
     std::vector<QPoint> run_;
+    struct {
+        bool valid = false;
+        int32_t index = 0;
+        QPoint point;
+    } continuation_;  // the last drawn point of the last batch
     TrackSource trackSource_;
     std::string dataDirectory_ = "map_data";
 };

@@ -3,6 +3,7 @@
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
+//   bearfix-cli tracks FILE...
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <charconv>
@@ -14,6 +15,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <clocale>
 #include <cstdlib>
 
 #include "app/results.h"
@@ -21,6 +23,9 @@
 #include "cities/cities.h"
 #include "map/elevation.h"
 #include "map/map_composer.h"
+#include "support/message_log.h"
+#include "tracks/track_import.h"
+#include "tracks/track_store.h"
 #include "support/cp1252.h"
 
 namespace {
@@ -31,13 +36,16 @@ constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
+    "       bearfix-cli tracks FILE...\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
     "  line when none lies within 900 km).\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
     "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
-    "  Run it where map_data/ is.\n"
+    "  Run it where map_data/ is. Draws the remembered track file when the\n"
+    "  settings say to reload it at start.\n"
+    "  tracks: what importing the files would store, and the messages.\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
     "  bearings in degrees.\n";
 
@@ -149,6 +157,7 @@ int runRender(std::vector<std::string> args) {
     static char name[] = "bearfix-cli";
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // the application took the user's locale
 
     bearfix::SessionSettings session = bearfix::defaultSettings();
     bearfix::IniFile file;
@@ -163,6 +172,12 @@ int runRender(std::vector<std::string> args) {
     bearfix::GeoPosition centre;
     bearfix::scan_position(session.centerAt, centre);
     bearfix::MapComposer composer;
+    composer.setTrackSource(bearfix::forEachTrackBatch);
+    bearfix::setMessageSink([](bearfix::MessageLevel level, const std::string& text) {
+        if (level == bearfix::MessageLevel::Error) std::fprintf(stderr, "%s\n", cp1252ToUtf8(text).c_str());
+    });
+    if (session.track.trackOptions & bearfix::TrackSettings::kReloadOnStart)
+        bearfix::loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
     QImage base(width, height, QImage::Format_RGB32), picture;
     composer.drawBaseMap(base, settings, centre);
     composer.drawOverlay(base, picture, settings, r.observerA, r.observerB);
@@ -171,6 +186,57 @@ int runRender(std::vector<std::string> args) {
         return 1;
     }
     return 0;
+}
+
+std::string degrees(int32_t units) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", units / double(bearfix::kUnitsPerDegree));
+    return text;
+}
+
+int runTracks(const std::vector<std::string>& files) {
+    if (files.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    bearfix::setMessageSink([](bearfix::MessageLevel, const std::string& text) {
+        std::printf("%s\n", cp1252ToUtf8(text).c_str());
+    });
+    bool all = true;
+    for (const std::string& file : files) all = bearfix::loadTrackFileReporting(file, 0) && all;
+
+    // One line per segment: its name, its points, the first and the last.
+    struct Segment {
+        std::string name;
+        int points = 0;
+        const bearfix::TrackPoint* first = nullptr;
+        const bearfix::TrackPoint* last = nullptr;
+    };
+    std::vector<Segment> segments;
+    for (int32_t i = 0; const bearfix::TrackPoint* r = bearfix::trackRecordAt(i); ++i) {
+        if (r->type == bearfix::kTrackSegment) {
+            segments.push_back({r->name});
+        } else if (r->type == bearfix::kTrackPoint && r->valid) {
+            if (segments.empty()) segments.push_back({});
+            Segment& s = segments.back();
+            ++s.points;
+            if (!s.first) s.first = r;
+            s.last = r;
+        }
+    }
+    for (const Segment& s : segments) {
+        std::printf("segment \"%s\": %d points", cp1252ToUtf8(s.name).c_str(), s.points);
+        for (const bearfix::TrackPoint* p : {s.first, s.last}) {
+            if (!p) continue;
+            std::printf(", %s %s", degrees(p->lat).c_str(), degrees(p->lon).c_str());
+            if (p->dateValid) {
+                std::printf(" %04d-%02d-%02d %02d:%02d:%02d", 2000 + p->yearSince2000, p->month, p->day, p->hour,
+                            p->minute, p->second);
+            }
+        }
+        std::printf("\n");
+    }
+    return all ? 0 : 1;
 }
 
 }  // namespace
@@ -188,6 +254,7 @@ int main(int argc, char* argv[]) {
     if (command == "fix") return runFix(args, json);
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);
+    if (command == "tracks") return runTracks(args);
     std::fprintf(stderr, "bearfix-cli: unknown command \"%s\"\n%s", command.c_str(), kUsage);
     return 2;
 }

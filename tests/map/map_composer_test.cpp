@@ -187,6 +187,38 @@ TEST(MapComposer, ZeroToleranceAndMeridianLines) {
     EXPECT_EQ(countTinted(image, teal, QRect(ax + 10, ay - 40, 60, 30)), 0);
 }
 
+TEST(MapComposer, TracksAreLabelledPolylinesWithoutGaps) {
+    MapComposer composer;
+    MapSettings s = bare(300);
+    s.brg1x = s.brg2x = "";
+    s.trackLineColour = 0x000000C0;   // (192, 0, 0)
+    s.trackLabelColour = 0x0000C080;  // (128, 192, 0)
+    s.trackLineWidth = 3;
+    QImage base(300, 300, QImage::Format_RGB32), image;
+    GeoPosition centre{0.0, 0.0};
+    composer.drawBaseMap(base, s, centre);
+    // One track delivered in two batches, as a long track is.
+    composer.setTrackSource([](MapView& view, const PointSink& sink) {
+        std::strcpy(view.item_label, "Walk");
+        const MapPoint first[] = {{0.0f, -0.02f, 0, 0}, {0.0f, 0.0f, 0, 1}};
+        const MapPoint second[] = {{0.0f, 0.02f, 0, 2}};
+        sink(view, nullptr, kItemBegin);
+        sink(view, first, 2);
+        sink(view, second, 1);
+        sink(view, nullptr, kItemEnd);
+        return true;
+    });
+    GeoPosition far{2.0, 1.0};
+    composer.drawOverlay(base, image, s, far, far);
+    int x0, x1, y;
+    geo_to_screen(composer.view(), 0.0, 0.0, &x0, &y);
+    geo_to_screen(composer.view(), 0.02, 0.0, &x1, &y);
+    const QRgb red = qRgb(192, 0, 0);
+    EXPECT_GT(countTinted(image, red, QRect(x0 + 2, y - 1, x1 - x0 - 4, 3)), (x1 - x0 - 4) * 2)
+        << "the second batch joins the first";
+    EXPECT_GT(countTinted(image, qRgb(128, 192, 0), QRect(0, y + 2, 300, 20)), 10) << "the name under the line";
+}
+
 TEST(MapComposer, SectorAcrossTheAntimeridianGoesTheShortWay) {
     MapComposer composer;
     MapSettings s = bare(1000);

@@ -1,0 +1,348 @@
+#include "tracks/track_import.h"
+
+#include <tinyxml.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "support/buffered_file.h"
+#include "support/cp1252.h"
+#include "support/message_log.h"
+#include "support/text_scanner.h"
+#include "tracks/track_store.h"
+
+namespace bearfix {
+
+namespace {
+
+std::string& xmlError() {
+    static std::string error;
+    return error;
+}
+
+// Why the current import failed, when it was not a parse error.
+std::string& failureReason() {
+    static std::string reason;
+    return reason;
+}
+
+int32_t toUnits(double degrees) { return static_cast<int32_t>(degrees * kUnitsPerDegree); }
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The file name without its directory ('\' or '/'), cut at its first '.'.
+std::string trackNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) slash = path.rfind('/');
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1, 255);
+    return name.substr(0, name.find('.'));
+}
+
+// Text from the XML library (UTF-8 unless the file said otherwise) as the
+// program's Windows-1252.
+std::string fromXml(const char* text) {
+    if (!text) return {};
+    return isValidUtf8(text) ? utf8ToCp1252(text) : std::string(text);
+}
+
+bool loadXml(TiXmlDocument& doc) {
+    if (doc.LoadFile()) return true;
+    xmlError() = std::string(doc.ErrorDesc() ? doc.ErrorDesc() : "unreadable XML").substr(0, 255);
+    return false;
+}
+
+int readLineStrings(const std::string& name, const TiXmlElement* lineString) {
+    int count = 0;
+    for (const TiXmlElement* e = lineString; e; e = e->NextSiblingElement()) {
+        const TiXmlNode* coordinates = e->FirstChild("coordinates");
+        const TiXmlElement* element = coordinates ? coordinates->ToElement() : nullptr;
+        const char* text = element ? element->GetText() : nullptr;
+        if (!text) continue;
+        beginTrackSegment(name.c_str(), -1);
+        parseKmlCoordinates(text);
+        ++count;
+    }
+    return count;
+}
+
+// A placemark without a name of its own carries the name of the one before.
+int readPlacemarks(const TiXmlNode* placemark) {
+    std::string name = "Unknown";
+    int count = 0;
+    for (const TiXmlNode* node = placemark; node; node = node->NextSibling()) {
+        const TiXmlElement* lineString = node->FirstChildElement("LineString");
+        if (!lineString) continue;
+        if (const TiXmlElement* nameElement = node->FirstChildElement("name")) {
+            if (const char* text = nameElement->GetText()) name = fromXml(text);
+        }
+        count += readLineStrings(name, lineString);
+    }
+    return count;
+}
+
+// ---- GPX ---------------------------------------------------------------------
+
+// A decimal number in the C form whatever the locale; false when there is none.
+bool scanNumber(const char*& c, double* value) {
+    auto [end, ec] = std::from_chars(c, c + std::strlen(c), *value, std::chars_format::fixed);
+    if (ec != std::errc()) return false;
+    c = end;
+    return true;
+}
+
+// The number a text (an attribute, an element's text) holds.
+bool readNumber(const char* text, double* value) {
+    if (!text) return false;
+    while (*text == ' ' || *text == '+') ++text;
+    return scanNumber(text, value);
+}
+
+// "2010-01-01T12:34:56.5Z" or "...+02:00" to seconds since 1970; NaN when unreadable.
+double isoTime(const char* text) {
+    if (!text) return NAN;
+    double fields[6];
+    const char separators[6] = {'-', '-', 'T', ':', ':', '\0'};
+    const char* c = text;
+    for (int i = 0; i < 6; ++i) {
+        if (!scanNumber(c, &fields[i])) return NAN;
+        if (separators[i] != '\0' && *c++ != separators[i]) return NAN;
+    }
+    const int y = static_cast<int>(fields[0]), mo = static_cast<int>(fields[1]), d = static_cast<int>(fields[2]);
+    const int h = static_cast<int>(fields[3]), mi = static_cast<int>(fields[4]);
+    const double s = fields[5];
+    // Days from the civil date (Howard Hinnant's algorithm).
+    const int yy = y - (mo <= 2 ? 1 : 0);
+    const long era = (yy >= 0 ? yy : yy - 399) / 400;
+    const long yearOfEra = yy - era * 400;
+    const long dayOfYear = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const long days = era * 146097 + dayOfEra - 719468;
+    double seconds = days * 86400.0 + h * 3600.0 + mi * 60.0 + s;
+    if (*c == '+' || *c == '-') {  // an offset from UTC
+        const double sign = *c++ == '+' ? 1.0 : -1.0;
+        double zh = 0, zm = 0;
+        if (scanNumber(c, &zh) && *c == ':') scanNumber(++c, &zm);
+        seconds -= sign * (zh * 3600.0 + zm * 60.0);
+    }
+    return seconds;
+}
+
+int readGpxPoints(const TiXmlElement* parent, const char* pointName) {
+    int count = 0;
+    for (const TiXmlElement* p = parent->FirstChildElement(pointName); p; p = p->NextSiblingElement(pointName)) {
+        double lat, lon;
+        if (!readNumber(p->Attribute("lat"), &lat) || !readNumber(p->Attribute("lon"), &lon)) continue;
+        TrackPoint point;
+        initTrackPoint(point);
+        point.lat = toUnits(lat);
+        point.lon = toUnits(lon);
+        if (const TiXmlElement* ele = p->FirstChildElement("ele")) {
+            readNumber(ele->GetText(), &point.altitude);
+        }
+        if (const TiXmlElement* time = p->FirstChildElement("time")) {
+            const double seconds = isoTime(time->GetText());
+            if (!std::isnan(seconds)) setTrackPointTime(point, seconds);
+        }
+        point.valid = 1;
+        count += appendTrackRecord(point) ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+const std::string& lastXmlError() { return xmlError(); }
+
+// ---- KML -----------------------------------------------------------------------
+
+double parseKmlNumber(const char*& c) {
+    while (*c == ' ') ++c;
+    bool negative = false;
+    if (*c == '-') {
+        negative = true;
+        ++c;
+    }
+    const char* start = c;
+    while (*c >= '0' && *c <= '9') ++c;
+    if (*c == '.') {
+        ++c;
+        while (*c >= '0' && *c <= '9') ++c;
+    }
+    double value = 0.0;
+    std::from_chars(start, c, value, std::chars_format::fixed);
+    if (*c == 'e' || *c == 'E') {
+        ++c;
+        bool negativeExponent = false;
+        if (*c == '-' || *c == '+') negativeExponent = *c++ == '-';
+        int exponent = 0;
+        while (*c >= '0' && *c <= '9') exponent = std::min(exponent * 10 + (*c++ - '0'), 1000);
+        if (exponent <= 30) value *= std::pow(10.0, negativeExponent ? -exponent : exponent);
+    }
+    return negative ? -value : value;
+}
+
+bool expectKmlChar(const char*& c, char expected) {
+    if (expected != ' ')
+        while (*c == ' ') ++c;
+    if (*c != expected) return false;
+    ++c;
+    return true;
+}
+
+int parseKmlCoordinates(const char* text) {
+    int count = 0;
+    bool ok = true;
+    const char* c = text;
+    while (ok && *c != '\0') {
+        TrackPoint point;
+        initTrackPoint(point);
+        point.lon = toUnits(parseKmlNumber(c));
+        ok = expectKmlChar(c, ',');
+        point.lat = toUnits(parseKmlNumber(c));
+        ok = ok && expectKmlChar(c, ',');
+        point.altitude = parseKmlNumber(c);
+        if (ok) {
+            point.valid = 1;
+            count += appendTrackRecord(point) ? 1 : 0;
+        }
+        ok = ok && expectKmlChar(c, ' ');
+    }
+    return count;
+}
+
+bool importKml(const std::string& path) {
+    TiXmlDocument doc(path.c_str());
+    if (!loadXml(doc)) return false;
+    TiXmlHandle document = TiXmlHandle(&doc).FirstChild("kml").FirstChild("Document");
+    int count = readPlacemarks(document.FirstChild("Placemark").ToNode());
+    for (const TiXmlNode* folder = document.FirstChild("Folder").ToNode(); folder; folder = folder->NextSibling())
+        count += readPlacemarks(folder->FirstChild("Placemark"));
+    if (count == 0) failureReason() = "no track points found";
+    return count > 0;
+}
+
+bool importGpx(const std::string& path) {
+    TiXmlDocument doc(path.c_str());
+    if (!loadXml(doc)) return false;
+    const TiXmlElement* gpx = doc.FirstChildElement("gpx");
+    const std::string fileName = trackNameOf(path);
+    int points = 0;
+    for (const TiXmlElement* e = gpx ? gpx->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
+        const std::string kind = e->ValueStr();
+        if (kind != "trk" && kind != "rte") continue;
+        std::string name = fileName;
+        if (const TiXmlElement* n = e->FirstChildElement("name")) {
+            if (const char* text = n->GetText()) name = fromXml(text);
+        }
+        if (kind == "rte") {
+            beginTrackSegment(name.c_str(), -1);
+            points += readGpxPoints(e, "rtept");
+            continue;
+        }
+        for (const TiXmlElement* seg = e->FirstChildElement("trkseg"); seg; seg = seg->NextSiblingElement("trkseg")) {
+            beginTrackSegment(name.c_str(), -1);
+            points += readGpxPoints(seg, "trkpt");
+        }
+    }
+    if (points == 0) failureReason() = "no track points found";
+    return points > 0;
+}
+
+// ---- auxiliary track files ---------------------------------------------------------
+
+bool importAux(const std::string& path) {
+    auto file = std::make_unique<BufferedFile>();
+    if (!file->open(path)) {
+        failureReason() = "cannot open the file";
+        return false;
+    }
+    beginTrackSegment(trackNameOf(path).c_str(), -1);
+    static const char kExtras[] = "sr=\0rf=\0";
+    char line[256];
+    int count = 0;
+    while (file->readLine(line, 255) >= 0) {
+        if (line[0] < '0' || line[0] > '9') continue;  // headers, comments, empty lines
+        TrackPoint point;
+        initTrackPoint(point);
+        const char* c = line;
+        point.sample = parseInt(c, 11, 10, 0);
+        bool ok = skipBlanks(c) > 0;
+        setTrackPointTime(point, parseDouble(c, 0));
+        ok = ok && skipBlanks(c) > 0;
+        point.lat = toUnits(parseDouble(c, 0));
+        ok = ok && skipBlanks(c) > 0;
+        point.lon = toUnits(parseDouble(c, 0));
+        ok = ok && skipBlanks(c) > 0;
+        point.altitude = parseDouble(c, 0);
+        ok = ok && skipBlanks(c) > 0;
+        point.speedKmh = parseDouble(c, 0);
+        if (!ok) continue;
+        while (skipBlanks(c) > 0 && matchKeyword(c, kExtras) >= 0) parseDouble(c, 0);
+        point.valid = 1;
+        count += appendTrackRecord(point) ? 1 : 0;
+    }
+    file->close();
+    if (count == 0) failureReason() = "no track points found";
+    return count > 0;
+}
+
+bool importCsv(const std::string&) {
+    logMessage(MessageLevel::Error, "Oops.. the import of CSV files isn't implemented yet.");
+    failureReason() = "CSV files cannot be read";
+    return false;
+}
+
+bool importNmea(const std::string&) {
+    logMessage(MessageLevel::Error, "Oops.. the import of NMEA files isn't implemented yet.");
+    failureReason() = "NMEA files cannot be read";
+    return false;
+}
+
+// ---- dispatch ------------------------------------------------------------------------
+
+bool loadTrackFile(const std::string& path, int type) {
+    xmlError().clear();
+    failureReason() = "unknown kind of track file";
+    // The extension of the file name, not of a directory on the way.
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.rfind('.');
+    bool ok = false;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        const std::string extension = lowerCase(path.substr(dot));
+        if (extension == ".kml" || extension == ".xml") type = kTrackKml;
+        if (extension == ".gpx") type = kTrackGpx;
+        if (extension == ".csv") type = kTrackCsv;
+        if (type == kTrackByExtension && extension == ".nma") type = kTrackNmea;
+        if (type == kTrackByExtension && extension == ".aux") type = kTrackAux;
+        switch (type) {
+            case kTrackKml: ok = importKml(path); break;
+            case kTrackNmea: ok = importNmea(path); break;
+            case kTrackCsv: ok = importCsv(path); break;
+            case kTrackAux: ok = importAux(path); break;
+            case kTrackGpx: ok = importGpx(path); break;
+            default: break;
+        }
+    }
+    if (ok) {
+        logMessage(MessageLevel::Debug, "Debug: Loaded %ld points into GPS track buffer",
+                   static_cast<long>(trackRecordCount()));
+    } else {
+        logMessage(MessageLevel::Error, "Error: Couldn't load anything from %s .", path.c_str());
+    }
+    return ok;
+}
+
+bool loadTrackFileReporting(const std::string& path, int type) {
+    if (loadTrackFile(path, type)) return true;
+    const std::string& reason = xmlError().empty() ? failureReason() : xmlError();
+    logMessage(MessageLevel::Error, "Error loading \"%s\": %s", path.c_str(), reason.c_str());
+    return false;
+}
+
+}  // namespace bearfix

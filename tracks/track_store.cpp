@@ -1,0 +1,154 @@
+#include "tracks/track_store.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace bearfix {
+
+namespace {
+
+constexpr double kRadiansPerUnit = 0.017453292519943295 / kUnitsPerDegree;
+
+// The civil date of a day count from 1970-01-01 (Howard Hinnant's algorithm;
+// exact for the whole proleptic Gregorian calendar).
+void civilFromDays(long days, int* year, int* month, int* day) {
+    days += 719468;
+    const long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long dayOfEra = days - era * 146097;
+    const long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long mp = (5 * dayOfYear + 2) / 153;
+    *day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2 ? 1 : 0));
+}
+
+}  // namespace
+
+TrackBuffer& trackStore() {
+    static TrackBuffer store;
+    return store;
+}
+
+void initTrackPoint(TrackPoint& point) {
+    point = TrackPoint{};
+    point.type = kTrackPoint;
+}
+
+CalendarTime unixTimeToCalendar(double seconds) {
+    CalendarTime t{};
+    const double days = std::floor(seconds / 86400.0);
+    // Whole hours and minutes taken off the seconds of the day, rather than
+    // fractions of fractions, so rounding cannot make 59.9 s read 58.
+    const double ofDay = seconds - days * 86400.0;
+    t.hour = std::min(23, static_cast<int>(std::floor(ofDay / 3600.0)));
+    t.minute = std::min(59, static_cast<int>(std::floor((ofDay - t.hour * 3600.0) / 60.0)));
+    t.second = ofDay - t.hour * 3600.0 - t.minute * 60.0;
+    civilFromDays(static_cast<long>(days), &t.year, &t.month, &t.day);
+    return t;
+}
+
+void setTrackPointTime(TrackPoint& point, double seconds) {
+    // Beyond the years a record can hold (2000..2255) nothing is set.
+    if (!(seconds >= 946684800.0 && seconds < 9025257600.0)) return;
+    const CalendarTime t = unixTimeToCalendar(seconds);
+    point.hour = static_cast<uint8_t>(t.hour);
+    point.minute = static_cast<uint8_t>(t.minute);
+    point.second = static_cast<uint8_t>(t.second);
+    point.hundredths = 0;
+    point.timeValid = 1;
+    point.yearSince2000 = static_cast<uint8_t>(t.year - 2000);
+    point.month = static_cast<uint8_t>(t.month);
+    point.day = static_cast<uint8_t>(t.day);
+    point.dateValid = 1;
+}
+
+bool TrackBuffer::append(const TrackPoint& record) {
+    Block* last = lastHint_ ? lastHint_ : head_;
+    while (last && last->next) last = last->next;
+    if (!last || last->used == kBlockRecords) {
+        Block* block = new (std::nothrow) Block;
+        if (!block) return false;
+        (last ? last->next : head_) = block;
+        last = block;
+    }
+    lastHint_ = last;
+    last->records[last->used++] = record;
+    ++recordCount_;
+    return true;
+}
+
+bool TrackBuffer::beginSegment(const char* name, int32_t colour) {
+    TrackPoint header{};
+    header.type = kTrackSegment;
+    header.colour = colour;
+    if (name) std::strncpy(header.name, name, sizeof header.name - 1);
+    return append(header);
+}
+
+void TrackBuffer::clear() {
+    while (head_) {
+        Block* next = head_->next;
+        delete head_;
+        head_ = next;
+    }
+    lastHint_ = nullptr;
+    recordCount_ = 0;
+}
+
+const TrackPoint* TrackBuffer::recordAt(int32_t index) const {
+    if (index < 0) return nullptr;
+    const Block* block = head_;
+    for (int32_t skip = index / kBlockRecords; block && skip > 0; --skip) block = block->next;
+    if (!block || index % kBlockRecords >= block->used) return nullptr;
+    return &block->records[index % kBlockRecords];
+}
+
+bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
+    std::vector<MapPoint> batch(kBatchPoints);
+    int n = 0, k = 0;
+    bool open = false, delivered = false;
+    view.item_label[0] = '\0';
+    auto begin = [&] {
+        if (!open) sink(view, nullptr, kItemBegin);
+        open = true;
+    };
+    for (const Block* block = head_; block; block = block->next) {
+        for (int i = 0; i < block->used; ++i) {
+            const TrackPoint& r = block->records[i];
+            if (r.type == kTrackSegment) {
+                if (n > 0) {
+                    begin();
+                    sink(view, batch.data(), n);
+                    n = 0;
+                }
+                if (open) sink(view, nullptr, kItemEnd);
+                open = false;
+                k = 0;
+                std::memcpy(view.item_label, r.name, sizeof view.item_label);
+                view.item_label[sizeof view.item_label - 1] = '\0';
+                begin();
+            } else if (r.type == kTrackPoint && r.valid) {
+                batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r.lat * kRadiansPerUnit),
+                                                        static_cast<float>(r.lon * kRadiansPerUnit), 0.0f, k++};
+                delivered = true;
+                if (n == kBatchPoints) {
+                    begin();
+                    sink(view, batch.data(), n);
+                    n = 0;
+                }
+            }
+        }
+    }
+    if (n > 0) {
+        begin();
+        sink(view, batch.data(), n);
+    }
+    if (open) sink(view, nullptr, kItemEnd);
+    return delivered;
+}
+
+}  // namespace bearfix
