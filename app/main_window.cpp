@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "app/city_dialog.h"
+#include "app/remote_server.h"
 #include "app/results.h"
 #include "map/elevation.h"
 #include "map/qt_text.h"
@@ -135,6 +136,13 @@ void TBearfix::FormCreate() {
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
     initialDrawPending = true;
+    resetMailbox(mailbox_);
+    remote_ = new RemoteServer(
+        [this](int32_t sender, uint32_t code, int32_t length, const char* bytes) {
+            return postToMailbox(mailbox_, sender, code, length, bytes);  // the commands run on the timer
+        },
+        this);
+    remote_->listen(remoteSocketPath());
     resultsPending = true;
     overlayPending = true;
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
@@ -356,6 +364,10 @@ void TBearfix::Timer1Timer() {
         statusPanels_[0]->clear();
         initialDrawPending = false;
     }
+    const bool remoteChanges = processRemoteCommands(mailbox_, [this](int field, const std::string& value) {
+        setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
+    });
+    if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;
         resizeMapBitmaps();

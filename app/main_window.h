@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/remote_mailbox.h"
 #include "app/settings.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
@@ -28,6 +29,7 @@ class TBearfix;
 
 namespace bearfix {
 
+class RemoteServer;
 class TCitySelForm;
 
 class TBearfix : public QMainWindow {
@@ -55,6 +57,8 @@ public:
     MapSettings mapSettings() const;
     SessionSettings currentSession() const;
     const MapComposer& composer() const { return composer_; }
+    RemoteMailbox& mailbox() { return mailbox_; }
+    RemoteServer& remote() { return *remote_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -138,6 +142,8 @@ private:
     QTimer* Timer1 = nullptr;
     TCitySelForm* citySelForm_ = nullptr;
     MapComposer composer_;
+    RemoteMailbox mailbox_;
+    RemoteServer* remote_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

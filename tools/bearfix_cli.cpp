@@ -4,6 +4,7 @@
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
 //   bearfix-cli tracks FILE...
+//   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <charconv>
@@ -13,11 +14,17 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QGuiApplication>
+#include <cerrno>
 #include <QImage>
 #include <clocale>
 #include <cstdlib>
 
+#include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
@@ -37,6 +44,7 @@ constexpr const char* kUsage =
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "       bearfix-cli tracks FILE...\n"
+    "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
@@ -46,6 +54,9 @@ constexpr const char* kUsage =
     "  Run it where map_data/ is. Draws the remembered track file when the\n"
     "  settings say to reload it at start.\n"
     "  tracks: what importing the files would store, and the messages.\n"
+    "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
+    "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
+    "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
     "  bearings in degrees.\n";
 
@@ -239,6 +250,82 @@ int runTracks(const std::vector<std::string>& files) {
     return all ? 0 : 1;
 }
 
+// Sends one frame and waits for its reply.
+bool sendFrame(int fd, uint32_t code, const std::string& bytes, uint32_t* reply) {
+    std::string frame(8, '\0');
+    const auto length = static_cast<uint32_t>(bytes.size());
+    for (int i = 0; i < 4; ++i) {
+        frame[static_cast<std::size_t>(i)] = static_cast<char>(code >> (8 * i));
+        frame[static_cast<std::size_t>(4 + i)] = static_cast<char>(length >> (8 * i));
+    }
+    frame += bytes;
+    for (std::size_t done = 0; done < frame.size();) {
+        const ssize_t n = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    unsigned char answer[4];
+    for (std::size_t got = 0; got < 4;) {
+        const ssize_t n = ::read(fd, answer + got, 4 - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    *reply = answer[0] | answer[1] << 8 | answer[2] << 16 | static_cast<uint32_t>(answer[3]) << 24;
+    return true;
+}
+
+int runSend(std::vector<std::string> args, bool fromStdin) {
+    const std::string path = takeOption(args, "--socket", bearfix::remoteSocketPath());
+    const std::string codeText = takeOption(args, "--code", "0");
+    char* end = nullptr;
+    const unsigned long code = std::strtoul(codeText.c_str(), &end, 0);
+    if (*end != '\0' || code > 0xFFFFFFFFul || args.size() > (fromStdin ? 0u : 1u)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) {
+        std::fprintf(stderr, "bearfix-cli: cannot use the socket %s\n", path.c_str());
+        return 1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "bearfix-cli: Bearfix does not listen on %s\n", path.c_str());
+        ::close(fd);
+        return 1;
+    }
+    auto send = [&](const std::string& text) {
+        uint32_t reply;
+        if (!sendFrame(fd, static_cast<uint32_t>(code), bearfix::utf8ToCp1252(text), &reply)) return false;
+        std::printf("0x%08X\n", reply);
+        std::fflush(stdout);
+        return true;
+    };
+    bool ok = true;
+    if (fromStdin) {
+        std::string line;
+        for (int c; ok && (c = std::getchar()) != EOF;) {
+            if (c != '\n') {
+                line += static_cast<char>(c);
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            ok = send(line);
+            line.clear();
+        }
+        if (ok && !line.empty()) ok = send(line);
+    } else {
+        ok = send(args.empty() ? std::string() : args[0]);
+    }
+    ::close(fd);
+    if (!ok) std::fprintf(stderr, "bearfix-cli: no reply from %s\n", path.c_str());
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -255,6 +342,10 @@ int main(int argc, char* argv[]) {
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);
     if (command == "tracks") return runTracks(args);
+    if (command == "send") {
+        const bool fromStdin = std::erase(args, std::string("--stdin")) > 0;
+        return runSend(args, fromStdin);
+    }
     std::fprintf(stderr, "bearfix-cli: unknown command \"%s\"\n%s", command.c_str(), kUsage);
     return 2;
 }

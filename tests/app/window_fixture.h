@@ -26,6 +26,7 @@ protected:
     void SetUp() override {
         setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
+        setenv("BEARFIX_SOCKET", (dir.path() / "bearfix.sock").c_str(), 1);
     }
 
     std::unique_ptr<TBearfix> start() {
