@@ -96,11 +96,16 @@ int IniFile::findKey(std::string_view section, std::string_view key) const {
 
 bool IniFile::has(std::string_view section, std::string_view key) const { return findKey(section, key) >= 0; }
 
-std::string IniFile::getString(std::string_view section, std::string_view key, const std::string& fallback) const {
+std::string IniFile::getPath(std::string_view section, std::string_view key, const std::string& fallback) const {
     int i = findKey(section, key);
     if (i < 0) return fallback;
     std::string_view line = lines_[static_cast<std::size_t>(i)];
-    std::string value = utf8ToCp1252(trim(line.substr(line.find('=') + 1)));
+    return std::string(trim(line.substr(line.find('=') + 1)));
+}
+
+std::string IniFile::getString(std::string_view section, std::string_view key, const std::string& fallback) const {
+    if (!has(section, key)) return fallback;
+    std::string value = utf8ToCp1252(getPath(section, key, {}));
     if (value.size() > kMaxText) value.resize(kMaxText);
     return value;
 }
@@ -120,11 +125,15 @@ int32_t IniFile::getInt(std::string_view section, std::string_view key, int32_t 
 }
 
 void IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
-    std::string line = std::string(key) + "=" + cp1252ToUtf8(value);
+    setPath(section, key, cp1252ToUtf8(value));
+}
+
+void IniFile::setPath(std::string_view section, std::string_view key, std::string_view utf8) {
+    std::string line = std::string(key) + "=" + std::string(utf8);
     int i = findKey(section, key);
     if (i >= 0) {
         std::string& old = lines_[static_cast<std::size_t>(i)];
-        old = std::string(trim(std::string_view(old).substr(0, old.find('=')))) + "=" + cp1252ToUtf8(value);
+        old = std::string(trim(std::string_view(old).substr(0, old.find('=')))) + "=" + std::string(utf8);
         return;
     }
     int s = findSection(section);

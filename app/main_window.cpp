@@ -75,6 +75,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     Timer1 = new QTimer(this);
     Timer1->setInterval(200);
     createMapPopup();
+    dialogs = desktopDialogs();
     composer_.setTrackSource(forEachTrackBatch);
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
@@ -114,6 +115,16 @@ void TBearfix::connectHandlers() {
     connect(ui_->Chk_ShowMapNavigator, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
     connect(ui_->Ck_ShowMapRuler, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
     ui_->Ed_MapCenter->installEventFilter(this);
+    connect(ui_->Cb_PosFormat, &QComboBox::currentIndexChanged, this, &TBearfix::Cb_PosFormatChange);
+    connect(ui_->RB_UseGTOPO30, &QRadioButton::clicked, this, &TBearfix::ApplyOptions);
+    connect(ui_->RB_UseSRTM3, &QRadioButton::clicked, this, &TBearfix::ApplyOptions);
+    connect(ui_->Ed_GtopoDir, &QLineEdit::editingFinished, this, &TBearfix::ElevationDirectoryEdited);
+    connect(ui_->Ed_SRTM3_Dir, &QLineEdit::editingFinished, this, &TBearfix::ElevationDirectoryEdited);
+    connect(ui_->MI_Index, &QAction::triggered, this, &TBearfix::MI_IndexClick);
+    connect(ui_->MI_About, &QAction::triggered, this, &TBearfix::MI_AboutClick);
+    connect(ui_->MI_ImportGPSTrack, &QAction::triggered, this, &TBearfix::MI_ImportGPSTrackClick);
+    connect(ui_->Btn_ClearTracks, &QPushButton::clicked, this, &TBearfix::Btn_ClearTracksClick);
+    ui_->Pnl_TrackColors->installEventFilter(this);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
     connect(ui_->SpeedButton2, &QToolButton::clicked, this, &TBearfix::FindCityforObserverB1Click);
     ui_->Ed_Pos1->installEventFilter(this);
@@ -208,8 +219,8 @@ void TBearfix::readSettings() {
     selectItem(f.CB_SwGrids, s.showGrids);
     elevation().setSource(s.useSrtm3 == 0 ? kGtopo30 : kSrtm);
     (s.useSrtm3 == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
-    setText(f.Ed_GtopoDir, s.gtopoDirField);
-    setText(f.Ed_SRTM3_Dir, s.srtmDirField);
+    f.Ed_GtopoDir->setText(QString::fromStdString(s.gtopoDirField));
+    f.Ed_SRTM3_Dir->setText(QString::fromStdString(s.srtmDirField));
     elevation().setDirectories(s.gtopoDir, s.srtmDir);
 
     trackSettings = s.track;
@@ -492,6 +503,10 @@ bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
     if (loadingElevation_ && heldBackWhileLoading(watched, event)) return true;
     if (event->type() == QEvent::KeyPress && arrowKeyScrolls(static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::MouseButtonRelease && watched == ui_->Pnl_TrackColors) {
+        Pnl_TrackColorsClick();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == ui_->Ed_MapCenter) {
             Ed_MapCenterDblClick();

@@ -3,9 +3,13 @@
 // controls back.
 #pragma once
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +45,18 @@ public:
     Ui::TBearfix& form() { return *ui_; }
     TCitySelForm& cityDialog() { return *citySelForm_; }
     QLabel& statusPanel(int index) { return *statusPanels_[index]; }
+
+    // The dialogs the window opens; tests put their own in.
+    struct Dialogs {
+        std::function<bool(QStringList* files, int* filter)> chooseTrackFiles;
+        std::function<int(const QString& question)> ask;  // QMessageBox::Yes, No or Cancel
+        std::function<bool(const QString& title, QColor* colour)> chooseColour;
+        std::function<void(const QString& text)> inform;
+        std::function<void(const QUrl& url)> openUrl;
+    };
+    Dialogs dialogs;
+    QString aboutText() const;
+    QUrl helpPage() const;
 
     // The update cycle.
     void updateResults();
@@ -109,6 +125,14 @@ public slots:
     void Btn_HideMapNavigatorClick();
     void Chk_ShowMapNavigatorClick();
     void Ed_MapCenterDblClick();
+    void Cb_PosFormatChange();
+    void ApplyOptions();
+    void ElevationDirectoryEdited();
+    void MI_IndexClick();
+    void MI_AboutClick();
+    void MI_ImportGPSTrackClick();
+    void Btn_ClearTracksClick();
+    void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
     void FindCityforObserverB1Click();
 
@@ -130,6 +154,7 @@ private:
     void placeMapNavigator();
     void pickObserverFromTable(QLineEdit* field);
     void createMapPopup();
+    Dialogs desktopDialogs();
     void showRange(double range);
     void scrollMapBy(int north, int east);
     bool arrowKeyScrolls(QKeyEvent* event);

@@ -32,7 +32,7 @@ void readInt(const IniFile& f, const char* section, const char* key, int32_t& va
 }
 
 void readDirectory(const IniFile& f, const char* key, std::string& field, std::string& directory) {
-    field = f.getString(kMap, key, directory);
+    field = f.getPath(kMap, key, directory);
     if (!field.empty()) directory = field.substr(0, kMaxDirectory);
 }
 
@@ -97,7 +97,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readInt(f, kTrack, "LineWidth", t.trackLineWidth);
     readInt(f, kTrack, "ColorPalette", t.colorPalette);
     readInt(f, kTrack, "Options", t.trackOptions);
-    t.lastFileName = f.getString(kTrack, "LastFileName", {}).substr(0, TrackSettings::kMaxFileName);
+    t.lastFileName = f.getPath(kTrack, "LastFileName", {}).substr(0, TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
 }
 
@@ -139,8 +139,8 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kMap, "ShowCities", s.showCities);
     f.setInt(kMap, "ShowGrids", s.showGrids);
     f.setInt(kMap, "UseSRTM3", s.useSrtm3);
-    f.setString(kMap, "GTOPO30_dir", s.gtopoDir);
-    f.setString(kMap, "SRTM3_dir", s.srtmDir);
+    f.setPath(kMap, "GTOPO30_dir", s.gtopoDir);
+    f.setPath(kMap, "SRTM3_dir", s.srtmDir);
 
     const TrackSettings& t = s.track;
     f.setInt(kGui, "GeoPosFormat", t.posFormat);
@@ -149,7 +149,7 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kTrack, "LineWidth", t.trackLineWidth);
     f.setInt(kTrack, "ColorPalette", t.colorPalette);
     f.setInt(kTrack, "Options", t.trackOptions);
-    f.setString(kTrack, "LastFileName", t.lastFileName);
+    f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
 }
 

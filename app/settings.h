@@ -57,6 +57,7 @@ struct SessionSettings {
     int32_t showCities = 2;
     int32_t showGrids = 0;
     int32_t useSrtm3 = 1;
+    // Directories and file names are kept in the file system's bytes (UTF-8).
     std::string gtopoDir;       // the directories in use
     std::string srtmDir;
     std::string gtopoDirField;  // what the directory fields show

@@ -11,6 +11,7 @@
 #include <numbers>
 
 #include "support/buffered_file.h"
+#include "support/cp1252.h"
 #include "support/message_log.h"
 
 namespace bearfix {
@@ -184,7 +185,7 @@ void ElevationCache::loadTile(const Tile& tile, const std::string& directory) {
         tileRows = 0;
     }
     if (tileRows == 0) {
-        logMessage(MessageLevel::Error, "Error: \"%s\" is not a tile of the expected size (%lld bytes).", path.c_str(),
+        logMessage(MessageLevel::Error, "Error: \"%s\" is not a tile of the expected size (%lld bytes).", fileNameText(path).c_str(),
                    static_cast<long long>(size));
         return;
     }
@@ -235,7 +236,7 @@ void ElevationCache::loadTile(const Tile& tile, const std::string& directory) {
         }
     }
     file->close();
-    logMessage(MessageLevel::Debug, "Debug: Loaded \"%s\" into the GTOPO cache, %ld points .", path.c_str(),
+    logMessage(MessageLevel::Debug, "Debug: Loaded \"%s\" into the GTOPO cache, %ld points .", fileNameText(path).c_str(),
                loadedSamples_);
 }
 

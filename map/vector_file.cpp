@@ -8,6 +8,7 @@
 #include <numbers>
 #include <vector>
 
+#include "support/cp1252.h"
 #include "support/message_log.h"
 
 namespace bearfix {
@@ -29,7 +30,7 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        logMessage(MessageLevel::Error, "Error: Could not open file \"%s\".", path.c_str());
+        logMessage(MessageLevel::Error, "Error: Could not open file \"%s\".", fileNameText(path).c_str());
         return false;
     }
 
@@ -74,7 +75,7 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
     if (fill > 0) sink(view, buffer.data(), fill);
     sink(view, nullptr, kItemEnd);
     logMessage(MessageLevel::Debug, "Debug: \"%s\" contains %ld points, %d segments, max %d points/segment.",
-               path.c_str(), points, segments, longest);
+               fileNameText(path).c_str(), points, segments, longest);
     return true;
 }
 

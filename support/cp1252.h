@@ -29,4 +29,7 @@ bool isValidUtf8(std::string_view text);
 // per offending sequence.
 std::string utf8ToCp1252(std::string_view text, unsigned char fallback = '?');
 
+// A file name (the file system's bytes, normally UTF-8) as text to show.
+inline std::string fileNameText(const std::string& path) { return isValidUtf8(path) ? utf8ToCp1252(path) : path; }
+
 }  // namespace bearfix

@@ -333,7 +333,7 @@ bool loadTrackFile(const std::string& path, int type) {
         logMessage(MessageLevel::Debug, "Debug: Loaded %ld points into GPS track buffer",
                    static_cast<long>(trackRecordCount()));
     } else {
-        logMessage(MessageLevel::Error, "Error: Couldn't load anything from %s .", path.c_str());
+        logMessage(MessageLevel::Error, "Error: Couldn't load anything from %s .", fileNameText(path).c_str());
     }
     return ok;
 }
@@ -341,7 +341,7 @@ bool loadTrackFile(const std::string& path, int type) {
 bool loadTrackFileReporting(const std::string& path, int type) {
     if (loadTrackFile(path, type)) return true;
     const std::string& reason = xmlError().empty() ? failureReason() : xmlError();
-    logMessage(MessageLevel::Error, "Error loading \"%s\": %s", path.c_str(), reason.c_str());
+    logMessage(MessageLevel::Error, "Error loading \"%s\": %s", fileNameText(path).c_str(), reason.c_str());
     return false;
 }
 

@@ -45,7 +45,7 @@ TEST(Settings, RoundTripKeepsEveryValue) {
     s.track.posFormat = 7;
     s.track.trackLineColour = 0x00FF00FF;
     s.track.trackOptions = 0x13;
-    s.track.lastFileName = "/tmp/walk \xFC.kml";
+    s.track.lastFileName = "/tmp/walk \xC3\xBC.kml";  // file names keep their UTF-8
     s.track.lastFileType = 4;
 
     IniFile file;

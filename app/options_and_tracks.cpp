@@ -1,0 +1,167 @@
+// The "Options" tab, the Help and File menus, and the "GPS / Track" tab.
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "app/main_window.h"
+#include "map/elevation.h"
+#include "map/qt_text.h"
+#include "tracks/track_import.h"
+#include "tracks/track_store.h"
+#include "ui_bearfix.h"
+
+namespace bearfix {
+
+namespace {
+
+QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+uint32_t toColourRef(const QColor& c) {
+    return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 |
+           static_cast<uint32_t>(c.blue()) << 16;
+}
+
+// The file dialog's filters, and the file type each one passes to the import.
+struct TrackFilter {
+    const char* text;
+    int type;
+};
+constexpr TrackFilter kTrackFilters[] = {
+    {"Google Earth paths (*.kml *.xml)", kTrackKml},
+    {"GPS tracks in CSV (*.csv)", kTrackNmea},  // a .csv file is read as CSV whatever the filter says
+    {"NMEA 0183 logfile (*.log *.nma)", kTrackAux},
+    {"Wavemill auxiliary track file (*.aux)", kTrackByExtension},
+    {"GPS Exchange (*.gpx)", kTrackGpx},
+};
+
+}  // namespace
+
+TBearfix::Dialogs TBearfix::desktopDialogs() {
+    Dialogs d;
+    d.chooseTrackFiles = [this](QStringList* files, int* filter) {
+        QStringList filters;
+        for (const TrackFilter& f : kTrackFilters) filters << f.text;
+        QString selected;
+        *files = QFileDialog::getOpenFileNames(this, "Import GPS tracks or similar files", QString(), filters.join(";;"),
+                                               &selected);
+        *filter = std::max<int>(0, static_cast<int>(filters.indexOf(selected)));
+        return !files->isEmpty();
+    };
+    d.ask = [this](const QString& question) {
+        return QMessageBox::question(this, "Bearfix", question,
+                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    };
+    d.chooseColour = [this](const QString& title, QColor* colour) {
+        const QColor chosen = QColorDialog::getColor(*colour, this, title);
+        if (!chosen.isValid()) return false;
+        *colour = chosen;
+        return true;
+    };
+    d.inform = [this](const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, "Bearfix", text, QMessageBox::Ok, this);
+        box.exec();
+    };
+    d.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    return d;
+}
+
+// ---- options -------------------------------------------------------------------
+
+void TBearfix::Cb_PosFormatChange() {
+    if (updateGuard != 0) return;
+    const int index = ui_->Cb_PosFormat->currentIndex();
+    if (index != trackSettings.posFormat) trackSettings.posFormat = index;  // kept, shown nowhere
+}
+
+void TBearfix::ApplyOptions() {
+    if (updateGuard != 0) return;
+    updateGuard = 1;
+    const int source = ui_->RB_UseSRTM3->isChecked() ? kSrtm : kGtopo30;
+    if (source != elevation().source()) {
+        elevation().setSource(source);
+        elevation().forceReload();
+        fullMapRedraw();
+    }
+    updateGuard = 0;
+}
+
+// A directory typed into the options is used from then on and saved at
+// close; the map follows at once when that data set is in use.
+void TBearfix::ElevationDirectoryEdited() {
+    const std::string gtopo = ui_->Ed_GtopoDir->text().toStdString();
+    const std::string srtm = ui_->Ed_SRTM3_Dir->text().toStdString();
+    const std::string& gtopoInUse = elevation().gtopoDirectory();
+    const std::string& srtmInUse = elevation().srtmDirectory();
+    const std::string newGtopo = gtopo.empty() ? gtopoInUse : gtopo.substr(0, 254);
+    const std::string newSrtm = srtm.empty() ? srtmInUse : srtm.substr(0, 254);
+    const bool redraw = (elevation().source() == kGtopo30 ? newGtopo != gtopoInUse : newSrtm != srtmInUse);
+    elevation().setDirectories(newGtopo, newSrtm);
+    if (redraw && ui_->Ck_SwTopo->isChecked()) fullMapRedraw();
+}
+
+// ---- help and quit ---------------------------------------------------------------
+
+QUrl TBearfix::helpPage() const { return QUrl::fromLocalFile(QDir::current().absoluteFilePath("html/bearfix.htm")); }
+
+void TBearfix::MI_IndexClick() { dialogs.openUrl(helpPage()); }
+
+QString TBearfix::aboutText() const {
+    return QString("Bearfix by the Bearfix developers.\n"
+                   "Details in the help system ..html/bearfix.htm or here:\n"
+                   "\n"
+                   "  %1\n"
+                   "\n"
+                   "Compiled: %2\n"
+                   "\n")
+        .arg(helpPage().toString(), QString(__DATE__));
+}
+
+void TBearfix::MI_AboutClick() { dialogs.inform(aboutText()); }
+
+// ---- GPS / track tab -----------------------------------------------------------------
+
+void TBearfix::MI_ImportGPSTrackClick() {
+    QStringList files;
+    int filter = 0;
+    if (!dialogs.chooseTrackFiles(&files, &filter)) return;
+    const int type = kTrackFilters[std::clamp(filter, 0, static_cast<int>(std::size(kTrackFilters)) - 1)].type;
+    if (trackRecordCount() > 0) {
+        switch (dialogs.ask("A track has already been loaded.\n"
+                            "Clear the old track before loading the new ?\n"
+                            " ( Select 'YES' to clear old track before loading,\n"
+                            "   or 'NO' to APPEND the new track to the existing ones)")) {
+            case QMessageBox::Yes: clearTracks(); break;
+            case QMessageBox::No: break;
+            default: return;
+        }
+    }
+    for (const QString& file : files) {
+        const std::string path = file.toStdString();
+        if (loadTrackFileReporting(path, type)) {
+            trackSettings.lastFileName = path.substr(0, TrackSettings::kMaxFileName);
+            trackSettings.lastFileType = type;
+        }
+    }
+    fullMapRedraw();
+}
+
+void TBearfix::Btn_ClearTracksClick() {
+    applyTrackSettings();
+    clearTracks();
+    ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    fullMapRedraw();
+}
+
+void TBearfix::Pnl_TrackColorsClick() {
+    QColor labels = fromColourRef(trackSettings.trackLabelColour);
+    if (dialogs.chooseColour("Colour of TRACK LABELS", &labels)) trackSettings.trackLabelColour = toColourRef(labels);
+    QColor lines = fromColourRef(trackSettings.trackLineColour);
+    if (dialogs.chooseColour("Colour of TRACK BACKGND", &lines)) trackSettings.trackLineColour = toColourRef(lines);
+    showTrackSettings();
+}
+
+}  // namespace bearfix
