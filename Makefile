@@ -8,7 +8,11 @@ ifeq ($(WERROR),1)
 CMAKE_FLAGS += -DBEARFIX_WERROR=ON
 endif
 
-.PHONY: all deps configure build run test bench sanitize clean
+FUZZ_DIR     ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote
+
+.PHONY: all deps configure build run test bench sanitize fuzz clean
 
 all: build
 
@@ -36,5 +40,23 @@ sanitize: deps
 	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# Each libFuzzer target for FUZZ_SECONDS, starting from its committed corpus.
+# New inputs collect in $(FUZZ_DIR)/corpus, findings in $(FUZZ_DIR)/findings.
+fuzz:
+	@./scripts/install-deps fuzz
+	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DBEARFIX_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@mkdir -p $(FUZZ_DIR)/findings
+	@for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_DIR)/corpus/$$t; \
+		echo "== $$t"; \
+		./$(FUZZ_DIR)/tests/fuzz/fuzz_$$t $(FUZZ_DIR)/corpus/$$t tests/fuzz/corpus/$$t \
+			-max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_DIR)/findings/$$t- > $(FUZZ_DIR)/$$t.log 2>&1; rc=$$?; \
+		grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)" $(FUZZ_DIR)/$$t.log; \
+		echo "   corpus: $$(ls $(FUZZ_DIR)/corpus/$$t | wc -l) inputs"; \
+		[ $$rc -eq 0 ] || { echo "fuzz_$$t found a fault: see $(FUZZ_DIR)/$$t.log"; exit $$rc; }; \
+	done
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -47,6 +47,9 @@ bool sectionName(std::string_view line, std::string_view& name) {
 
 bool IniFile::load(const std::string& path) {
     lines_.clear();
+    // Only a file: a device or a pipe in its place could deliver bytes forever.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) > kMaxFileSize) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream bytes;
@@ -58,14 +61,15 @@ bool IniFile::load(const std::string& path) {
 void IniFile::parse(std::string_view bytes) {
     lines_.clear();
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    std::string utf8 = isValidUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
+    // Line by line, so that one line in another encoding does not change how
+    // the others are read.
     std::size_t start = 0;
-    while (start < utf8.size()) {
-        std::size_t end = utf8.find('\n', start);
-        if (end == std::string::npos) end = utf8.size();
-        std::string line = utf8.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(std::move(line));
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines_.push_back(isValidUtf8(line) ? std::string(line) : cp1252ToUtf8(line));
         start = end + 1;
     }
 }
@@ -166,6 +170,20 @@ std::string IniFile::text() const {
     return out;
 }
 
+namespace {
+
+bool writeAll(int fd, const std::string& content) {
+    for (std::size_t done = 0; done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool IniFile::save(const std::string& path) const {
     std::error_code ec;
     std::filesystem::path target = path;
@@ -173,22 +191,22 @@ bool IniFile::save(const std::string& path) const {
         std::filesystem::path resolved = std::filesystem::canonical(target, ec);
         if (!ec) target = resolved;
     }
+    const std::string content = text();
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        // Not a file to be replaced (a device, a pipe): write into it as it is.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) return false;
+        const bool ok = writeAll(fd, content);
+        return (::close(fd) == 0) && ok;
+    }
 
     std::string tempName = target.string() + ".XXXXXX";
-    int fd = mkstemp(tempName.data());
+    const int fd = mkstemp(tempName.data());
     if (fd < 0) return false;
-    struct stat old;
-    fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-
-    const std::string content = text();
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < content.size();) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
+    fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
+    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(tempName.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tempName.c_str());

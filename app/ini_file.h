@@ -5,7 +5,7 @@
 // Section and key names match without regard to letter case; the first
 // occurrence wins. Values are taken exactly as they stand (only the blanks
 // around them are dropped), so a text ending in '"' comes back unchanged.
-// The file is UTF-8; a file that is not valid UTF-8 is read as Windows-1252,
+// The file is UTF-8; a line that is not valid UTF-8 is read as Windows-1252,
 // as the old Windows program wrote it. Values cross this interface as
 // Windows-1252 bytes.
 #pragma once
@@ -20,9 +20,10 @@ namespace bearfix {
 class IniFile {
 public:
     static constexpr std::size_t kMaxText = 2047;
+    static constexpr std::uintmax_t kMaxFileSize = 64 << 20;  // larger is no settings file
 
-    // Replaces the content with the file's; false (and empty) when the file
-    // cannot be read.
+    // Replaces the content with the file's; false (and empty) when there is no
+    // regular file of at most kMaxFileSize bytes to read.
     bool load(const std::string& path);
     void parse(std::string_view bytes);
 

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "map/elevation.h"
 #include "map/qt_text.h"
+#include "support/cp1252.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "ui_bearfix.h"
@@ -96,8 +97,8 @@ void TBearfix::ElevationDirectoryEdited() {
     const std::string srtm = ui_->Ed_SRTM3_Dir->text().toStdString();
     const std::string& gtopoInUse = elevation().gtopoDirectory();
     const std::string& srtmInUse = elevation().srtmDirectory();
-    const std::string newGtopo = gtopo.empty() ? gtopoInUse : gtopo.substr(0, 254);
-    const std::string newSrtm = srtm.empty() ? srtmInUse : srtm.substr(0, 254);
+    const std::string newGtopo = gtopo.empty() ? gtopoInUse : truncateUtf8(gtopo, 254);
+    const std::string newSrtm = srtm.empty() ? srtmInUse : truncateUtf8(srtm, 254);
     const bool redraw = (elevation().source() == kGtopo30 ? newGtopo != gtopoInUse : newSrtm != srtmInUse);
     elevation().setDirectories(newGtopo, newSrtm);
     if (redraw && ui_->Ck_SwTopo->isChecked()) fullMapRedraw();
@@ -142,7 +143,7 @@ void TBearfix::MI_ImportGPSTrackClick() {
     for (const QString& file : files) {
         const std::string path = file.toStdString();
         if (loadTrackFileReporting(path, type)) {
-            trackSettings.lastFileName = path.substr(0, TrackSettings::kMaxFileName);
+            trackSettings.lastFileName = truncateUtf8(path, TrackSettings::kMaxFileName);
             trackSettings.lastFileType = type;
         }
     }

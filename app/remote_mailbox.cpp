@@ -81,9 +81,9 @@ bool runTrackCommand(const char* text) {
         const char* c = text + 8;  // the blank after the command word
         while (skipBlanks(c) > 0) {
             switch (matchKeyword(c, kKeys)) {
-                case 0: point.lat = static_cast<int32_t>(parseDouble(c, 0) * kUnitsPerDegree); break;
+                case 0: point.lat = degreesToUnits(parseDouble(c, 0)); break;
                 case 1:
-                    point.lon = static_cast<int32_t>(parseDouble(c, 0) * kUnitsPerDegree);
+                    point.lon = degreesToUnits(parseDouble(c, 0));
                     point.lonGiven = 1;
                     break;
                 case 2: point.altitude = parseDouble(c, 0); break;

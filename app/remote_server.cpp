@@ -7,18 +7,13 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
-#include <vector>
 
+#include "app/remote_frames.h"
 #include "support/message_log.h"
 
 namespace bearfix {
 
 namespace {
-
-uint32_t littleEndian(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Only the user who runs Bearfix may talk to it.
 bool sameUser(const QLocalSocket* socket) {
@@ -31,20 +26,14 @@ bool sameUser(const QLocalSocket* socket) {
 
 }  // namespace
 
-// What a connection has received of the frame it is sending. A child of its
+// One accepted connection and the frame it is sending. A child of its
 // socket, so it goes when the socket goes.
 struct RemoteServer::Connection : QObject {
     Connection(QLocalSocket* s, int32_t n) : QObject(s), socket(s), number(n), quiet(this) {}
     QLocalSocket* socket;
     int32_t number;
     QTimer quiet;  // closes a connection that stops halfway through a frame
-    uint8_t header[8] = {};
-    int headerFill = 0;
-    uint32_t code = 0;
-    uint32_t length = 0;
-    std::vector<char> text;  // at most 1024 bytes
-    uint32_t toDrop = 0;     // bytes of a refused frame still to be read and dropped
-    bool inFrame() const { return headerFill > 0 || length > 0 || toDrop > 0; }
+    FrameReader frames;
 };
 
 RemoteServer::RemoteServer(FrameHandler handler, QObject* parent) : QObject(parent), handler_(std::move(handler)) {}
@@ -125,54 +114,27 @@ void RemoteServer::drop(Connection* connection) {
 void RemoteServer::serve(Connection* c) {
     QLocalSocket* socket = c->socket;
     if (!socket) return;
-    auto reply = [socket](uint32_t value) {
+    const auto handler = [this, c](uint32_t code, int32_t length, const char* bytes) {
+        return handler_(c->number, code, length, bytes);
+    };
+    const auto reply = [socket](uint32_t value) {
         const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
                                static_cast<char>(value >> 24)};
         socket->write(bytes, 4);
     };
+    char chunk[4096];
     while (socket->bytesAvailable() > 0 && socket->bytesToWrite() < kMaxPendingReplies) {
-        if (c->toDrop > 0) {
-            char sink[4096];
-            const qint64 n = socket->read(sink, std::min<qint64>(sizeof sink, c->toDrop));
-            if (n <= 0) break;
-            c->toDrop -= static_cast<uint32_t>(n);
-            continue;
+        const qint64 n = socket->read(chunk, sizeof chunk);
+        if (n <= 0) break;
+        c->frames.feed(chunk, static_cast<std::size_t>(n), handler, reply);
+        if (c->frames.closed()) {
+            socket->flush();
+            drop(c);
+            return;
         }
-        if (c->headerFill < 8) {
-            const qint64 n = socket->read(reinterpret_cast<char*>(c->header) + c->headerFill, 8 - c->headerFill);
-            if (n <= 0) break;
-            c->headerFill += static_cast<int>(n);
-            if (c->headerFill < 8) continue;
-            c->code = littleEndian(c->header);
-            c->length = littleEndian(c->header + 4);
-            c->text.clear();
-            if (c->length > static_cast<uint32_t>(1024)) {
-                reply(0x83000001);
-                if (c->length > kMaxDropped) {
-                    socket->flush();
-                    drop(c);
-                    return;
-                }
-                c->toDrop = c->length;
-                c->headerFill = 0;
-                c->length = 0;
-                continue;
-            }
-        }
-        if (c->text.size() < c->length) {
-            const std::size_t have = c->text.size();
-            c->text.resize(c->length);
-            const qint64 n = socket->read(c->text.data() + have, static_cast<qint64>(c->length - have));
-            c->text.resize(have + static_cast<std::size_t>(std::max<qint64>(n, 0)));
-            if (c->text.size() < c->length) break;
-        }
-        reply(handler_(c->number, c->code, static_cast<int32_t>(c->length), c->text.data()));
-        c->headerFill = 0;
-        c->length = 0;
-        c->text.clear();
     }
     // A frame left half-sent is given a few seconds; an idle connection any time.
-    if (c->inFrame()) {
+    if (c->frames.inFrame()) {
         c->quiet.start();
     } else {
         c->quiet.stop();

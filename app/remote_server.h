@@ -34,7 +34,6 @@ public:
     // How long a frame may stay half-sent before its connection is closed.
     void setQuietTimeout(int milliseconds) { quietTimeoutMs_ = milliseconds; }
 
-    static constexpr uint32_t kMaxDropped = 65536;     // longer frames close the connection
     static constexpr qint64 kMaxPendingReplies = 65536; // bytes of replies the peer has not read
 
 private:

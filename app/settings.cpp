@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "support/cp1252.h"
+
 namespace bearfix {
 
 namespace {
@@ -33,7 +35,7 @@ void readInt(const IniFile& f, const char* section, const char* key, int32_t& va
 
 void readDirectory(const IniFile& f, const char* key, std::string& field, std::string& directory) {
     field = f.getPath(kMap, key, directory);
-    if (!field.empty()) directory = field.substr(0, kMaxDirectory);
+    if (!field.empty()) directory = truncateUtf8(field, kMaxDirectory);
 }
 
 }  // namespace
@@ -97,7 +99,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readInt(f, kTrack, "LineWidth", t.trackLineWidth);
     readInt(f, kTrack, "ColorPalette", t.colorPalette);
     readInt(f, kTrack, "Options", t.trackOptions);
-    t.lastFileName = f.getPath(kTrack, "LastFileName", {}).substr(0, TrackSettings::kMaxFileName);
+    t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
 }
 

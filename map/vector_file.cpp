@@ -1,6 +1,7 @@
 #include "map/vector_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,8 +28,14 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
     view.item_label[0] = '\0';
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Not blocking on a pipe in a file's place; only a regular file is read.
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
     if (fd < 0) {
         logMessage(MessageLevel::Error, "Error: Could not open file \"%s\".", fileNameText(path).c_str());
         return false;

@@ -72,6 +72,13 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string truncateUtf8(const std::string& text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // back to a lead byte
+    return text.substr(0, end);
+}
+
 std::string utf8ToCp1252(std::string_view text, unsigned char fallback) {
     std::string out;
     out.reserve(text.size());

@@ -29,6 +29,9 @@ bool isValidUtf8(std::string_view text);
 // per offending sequence.
 std::string utf8ToCp1252(std::string_view text, unsigned char fallback = '?');
 
+// At most `maxBytes` of a UTF-8 text, never cutting a character in two.
+std::string truncateUtf8(const std::string& text, std::size_t maxBytes);
+
 // A file name (the file system's bytes, normally UTF-8) as text to show.
 inline std::string fileNameText(const std::string& path) { return isValidUtf8(path) ? utf8ToCp1252(path) : path; }
 

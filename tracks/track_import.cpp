@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -29,8 +32,6 @@ std::string& failureReason() {
     return reason;
 }
 
-int32_t toUnits(double degrees) { return static_cast<int32_t>(degrees * kUnitsPerDegree); }
-
 std::string lowerCase(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -51,8 +52,23 @@ std::string fromXml(const char* text) {
     return isValidUtf8(text) ? utf8ToCp1252(text) : std::string(text);
 }
 
-bool loadXml(TiXmlDocument& doc) {
-    if (doc.LoadFile()) return true;
+// The XML library reads past the end of its buffer on a UTF-8 sequence cut
+// short, and loops on some invalid bytes; it only ever gets well-formed UTF-8
+// (a file that is not UTF-8 is taken as Windows-1252) and never binary data.
+bool loadXml(TiXmlDocument& doc, const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        xmlError() = "Failed to open file";
+        return false;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.find('\0') != std::string::npos) {
+        xmlError() = "The file holds binary data, not XML";
+        return false;
+    }
+    if (!isValidUtf8(text)) text = cp1252ToUtf8(text);
+    doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (!doc.Error()) return true;
     xmlError() = std::string(doc.ErrorDesc() ? doc.ErrorDesc() : "unreadable XML").substr(0, 255);
     return false;
 }
@@ -140,8 +156,8 @@ int readGpxPoints(const TiXmlElement* parent, const char* pointName) {
         if (!readNumber(p->Attribute("lat"), &lat) || !readNumber(p->Attribute("lon"), &lon)) continue;
         TrackPoint point;
         initTrackPoint(point);
-        point.lat = toUnits(lat);
-        point.lon = toUnits(lon);
+        point.lat = degreesToUnits(lat);
+        point.lon = degreesToUnits(lon);
         if (const TiXmlElement* ele = p->FirstChildElement("ele")) {
             readNumber(ele->GetText(), &point.altitude);
         }
@@ -202,9 +218,9 @@ int parseKmlCoordinates(const char* text) {
     while (ok && *c != '\0') {
         TrackPoint point;
         initTrackPoint(point);
-        point.lon = toUnits(parseKmlNumber(c));
+        point.lon = degreesToUnits(parseKmlNumber(c));
         ok = expectKmlChar(c, ',');
-        point.lat = toUnits(parseKmlNumber(c));
+        point.lat = degreesToUnits(parseKmlNumber(c));
         ok = ok && expectKmlChar(c, ',');
         point.altitude = parseKmlNumber(c);
         if (ok) {
@@ -218,7 +234,7 @@ int parseKmlCoordinates(const char* text) {
 
 bool importKml(const std::string& path) {
     TiXmlDocument doc(path.c_str());
-    if (!loadXml(doc)) return false;
+    if (!loadXml(doc, path)) return false;
     TiXmlHandle document = TiXmlHandle(&doc).FirstChild("kml").FirstChild("Document");
     int count = readPlacemarks(document.FirstChild("Placemark").ToNode());
     for (const TiXmlNode* folder = document.FirstChild("Folder").ToNode(); folder; folder = folder->NextSibling())
@@ -229,7 +245,7 @@ bool importKml(const std::string& path) {
 
 bool importGpx(const std::string& path) {
     TiXmlDocument doc(path.c_str());
-    if (!loadXml(doc)) return false;
+    if (!loadXml(doc, path)) return false;
     const TiXmlElement* gpx = doc.FirstChildElement("gpx");
     const std::string fileName = trackNameOf(path);
     int points = 0;
@@ -275,9 +291,9 @@ bool importAux(const std::string& path) {
         bool ok = skipBlanks(c) > 0;
         setTrackPointTime(point, parseDouble(c, 0));
         ok = ok && skipBlanks(c) > 0;
-        point.lat = toUnits(parseDouble(c, 0));
+        point.lat = degreesToUnits(parseDouble(c, 0));
         ok = ok && skipBlanks(c) > 0;
-        point.lon = toUnits(parseDouble(c, 0));
+        point.lon = degreesToUnits(parseDouble(c, 0));
         ok = ok && skipBlanks(c) > 0;
         point.altitude = parseDouble(c, 0);
         ok = ok && skipBlanks(c) > 0;
@@ -309,11 +325,17 @@ bool importNmea(const std::string&) {
 bool loadTrackFile(const std::string& path, int type) {
     xmlError().clear();
     failureReason() = "unknown kind of track file";
+    std::error_code ec;
+    const auto kind = std::filesystem::status(path, ec).type();
+    if (kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::not_found) {
+        failureReason() = "not a file";  // a directory, or a device or pipe that might never end
+        type = -1;
+    }
     // The extension of the file name, not of a directory on the way.
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t dot = path.rfind('.');
     bool ok = false;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    if (type >= 0 && dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
         const std::string extension = lowerCase(path.substr(dot));
         if (extension == ".kml" || extension == ".xml") type = kTrackKml;
         if (extension == ".gpx") type = kTrackGpx;

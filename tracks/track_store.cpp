@@ -33,6 +33,12 @@ TrackBuffer& trackStore() {
     return store;
 }
 
+int32_t degreesToUnits(double degrees) {
+    const double units = degrees * kUnitsPerDegree;
+    if (!(units == units)) return 0;
+    return static_cast<int32_t>(std::clamp(units, -2147483648.0, 2147483647.0));
+}
+
 void initTrackPoint(TrackPoint& point) {
     point = TrackPoint{};
     point.type = kTrackPoint;
@@ -40,6 +46,7 @@ void initTrackPoint(TrackPoint& point) {
 
 CalendarTime unixTimeToCalendar(double seconds) {
     CalendarTime t{};
+    if (!(std::fabs(seconds) < 1e15)) return t;  // NaN, or beyond any calendar of use
     const double days = std::floor(seconds / 86400.0);
     // Whole hours and minutes taken off the seconds of the day, rather than
     // fractions of fractions, so rounding cannot make 59.9 s read 58.

@@ -42,6 +42,10 @@ struct TrackPoint {
 
 inline constexpr int kUnitsPerDegree = 360000;
 
+// Degrees as units of 1/360000 degree, truncated toward zero. Values no
+// position has (beyond +-5965 degrees) saturate; NaN reads as 0.
+int32_t degreesToUnits(double degrees);
+
 // All fields zero, then type = point.
 void initTrackPoint(TrackPoint& point);
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/cp1252.h"
 #include "temp_dir.h"
 
 namespace bearfix {
@@ -56,6 +57,18 @@ TEST(IniFile, OldWindowsFilesAreReadAsWindows1252) {
     EXPECT_EQ(f.getString("PREV_SESSION", "Pos1", ""), "N52\xB0" "08'");
     EXPECT_EQ(f.getString("PREV_SESSION", "Name", ""), "K\xF6ln");
     EXPECT_NE(f.text().find("K\xC3\xB6ln"), std::string::npos) << "written back as UTF-8";
+}
+
+TEST(IniFile, EachLineIsReadInItsOwnEncoding) {
+    // One line of Windows-1252 (a file name written by another program) must
+    // not turn the UTF-8 of the others into nonsense.
+    IniFile f;
+    f.parse("[PREV_SESSION]\nPos1=N52\xC2\xB0" "08'\nName=K\xF6ln\n");
+    EXPECT_EQ(f.getString("PREV_SESSION", "Pos1", ""), "N52\xB0" "08'");
+    EXPECT_EQ(f.getString("PREV_SESSION", "Name", ""), "K\xF6ln");
+    EXPECT_EQ(f.getPath("PREV_SESSION", "Name", ""), "K\xC3\xB6ln");
+    EXPECT_EQ(truncateUtf8("K\xC3\xB6ln", 2), "K") << "never half a character";
+    EXPECT_EQ(truncateUtf8("K\xC3\xB6ln", 3), "K\xC3\xB6");
 }
 
 TEST(IniFile, WritingKeepsWhatItDoesNotKnow) {

@@ -92,6 +92,21 @@ TEST(Elevation, SrtmBoxNamesAndSizes) {
     EXPECT_EQ(metres, 500) << "read from S34W071.hgt";
 }
 
+TEST(Elevation, ThingsThatAreNotTiles) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "N10E010.hgt");  // a directory of that name
+    makeTile((dir.path() / "N10E011.hgt").string(), 1201, 1200);     // cut short
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    Loaded loaded = ensure(cache, 10.2, 10.8, 10.2, 11.8);
+    EXPECT_TRUE(loaded.files.empty());
+    ASSERT_EQ(loaded.log.size(), 1u) << "the short tile is named, the directory passed over";
+    EXPECT_NE(loaded.log[0].find("N10E011.hgt\" is not a tile"), std::string::npos) << loaded.log[0];
+    int metres;
+    EXPECT_TRUE(cache.elevationAt(10.5, 10.5, &metres));
+    EXPECT_EQ(metres, kElevationNotLoaded);
+}
+
 TEST(Elevation, LookupsAtTheEdges) {
     TempDir dir;
     makeTile((dir.path() / "N10E010.hgt").string(), 1201, 1201, 7);

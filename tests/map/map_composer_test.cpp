@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cities/cities.h"
+#include "support/message_log.h"
 #include "geo/great_circle.h"
 #include "temp_dir.h"
 
@@ -217,6 +218,36 @@ TEST(MapComposer, TracksAreLabelledPolylinesWithoutGaps) {
     EXPECT_GT(countTinted(image, red, QRect(x0 + 2, y - 1, x1 - x0 - 4, 3)), (x1 - x0 - 4) * 2)
         << "the second batch joins the first";
     EXPECT_GT(countTinted(image, qRgb(128, 192, 0), QRect(0, y + 2, 300, 20)), 10) << "the name under the line";
+}
+
+TEST(MapComposer, MissingEmptyAndTruncatedMapData) {
+    std::vector<std::string> log;
+    setMessageSink([&log](MessageLevel, const std::string& text) { log.push_back(text); });
+    MapSettings s = bare(300);
+    s.showCoasts = s.showBorders = s.showRivers = true;
+    s.cityMode = 1;
+    QImage image(300, 300, QImage::Format_RGB32);
+    GeoPosition centre{8 * kDegToRad, 51 * kDegToRad};
+
+    MapComposer missing;
+    missing.setMapDataDirectory("/nonexistent/map_data");
+    missing.drawBaseMap(image, s, centre);
+    EXPECT_EQ(log.size(), 6u) << "one error line per layer";
+    for (const std::string& line : log) EXPECT_EQ(line.rfind("Error: Could not open file \"/nonexistent/map_data/", 0), 0u);
+    EXPECT_GT(countTinted(image, qRgb(255, 127, 127), image.rect()), 0) << "the places are drawn all the same";
+
+    TempDir dir;
+    for (const char* name : {"state.pnt", "country.pnt", "lake.pnt", "river.pnt", "island.pnt"}) dir.write(name, "");
+    dir.write("coast.pnt", pnt({{51, 7}, {51, 9}}) + "xyz");  // cut in the middle of a record
+    MapComposer damaged;
+    damaged.setMapDataDirectory(dir.path().string());
+    log.clear();
+    damaged.drawBaseMap(image, s, centre);
+    setMessageSink({});
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_NE(log[0].find("contains 0 points, 0 segments"), std::string::npos) << log[0];
+    EXPECT_NE(log[5].find("coast.pnt\" contains 2 points, 1 segments"), std::string::npos) << log[5];
+    EXPECT_GT(countTinted(image, qRgb(0, 0, 0), QRect(0, 145, 300, 10)), 60) << "the coast that was there: 2 of 8.6 degrees";
 }
 
 TEST(MapComposer, SectorAcrossTheAntimeridianGoesTheShortWay) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,14 @@ TEST(TrackStore, RecordsAndNames) {
     EXPECT_EQ(store.recordAt(0), nullptr);
     addPoints(store, 1);
     EXPECT_EQ(store.recordCount(), 1);
+}
+
+TEST(TrackStore, DegreesToUnits) {
+    EXPECT_EQ(degreesToUnits(52.5), 18900000);
+    EXPECT_EQ(degreesToUnits(-8.5678), -3084408);
+    EXPECT_EQ(degreesToUnits(-8125), INT32_MIN) << "no position is that far: saturated, not undefined";
+    EXPECT_EQ(degreesToUnits(1e300), INT32_MAX);
+    EXPECT_EQ(degreesToUnits(NAN), 0);
 }
 
 TEST(TrackStore, Times) {
