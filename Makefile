@@ -12,7 +12,10 @@ FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote
 
-.PHONY: all deps configure build run test bench sanitize fuzz clean
+PREFIX       ?= /usr/local
+DEB_DIR      ?= build-deb
+
+.PHONY: all deps configure build run test bench sanitize fuzz install deb clean
 
 all: build
 
@@ -58,5 +61,16 @@ fuzz:
 		[ $$rc -eq 0 ] || { echo "fuzz_$$t found a fault: see $(FUZZ_DIR)/$$t.log"; exit $$rc; }; \
 	done
 
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A Debian package in $(DEB_DIR), built for /usr.
+deb: deps
+	@./scripts/install-deps deb
+	@cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBEARFIX_BENCH=OFF >/dev/null
+	@cmake --build $(DEB_DIR) -j $(JOBS) --target bearfix bearfix-cli
+	cd $(DEB_DIR) && cpack -G DEB
+	@ls $(DEB_DIR)/*.deb
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(DEB_DIR)

@@ -1,7 +1,14 @@
+#include <time.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fstream>
+#include <string>
 
 #include "app/main_window.h"
 
@@ -25,6 +32,18 @@ public:
     }
 };
 
+// Milliseconds since this process was started, from the kernel's record.
+double millisecondsSinceStart() {
+    std::ifstream stat("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::size_t field = 3, i = text.rfind(')') + 2;  // field 3 follows the command name
+    while (field < 22 && i < text.size()) field += text[i++] == ' ' ? 1 : 0;
+    const double startTicks = std::stod(text.substr(i));
+    timespec now;
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return (now.tv_sec + now.tv_nsec / 1e9 - startTicks / sysconf(_SC_CLK_TCK)) * 1000.0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -34,6 +53,15 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_NUMERIC, "C");  // QApplication took the user's locale
     try {
         bearfix::TBearfix window;
+        // --startup-time: say how long the first map took to appear, and quit.
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--startup-time") != 0) continue;
+            window.afterFirstDraw = [&window] {
+                std::printf("first map drawn %.0f ms after the start\n", millisecondsSinceStart());
+                std::fflush(stdout);
+                window.close();
+            };
+        }
         window.show();
         return app.exec();
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "app/city_dialog.h"
+#include "app/data_files.h"
 #include "app/remote_server.h"
 #include "app/results.h"
 #include "map/elevation.h"
@@ -77,6 +78,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     createMapPopup();
     dialogs = desktopDialogs();
     composer_.setTrackSource(forEachTrackBatch);
+    composer_.setMapDataDirectory(findDataFile("map_data"));
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
@@ -158,6 +160,7 @@ void TBearfix::FormCreate() {
     overlayPending = true;
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
+    ui_->Ed_Pos1->setFocus();  // ready for typing the first observer
     if (trackSettings.trackOptions & TrackSettings::kReloadOnStart)
         loadTrackFileReporting(trackSettings.lastFileName, trackSettings.lastFileType);
     updateGuard = 0;
@@ -374,6 +377,7 @@ void TBearfix::Timer1Timer() {
         fullMapRedraw();
         statusPanels_[0]->clear();
         initialDrawPending = false;
+        if (afterFirstDraw) QTimer::singleShot(0, this, afterFirstDraw);  // once it is on the screen
     }
     const bool remoteChanges = processRemoteCommands(mailbox_, [this](int field, const std::string& value) {
         setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does

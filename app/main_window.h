@@ -55,6 +55,8 @@ public:
         std::function<void(const QUrl& url)> openUrl;
     };
     Dialogs dialogs;
+    // Runs once the first map is drawn (for measuring the start-up).
+    std::function<void()> afterFirstDraw;
     QString aboutText() const;
     QUrl helpPage() const;
 

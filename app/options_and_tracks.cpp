@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "app/data_files.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
 #include "map/qt_text.h"
@@ -106,7 +107,9 @@ void TBearfix::ElevationDirectoryEdited() {
 
 // ---- help and quit ---------------------------------------------------------------
 
-QUrl TBearfix::helpPage() const { return QUrl::fromLocalFile(QDir::current().absoluteFilePath("html/bearfix.htm")); }
+QUrl TBearfix::helpPage() const {
+    return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(findDataFile("html/bearfix.htm"))));
+}
 
 void TBearfix::MI_IndexClick() { dialogs.openUrl(helpPage()); }
 

@@ -24,6 +24,7 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "app/data_files.h"
 #include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
@@ -184,6 +185,7 @@ int runRender(std::vector<std::string> args) {
     bearfix::scan_position(session.centerAt, centre);
     bearfix::MapComposer composer;
     composer.setTrackSource(bearfix::forEachTrackBatch);
+    composer.setMapDataDirectory(bearfix::findDataFile("map_data"));
     bearfix::setMessageSink([](bearfix::MessageLevel level, const std::string& text) {
         if (level == bearfix::MessageLevel::Error) std::fprintf(stderr, "%s\n", cp1252ToUtf8(text).c_str());
     });
