@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "cities/cities.h"
 #include "geo/great_circle.h"
 #include "geo/position.h"

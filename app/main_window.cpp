@@ -15,10 +15,11 @@
 
 #include "app/city_dialog.h"
 #include "app/data_files.h"
+#include "app/line_edits.h"
 #include "app/remote_server.h"
 #include "app/results.h"
 #include "map/elevation.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
@@ -28,26 +29,12 @@ namespace bearfix {
 
 namespace {
 
-QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-uint32_t toColourRef(const QColor& c) {
-    return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 |
-           static_cast<uint32_t>(c.blue()) << 16;
-}
-
 void setPanelColours(QLabel* panel, const QColor& background, const QColor& text) {
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::WindowText, text);
     panel->setPalette(palette);
 }
-
-// Writes a field and shows its beginning, where the information is.
-void setText(QLineEdit* edit, const std::string& cp1252) {
-    edit->setText(toQString(cp1252));
-    edit->setCursorPosition(0);
-}
-std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
 
 // Selects item `index`, or nothing when the list has no such item.
 void selectItem(QComboBox* list, int index) { list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1); }
@@ -540,10 +527,15 @@ void TBearfix::pickObserverFromTable(QLineEdit* field) {
     GeoPosition p;
     scan_position(text(field), p);
     citySelForm_->select_city(&p.lon, &p.lat, nullptr);
+    writeObserver(field, p);
+    updateGuard = 0;
+}
+
+// The results and the overlay follow at once; callers hold updateGuard.
+void TBearfix::writeObserver(QLineEdit* field, GeoPosition p) {
     setText(field, format_position(p, PosFormat::Dms));
     updateResults();
     drawOverlay();
-    updateGuard = 0;
 }
 
 void TBearfix::FindCityforObserverA1Click() { pickObserverFromTable(ui_->Ed_Pos1); }

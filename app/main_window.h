@@ -162,7 +162,7 @@ private:
     bool arrowKeyScrolls(QKeyEvent* event);
     bool elevationLoadAborted();
     bool heldBackWhileLoading(QObject* watched, QEvent* event);
-    void setObserverToMouse(QLineEdit* field);
+    void writeObserver(QLineEdit* field, GeoPosition p);
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};

@@ -12,11 +12,12 @@
 #include <numbers>
 
 #include "app/city_dialog.h"
+#include "app/line_edits.h"
 #include "app/main_window.h"
 #include "cities/cities.h"
 #include "geo/great_circle.h"
 #include "map/elevation.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "ui_bearfix.h"
@@ -26,13 +27,6 @@ namespace bearfix {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
-
-void setText(QLineEdit* edit, const std::string& cp1252) {
-    edit->setText(toQString(cp1252));
-    edit->setCursorPosition(0);
-}
 
 QString dms(GeoPosition p) { return toQString(format_position(p, PosFormat::Dms)); }
 
@@ -189,16 +183,17 @@ void TBearfix::PM_CalcBrgsClick() {
     updateGuard = 0;
 }
 
-void TBearfix::setObserverToMouse(QLineEdit* field) {
+void TBearfix::PM_SetPosAClick() {
     updateGuard = 1;
-    setText(field, format_position(mousePosition, PosFormat::Dms));
-    updateResults();
-    drawOverlay();
+    writeObserver(ui_->Ed_Pos1, mousePosition);
     updateGuard = 0;
 }
 
-void TBearfix::PM_SetPosAClick() { setObserverToMouse(ui_->Ed_Pos1); }
-void TBearfix::PM_SetObsBClick() { setObserverToMouse(ui_->Ed_Pos2); }
+void TBearfix::PM_SetObsBClick() {
+    updateGuard = 1;
+    writeObserver(ui_->Ed_Pos2, mousePosition);
+    updateGuard = 0;
+}
 
 // ---- scrolling -----------------------------------------------------------------
 

@@ -10,7 +10,7 @@
 #include "app/data_files.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "support/cp1252.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
@@ -19,13 +19,6 @@
 namespace bearfix {
 
 namespace {
-
-QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-uint32_t toColourRef(const QColor& c) {
-    return static_cast<uint32_t>(c.red()) | static_cast<uint32_t>(c.green()) << 8 |
-           static_cast<uint32_t>(c.blue()) << 16;
-}
 
 // The file dialog's filters, and the file type each one passes to the import.
 struct TrackFilter {

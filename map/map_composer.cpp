@@ -10,7 +10,7 @@
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "map/topography.h"
 #include "map/vector_file.h"
 #include "support/message_log.h"
@@ -24,8 +24,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kMaxSectorLength = 1.5393804002589986;  // 0.49 pi: sectors stop short of the antipode
 constexpr int kWedgeEdgePoints = 100;
-
-QColor fromColourRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 QFont mapFont() {
     QFont font("DejaVu Sans");

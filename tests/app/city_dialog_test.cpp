@@ -3,7 +3,7 @@
 
 #include "app/city_dialog.h"
 #include "cities/cities.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "ui_city_dialog.h"
 #include "window_fixture.h"
 

@@ -8,7 +8,7 @@
 
 #include "geo/great_circle.h"
 #include "map/elevation.h"
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 #include "support/message_log.h"
 #include "window_fixture.h"
 

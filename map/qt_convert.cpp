@@ -1,4 +1,4 @@
-#include "map/qt_text.h"
+#include "map/qt_convert.h"
 
 #include "support/cp1252.h"
 
