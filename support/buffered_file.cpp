@@ -127,6 +127,8 @@ int BufferedFile::decodeUtf8(uint8_t b) {
             uint8_t lead = utf8Bytes_[0], first = utf8Bytes_[1];
             if ((lead & 0xF0) != 0xE0 || !isContinuation(first) || !isContinuation(b)) return kUnknown;
             auto cp = static_cast<char32_t>(((lead & 0x0F) << 12) | ((first & 0x3F) << 6) | (b & 0x3F));
+            // An overlong form would smuggle a NUL or a line end into the line.
+            if (cp < 0x800) return kUnknown;
             return unicodeToCp1252(cp, kUnknown);
         }
         case 4:

@@ -51,6 +51,7 @@ TEST(BufferedFile, LineEndsAndDecoding) {
         {"two-byte sequence", "\xEF\xBB\xBF\xC3\xA9", {"\xE9"}},
         {"euro sign", "\xEF\xBB\xBF\xE2\x82\xAC!", {"\x80!"}},
         {"four-byte sequence", "\xEF\xBB\xBF" "a\xF0\x9F\x98\x80" "b", {"a\xBF" "b"}},
+        {"overlong NUL and LF are not characters", "\xEF\xBB\xBF" "a\xE0\x80\x80" "b\xE0\x80\x8A" "c", {"a\xBF" "b\xBF" "c"}},
         {"broken sequence swallows the line end", "\xEF\xBB\xBF\xC3\nz\n", {"\xBFz"}},
         {"no BOM: bytes unchanged", "\xC3\xA9", {"\xC3\xA9"}},
         {"BOM only at the start", "a\n\xEF\xBB\xBF", {"a", "\xEF\xBB\xBF"}},
