@@ -129,6 +129,11 @@ double isoTime(const char* text) {
         if (!scanNumber(c, &fields[i])) return NAN;
         if (separators[i] != '\0' && *c++ != separators[i]) return NAN;
     }
+    // Out-of-range fields would not fit the integers below.
+    const double low[6] = {0, 1, 1, 0, 0, 0}, high[6] = {9999, 12, 31, 24, 59, 60.999};
+    for (int i = 0; i < 6; ++i) {
+        if (!(fields[i] >= low[i] && fields[i] <= high[i])) return NAN;
+    }
     const int y = static_cast<int>(fields[0]), mo = static_cast<int>(fields[1]), d = static_cast<int>(fields[2]);
     const int h = static_cast<int>(fields[3]), mi = static_cast<int>(fields[4]);
     const double s = fields[5];

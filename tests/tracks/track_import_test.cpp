@@ -179,10 +179,10 @@ TEST_F(TrackImport, Gpx) {
       <trkpt lat="52.1010" lon="8.5010"><ele>102</ele><time>2021-06-01T08:00:05.5+02:00</time></trkpt>
     </trkseg>
     <trkseg>
-      <trkpt lat="-33.9" lon="151.2"/>
+      <trkpt lat="-33.9" lon="151.2"><time>2021-13-01T00:00:00Z</time></trkpt>
     </trkseg>
   </trk>
-  <trk><trkseg><trkpt lat="1" lon="2"/><trkpt lon="3"/></trkseg></trk>
+  <trk><trkseg><trkpt lat="1" lon="2"><time>1000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000-01-01T00:00:00Z</time></trkpt><trkpt lon="3"/></trkseg></trk>
   <rte><name>Way back</name><rtept lat="52.2" lon="8.6"/></rte>
 </gpx>)");
     ASSERT_TRUE(loadTrackFile(path, 0));
@@ -193,6 +193,7 @@ TEST_F(TrackImport, Gpx) {
     EXPECT_EQ(second->hour, 6) << "times are stored in UTC";
     EXPECT_EQ(second->second, 5);
     EXPECT_EQ(second->day, 1);
+    for (int record : {4, 6}) EXPECT_FALSE(trackRecordAt(record)->timeValid) << "a time out of range is no time";
     EXPECT_NEAR(points()[2].first, -33.9, 1e-5);
     EXPECT_NEAR(points()[2].second, 151.2, 1e-5);
 }
