@@ -60,7 +60,9 @@ bool IniFile::load(const std::string& path) {
 
 void IniFile::parse(std::string_view bytes) {
     lines_.clear();
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    // Some tools add a byte-order mark to a file that has one; a mark left
+    // in front of the first section would hide it.
+    while (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     // Line by line, so that one line in another encoding does not change how
     // the others are read.
     std::size_t start = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,17 @@ TEST(IniFile, Reading) {
     EXPECT_EQ(f.getInt("PREV_SESSION", "Brg1X", 7), 7);
     EXPECT_EQ(f.getInt("MAP", "ShowTopo", 0), 16);
     EXPECT_EQ(f.getString("MAP", "Range_km", "").size(), IniFile::kMaxText);
+}
+
+TEST(IniFile, ByteOrderMarksBeforeTheFirstSection) {
+    for (const char* marks : {"", "\xEF\xBB\xBF", "\xEF\xBB\xBF\xEF\xBB\xBF"}) {
+        IniFile f;
+        f.parse(std::string(marks) + "[PREV_SESSION]\nBrg1X=12\n");
+        EXPECT_EQ(f.getString("PREV_SESSION", "Brg1X", ""), "12") << "marks: " << std::strlen(marks) / 3;
+        IniFile again;
+        again.parse(f.text());
+        EXPECT_EQ(again.text(), f.text()) << "marks: " << std::strlen(marks) / 3;
+    }
 }
 
 TEST(IniFile, OldWindowsFilesAreReadAsWindows1252) {
