@@ -16,10 +16,11 @@ namespace bearfix {
 
 namespace {
 
+// A CR left over from a line ending such as CR CR LF counts as a blank.
 std::string_view trim(std::string_view s) {
-    std::size_t b = s.find_first_not_of(" \t");
+    std::size_t b = s.find_first_not_of(" \t\r");
     if (b == std::string_view::npos) return {};
-    std::size_t e = s.find_last_not_of(" \t");
+    std::size_t e = s.find_last_not_of(" \t\r");
     return s.substr(b, e - b + 1);
 }
 
@@ -135,6 +136,9 @@ void IniFile::setString(std::string_view section, std::string_view key, std::str
 }
 
 void IniFile::setPath(std::string_view section, std::string_view key, std::string_view utf8) {
+    // A line break in a value (a directory name may hold one) would start
+    // lines of its own, even sections, the next time the file is read.
+    utf8 = utf8.substr(0, utf8.find_first_of("\r\n"));
     std::string line = std::string(key) + "=" + std::string(utf8);
     int i = findKey(section, key);
     if (i >= 0) {

@@ -63,6 +63,17 @@ TEST(IniFile, ByteOrderMarksBeforeTheFirstSection) {
     }
 }
 
+TEST(IniFile, LineBreaksNeverGetIntoValues) {
+    IniFile f;
+    f.parse("[MAP]\r\nGTOPO30_dir=/data/gtopo30\r\r\n");
+    EXPECT_EQ(f.getPath("MAP", "GTOPO30_dir", ""), "/data/gtopo30");
+    f.setPath("MAP", "SRTM3_dir", "/data/a\n[PREV_SESSION]\nBrg1X=1");
+    IniFile again;
+    again.parse(f.text());
+    EXPECT_EQ(again.getPath("MAP", "SRTM3_dir", ""), "/data/a");
+    EXPECT_FALSE(again.has("PREV_SESSION", "Brg1X")) << "a value must not start a section of its own";
+}
+
 TEST(IniFile, OldWindowsFilesAreReadAsWindows1252) {
     IniFile f;
     f.parse("[PREV_SESSION]\nPos1=N52\xB0" "08'\nName=K\xF6ln\n");
