@@ -44,6 +44,11 @@ bool sectionName(std::string_view line, std::string_view& name) {
     return true;
 }
 
+// A value ends at the first character a line of the file cannot hold.
+std::string_view cutAtLineBreak(std::string_view value) {
+    return value.substr(0, value.find_first_of(std::string_view("\0\r\n", 3)));
+}
+
 }  // namespace
 
 bool IniFile::load(const std::string& path) {
@@ -107,7 +112,7 @@ std::string IniFile::getPath(std::string_view section, std::string_view key, con
     int i = findKey(section, key);
     if (i < 0) return fallback;
     std::string_view line = lines_[static_cast<std::size_t>(i)];
-    return std::string(trim(line.substr(line.find('=') + 1)));
+    return std::string(trim(cutAtLineBreak(line.substr(line.find('=') + 1))));
 }
 
 std::string IniFile::getString(std::string_view section, std::string_view key, const std::string& fallback) const {
@@ -138,7 +143,7 @@ void IniFile::setString(std::string_view section, std::string_view key, std::str
 void IniFile::setPath(std::string_view section, std::string_view key, std::string_view utf8) {
     // A line break in a value (a directory name may hold one) would start
     // lines of its own, even sections, the next time the file is read.
-    utf8 = utf8.substr(0, utf8.find_first_of("\r\n"));
+    utf8 = cutAtLineBreak(utf8);
     std::string line = std::string(key) + "=" + std::string(utf8);
     int i = findKey(section, key);
     if (i >= 0) {

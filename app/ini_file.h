@@ -35,8 +35,8 @@ public:
 
     void setString(std::string_view section, std::string_view key, std::string_view value);
     // The same for file names and directories, which stay in the file system's
-    // UTF-8 rather than the program's Windows-1252. A value is stored up to
-    // its first line break, which the file cannot hold.
+    // UTF-8 rather than the program's Windows-1252. A value is read and
+    // stored up to its first CR, LF or NUL, which a line cannot hold.
     std::string getPath(std::string_view section, std::string_view key, const std::string& fallback) const;
     void setPath(std::string_view section, std::string_view key, std::string_view utf8);
     void setInt(std::string_view section, std::string_view key, int32_t value);
