@@ -1,5 +1,5 @@
 // Elevation tiles made for tests: sparse files of the real sizes, with the
-// samples a test needs written in.
+// samples a test needs written in (big-endian).
 #pragma once
 
 #include <fcntl.h>
@@ -10,43 +10,26 @@
 
 namespace bearfix::testing {
 
-// A tile of rows x columns big-endian samples, all `fill` (0 stays sparse).
-inline std::string makeTile(const std::string& path, int rows, int columns, int16_t fill = 0) {
+// A tile of rows x columns samples, all `fill` (0 stays sparse), or each
+// holding its row number.
+inline std::string makeTile(const std::string& path, int rows, int columns, int16_t fill = 0, bool numberRows = false) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (ftruncate(fd, 2LL * rows * columns) != 0) return {};
-    if (fill != 0) {
-        std::string row;
-        for (int c = 0; c < columns; ++c) {
-            row += static_cast<char>((fill >> 8) & 0xFF);
-            row += static_cast<char>(fill & 0xFF);
-        }
-        for (int r = 0; r < rows; ++r) {
-            if (pwrite(fd, row.data(), row.size(), static_cast<off_t>(r) * columns * 2) != static_cast<ssize_t>(row.size())) return {};
-        }
+    bool ok = ftruncate(fd, 2LL * rows * columns) == 0;
+    for (int r = 0; ok && (fill != 0 || numberRows) && r < rows; ++r) {
+        const int v = numberRows ? r : fill;
+        const std::string sample = std::string(1, static_cast<char>(v >> 8)) + static_cast<char>(v & 0xFF);
+        std::string bytes;
+        for (int c = 0; c < columns; ++c) bytes += sample;
+        ok = pwrite(fd, bytes.data(), bytes.size(), off_t{2} * r * columns) == static_cast<ssize_t>(bytes.size());
     }
     ::close(fd);
-    return path;
+    return ok ? path : std::string{};
 }
 
 inline void setSample(const std::string& path, int columns, int row, int column, int16_t value) {
+    const char bytes[2] = {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
     int fd = ::open(path.c_str(), O_WRONLY);
-    const char bytes[2] = {static_cast<char>((value >> 8) & 0xFF), static_cast<char>(value & 0xFF)};
-    if (pwrite(fd, bytes, 2, (static_cast<off_t>(row) * columns + column) * 2) != 2) {
-    }
-    ::close(fd);
-}
-
-// Every sample of a square tile holds its row number.
-inline void numberRows(const std::string& path, int size) {
-    int fd = ::open(path.c_str(), O_WRONLY);
-    std::string row(static_cast<std::size_t>(size) * 2, '\0');
-    for (int r = 0; r < size; ++r) {
-        for (int c = 0; c < size; ++c) {
-            row[2 * c] = static_cast<char>((r >> 8) & 0xFF);
-            row[2 * c + 1] = static_cast<char>(r & 0xFF);
-        }
-        if (pwrite(fd, row.data(), row.size(), static_cast<off_t>(r) * size * 2) != static_cast<ssize_t>(row.size())) break;
-    }
+    [[maybe_unused]] const ssize_t written = pwrite(fd, bytes, 2, (off_t{row} * columns + column) * 2);
     ::close(fd);
 }
 

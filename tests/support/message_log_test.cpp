@@ -16,11 +16,9 @@ TEST(MessageLog, FormatsAndCutsAt255Characters) {
     logMessage(MessageLevel::Debug, "%ld points, %.2lf\xB0", 12L, 0.5);
     setMessageSink({});
     logMessage(MessageLevel::Error, "dropped");
-
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].first, MessageLevel::Error);
-    EXPECT_EQ(got[0].second, "Error loading \"/tmp/a b.kml\": no root");
-    EXPECT_EQ(got[1].second, std::string(255, 'x'));
+    EXPECT_EQ(got[0], std::make_pair(MessageLevel::Error, std::string("Error loading \"/tmp/a b.kml\": no root")));
+    EXPECT_EQ(got[1], std::make_pair(MessageLevel::Debug, std::string(255, 'x')));
     EXPECT_EQ(got[2].second, "12 points, 0.50\xB0");
 }
 
