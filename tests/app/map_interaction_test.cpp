@@ -46,8 +46,7 @@ TEST_F(MapWindowTest, MouseReadOutAndPopup) {
     EXPECT_EQ(w->statusPanel(0).text(), dms(w->mousePosition));
     EXPECT_TRUE(w->statusPanel(1).text().contains(" km ")) << w->statusPanel(1).text().toStdString();
     w->Img_MapClick();
-    QTest::qWait(QApplication::doubleClickInterval() + 50);
-    ASSERT_TRUE(w->mapPopup().isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->mapPopup().isVisible(); }, 10000));
     QAction* coordinate = w->mapPopup().actions().at(0);
     EXPECT_EQ(coordinate->text(), w->statusPanel(0).text());
     coordinate->trigger();
