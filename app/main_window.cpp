@@ -196,7 +196,7 @@ void TBearfix::readSettings() {
     selectItem(f.CB_MapProjection, s.projection);
     selectItem(f.CB_MapCenter, s.centerHow);
     setText(f.Ed_MapCenter, s.centerAt);
-    scan_position(s.centerAt, mapCenter);
+    scan_position_or_keep(s.centerAt, mapCenter);
     setText(f.Ed_MapRange, s.rangeKm);
     f.Ck_SwTopo->setChecked(s.showTopo);
     f.Ck_SwCoast->setChecked(s.showCoasts);
@@ -437,7 +437,7 @@ void TBearfix::showRange(double range) {
 }
 
 void TBearfix::Btn_UpdateMapClick() {
-    if (ui_->CB_MapCenter->currentIndex() == 0) scan_position(text(ui_->Ed_MapCenter), mapCenter);
+    if (ui_->CB_MapCenter->currentIndex() == 0) scan_position_or_keep(text(ui_->Ed_MapCenter), mapCenter);
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     fullMapRedraw();
 }

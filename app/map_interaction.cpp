@@ -167,17 +167,23 @@ void TBearfix::Ed_MapCenterDblClick() {
 void TBearfix::PM_CalcBrgsClick() {
     updateGuard = 1;
     GeoPosition a, b;
-    scan_position(text(ui_->Ed_Pos1), a);
-    scan_position(text(ui_->Ed_Pos2), b);
+    bool infiniteA = false, infiniteB = false;  // no bearing from what is not a position
+    scan_position(text(ui_->Ed_Pos1), nullptr, a, &infiniteA);
+    scan_position(text(ui_->Ed_Pos2), nullptr, b, &infiniteB);
     double dist, course;
-    gc_distance_course(a.lon, a.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
-    GeoPosition t;
-    gc_destination(a.lon, a.lat, dist, course, &t.lon, &t.lat);
-    logMessage(MessageLevel::Debug, "Accuracy check: TestLon=%lf\xB0 TestLat=%lf\xB0 TargLon=%lf\xB0 TargLat=%lf\xB0",
-               t.lon * kRadToDeg, t.lat * kRadToDeg, mousePosition.lon * kRadToDeg, mousePosition.lat * kRadToDeg);
-    setText(ui_->Ed_Brg1X, formatPicture(course * kRadToDeg, "##0.00"));
-    gc_distance_course(b.lon, b.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
-    setText(ui_->Ed_Brg2X, formatPicture(course * kRadToDeg, "##0.00"));
+    if (!infiniteA) {
+        gc_distance_course(a.lon, a.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
+        GeoPosition t;
+        gc_destination(a.lon, a.lat, dist, course, &t.lon, &t.lat);
+        logMessage(MessageLevel::Debug,
+                   "Accuracy check: TestLon=%lf\xB0 TestLat=%lf\xB0 TargLon=%lf\xB0 TargLat=%lf\xB0", t.lon * kRadToDeg,
+                   t.lat * kRadToDeg, mousePosition.lon * kRadToDeg, mousePosition.lat * kRadToDeg);
+        setText(ui_->Ed_Brg1X, formatPicture(course * kRadToDeg, "##0.00"));
+    }
+    if (!infiniteB) {
+        gc_distance_course(b.lon, b.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
+        setText(ui_->Ed_Brg2X, formatPicture(course * kRadToDeg, "##0.00"));
+    }
     updateResults();
     drawOverlay();
     updateGuard = 0;

@@ -3,9 +3,11 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "support/message_log.h"
 #include "support/text_scanner.h"
 #include "tracks/track_store.h"
 
@@ -79,11 +81,12 @@ bool runTrackCommand(const char* text) {
         TrackPoint point;
         initTrackPoint(point);
         const char* c = text + 8;  // the blank after the command word
+        double lat = 0.0, lon = 0.0;
         while (skipBlanks(c) > 0) {
             switch (matchKeyword(c, kKeys)) {
-                case 0: point.lat = degreesToUnits(parseDouble(c, 0)); break;
+                case 0: lat = parseDouble(c, 0); break;
                 case 1:
-                    point.lon = degreesToUnits(parseDouble(c, 0));
+                    lon = parseDouble(c, 0);
                     point.lonGiven = 1;
                     break;
                 case 2: point.altitude = parseDouble(c, 0); break;
@@ -96,6 +99,14 @@ bool runTrackCommand(const char* text) {
                 default: parseDouble(c, 0); break;  // no key: a number is passed over, anything else ends the scan
             }
         }
+        // A number too large for a double is no value a point can hold.
+        if (!std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(point.altitude) ||
+            !std::isfinite(point.speedKmh) || !std::isfinite(point.hdop) || !std::isfinite(point.user1)) {
+            logMessage(MessageLevel::Warning, "Warning: track point not added: a number is too large");
+            return false;
+        }
+        point.lat = degreesToUnits(lat);
+        point.lon = degreesToUnits(lon);
         point.valid = 1;
         appendTrackRecord(point);
         return true;

@@ -5,6 +5,10 @@
 
 namespace bearfix {
 
+namespace {
+const char* const kNotAPosition = "not a position";
+}  // namespace
+
 std::string formatDistance(double km) {
     std::string prefix;
     if (km < 0) {
@@ -19,19 +23,25 @@ std::string formatBearing(double degrees) { return formatPicture(degrees, "##0.#
 
 Results computeResults(const ObserverTexts& in) {
     Results r;
-    scan_position(in.pos1, r.observerA);
-    scan_position(in.pos2, r.observerB);
-    r.infoA = describe_near_city(r.observerA.lon, r.observerA.lat);
-    r.infoB = describe_near_city(r.observerB.lon, r.observerB.lat);
+    bool infiniteA = false, infiniteB = false;
+    scan_position(in.pos1, nullptr, r.observerA, &infiniteA);
+    scan_position(in.pos2, nullptr, r.observerB, &infiniteB);
+    r.validA = !infiniteA;
+    r.validB = !infiniteB;
+    r.infoA = r.validA ? describe_near_city(r.observerA.lon, r.observerA.lat) : kNotAPosition;
+    r.infoB = r.validB ? describe_near_city(r.observerB.lon, r.observerB.lat) : kNotAPosition;
     if (in.brg1x.empty() || in.brg2x.empty()) return r;
 
     r.computed = true;
+    r.locationX = "no intersection found";
+    if (!r.validA || !r.validB) {
+        r.fix.status = 1;
+        return r;
+    }
     const double brg1 = scan_decimal(in.brg1x) * kDegToRad;
     const double brg2 = scan_decimal(in.brg2x) * kDegToRad;
     bearing_intersection(r.fix, r.observerA.lon, r.observerA.lat, brg1, r.observerB.lon, r.observerB.lat, brg2);
-    if (r.fix.status != 0) {
-        r.locationX = "no intersection found";
-    } else {
+    if (r.fix.status == 0) {
         r.locationX = format_position(r.fix.x, PosFormat::Dms);
         r.locationInfo = describe_near_city(r.fix.x.lon, r.fix.x.lat);
     }

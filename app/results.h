@@ -19,6 +19,10 @@ struct ObserverTexts {
 struct Results {
     GeoPosition observerA;  // a component the text lacks is 0
     GeoPosition observerB;
+    // False when a latitude or longitude is too large for a number: the info
+    // text then says "not a position" and nothing is computed from it.
+    bool validA = true;
+    bool validB = true;
     std::string infoA;  // nearest-place texts
     std::string infoB;
 
@@ -28,6 +32,7 @@ struct Results {
     IntersectionResult fix;   // status 0: X exists
     std::string locationX;    // "no intersection found" without X
     std::string locationInfo;
+    // The texts below stay empty when an observer is not a position.
     std::string distanceAB;   // "123.4 km"
     std::string bearingAB;    // "72.5 °"
     std::string bearingBA;

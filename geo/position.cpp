@@ -85,7 +85,11 @@ double scan_decimal(std::string_view text, std::size_t* index) {
         while (is_digit(charAt(text, i))) digits += text[i++];
     }
     double value = 0.0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed);
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed);
+    // Too large for a double is infinite, as digit after digit would make it;
+    // too small (a long run of zeros after the point) is 0.
+    if (result.ec == std::errc::result_out_of_range)
+        value = digits.find_first_of("123456789") < digits.find('.') ? HUGE_VAL : 0.0;
     if (index) *index = i;
     return negative ? -value : value;
 }
@@ -108,12 +112,19 @@ double scan_angle(std::string_view text, std::size_t* index) {
     return degrees;
 }
 
-int scan_position(std::string_view text, std::size_t* index, GeoPosition& out) {
+int scan_position(std::string_view text, std::size_t* index, GeoPosition& out, bool* not_finite) {
     text = untilNul(text);
     out = GeoPosition{};
     const std::size_t start = index ? *index : 0;
     std::size_t i = start;
-    bool haveLat = false, haveLon = false;
+    bool haveLat = false, haveLon = false, latInfinite = false, lonInfinite = false;
+    // A value too large for a double is read, but is no latitude or
+    // longitude; like any second component it replaces the first.
+    auto store = [](double v, double& component, bool& have, bool& infinite) {
+        infinite = !std::isfinite(v);
+        have = !infinite;
+        component = infinite ? 0.0 : v;
+    };
     for (int passes = 2; passes > 0 && !(haveLat && haveLon); --passes) {
         skip_blanks(text, i);
         char c = charAt(text, i);
@@ -121,13 +132,11 @@ int scan_position(std::string_view text, std::size_t* index, GeoPosition& out) {
         if (isLatitudeLetter(c) && digitFollows) {
             ++i;
             double v = scan_angle(text, &i) * kDegToRad;
-            out.lat = isSouthOrWest(c) ? -v : v;
-            haveLat = true;
+            store(isSouthOrWest(c) ? -v : v, out.lat, haveLat, latInfinite);
         } else if (isLongitudeLetter(c) && digitFollows) {
             ++i;
             double v = scan_angle(text, &i) * kDegToRad;
-            out.lon = isSouthOrWest(c) ? -v : v;
-            haveLon = true;
+            store(isSouthOrWest(c) ? -v : v, out.lon, haveLon, lonInfinite);
         } else if (is_digit(c)) {  // infix form: 52N08.43
             double degrees = scan_decimal(text, &i);
             char h = charAt(text, i);
@@ -136,22 +145,29 @@ int scan_position(std::string_view text, std::size_t* index, GeoPosition& out) {
                 double v = (degrees + scan_decimal(text, &i) / 60.0) * kDegToRad;
                 if (isSouthOrWest(h)) v = -v;
                 if (isLatitudeLetter(h)) {
-                    out.lat = v;
-                    haveLat = true;
+                    store(v, out.lat, haveLat, latInfinite);
                 } else {
-                    out.lon = v;
-                    haveLon = true;
+                    store(v, out.lon, haveLon, lonInfinite);
                 }
             }
         }
         if (i >= text.size()) break;
-        if (text[i] == '/' && (haveLat || haveLon)) ++i;
+        if (text[i] == '/' && (haveLat || haveLon || latInfinite || lonInfinite)) ++i;
     }
     if (index) *index = haveLat && haveLon ? i : start;
+    if (not_finite) *not_finite = latInfinite || lonInfinite;
     return int(haveLat) + int(haveLon);
 }
 
 int scan_position(std::string_view text, GeoPosition& out) { return scan_position(text, nullptr, out); }
+
+bool scan_position_or_keep(std::string_view text, GeoPosition& out) {
+    GeoPosition p;
+    bool infinite = false;
+    scan_position(text, nullptr, p, &infinite);
+    if (!infinite) out = p;
+    return !infinite;
+}
 
 std::string format_position(GeoPosition pos, PosFormat fmt) {
     if (fmt != PosFormat::Dms && fmt != PosFormat::DmsTenths) return "fmt??";

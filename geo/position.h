@@ -39,7 +39,7 @@ bool is_digit(char c);
 
 // A signed decimal number; '.' and ',' both separate the fraction. Leading
 // blanks are skipped. Returns 0 when there is nothing numeric; a lone sign or
-// separator is consumed.
+// separator is consumed. Digits too many for a double read as +-infinity.
 double scan_decimal(std::string_view text, std::size_t* index = nullptr);
 
 // Degrees as decimal degrees, or degrees-minutes-seconds with the signs °, '
@@ -51,8 +51,16 @@ double scan_angle(std::string_view text, std::size_t* index = nullptr);
 // or in the infix form 52N08.43. Blanks or '/' separate them. `out` is set to
 // (0, 0) first and a component not found stays 0. Returns how many components
 // were found (0..2). The index is advanced only when both were found.
-int scan_position(std::string_view text, std::size_t* index, GeoPosition& out);
+// A component whose number is too large for a double (not finite) counts as
+// not found and stays 0; `not_finite`, when given, then says true: the text
+// is no position.
+int scan_position(std::string_view text, std::size_t* index, GeoPosition& out, bool* not_finite = nullptr);
 int scan_position(std::string_view text, GeoPosition& out);
+
+// scan_position for a field that moves something (the map centre): `out` is
+// replaced unless the text holds a number too large for a double, when it
+// keeps its value and the answer is false.
+bool scan_position_or_keep(std::string_view text, GeoPosition& out);
 
 // N52°08'26" E008°28'57" (Dms, 22 characters) or N52°08'26.4" E008°28'57.0"
 // (DmsTenths, 26 characters). Values are truncated after adding 0.049 arc

@@ -1,6 +1,8 @@
 #include "support/text_scanner.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace bearfix {
@@ -93,7 +95,11 @@ double parseDouble(const char*& cursor, double fallback) {
     if (!haveDigits) return fallback;
     // The digits as written, correctly rounded (no exponent: "1e5" ends at 'e').
     double value = 0.0;
-    std::from_chars(start, cursor, value, std::chars_format::fixed);
+    if (std::from_chars(start, cursor, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
+        // Too large for a double is infinite, too small (zeros after the point) 0.
+        const char* nonZero = std::find_if(start, cursor, [](char c) { return c >= '1' && c <= '9'; });
+        value = nonZero < std::find(start, cursor, '.') ? HUGE_VAL : 0.0;
+    }
     return negative ? -value : value;
 }
 

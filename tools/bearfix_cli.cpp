@@ -116,9 +116,11 @@ int runFix(const std::vector<std::string>& args, bool json) {
     out += ",\"infoB\":" + jsonString(r.infoB);
     out += ",\"infoX\":" + jsonString(r.locationInfo);
     if (r.computed) {
-        out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
-        out += ",\"courseBA\":" + number(r.fix.course_ba * deg);
-        out += ",\"distanceKm\":" + number(r.fix.dist_ab * bearfix::kEarthRadiusKm);
+        if (r.validA && r.validB) {  // nothing is computed from what is not a position
+            out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
+            out += ",\"courseBA\":" + number(r.fix.course_ba * deg);
+            out += ",\"distanceKm\":" + number(r.fix.dist_ab * bearfix::kEarthRadiusKm);
+        }
         out += ",\"status\":" + std::to_string(r.fix.status);
         if (r.fix.status == 0) {
             out += ",\"x\":{\"lat\":" + number(r.fix.x.lat * deg) + ",\"lon\":" + number(r.fix.x.lon * deg) + "}";
@@ -139,7 +141,10 @@ int runDescribe(const std::vector<std::string>& args) {
         return 2;
     }
     bearfix::GeoPosition p;
-    bearfix::scan_position(bearfix::utf8ToCp1252(args[0]), p);
+    if (!bearfix::scan_position_or_keep(bearfix::utf8ToCp1252(args[0]), p)) {
+        std::printf("not a position\n");
+        return 0;
+    }
     std::printf("%s\n", cp1252ToUtf8(bearfix::describe_near_city(p.lon, p.lat)).c_str());
     return 0;
 }
@@ -182,7 +187,7 @@ int runRender(std::vector<std::string> args) {
     bearfix::elevation().setDirectories(session.gtopoDir, session.srtmDir);
 
     bearfix::GeoPosition centre;
-    bearfix::scan_position(session.centerAt, centre);
+    bearfix::scan_position_or_keep(session.centerAt, centre);
     bearfix::MapComposer composer;
     composer.setTrackSource(bearfix::forEachTrackBatch);
     composer.setMapDataDirectory(bearfix::findDataFile("map_data"));

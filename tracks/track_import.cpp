@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -196,7 +197,11 @@ double parseKmlNumber(const char*& c) {
         while (*c >= '0' && *c <= '9') ++c;
     }
     double value = 0.0;
-    std::from_chars(start, c, value, std::chars_format::fixed);
+    if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
+        // Too large for a double is infinite, too small (zeros after the point) 0.
+        const char* nonZero = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; });
+        value = nonZero < std::find(start, c, '.') ? HUGE_VAL : 0.0;
+    }
     if (*c == 'e' || *c == 'E') {
         ++c;
         bool negativeExponent = false;
@@ -223,12 +228,15 @@ int parseKmlCoordinates(const char* text) {
     while (ok && *c != '\0') {
         TrackPoint point;
         initTrackPoint(point);
-        point.lon = degreesToUnits(parseKmlNumber(c));
+        const double lon = parseKmlNumber(c);
         ok = expectKmlChar(c, ',');
-        point.lat = degreesToUnits(parseKmlNumber(c));
+        const double lat = parseKmlNumber(c);
         ok = ok && expectKmlChar(c, ',');
         point.altitude = parseKmlNumber(c);
-        if (ok) {
+        point.lon = degreesToUnits(lon);
+        point.lat = degreesToUnits(lat);
+        // A number too large for a double makes the tuple no point.
+        if (ok && std::isfinite(lon) && std::isfinite(lat) && std::isfinite(point.altitude)) {
             point.valid = 1;
             count += appendTrackRecord(point) ? 1 : 0;
         }
@@ -296,14 +304,19 @@ bool importAux(const std::string& path) {
         bool ok = skipBlanks(c) > 0;
         setTrackPointTime(point, parseDouble(c, 0));
         ok = ok && skipBlanks(c) > 0;
-        point.lat = degreesToUnits(parseDouble(c, 0));
+        const double lat = parseDouble(c, 0);
         ok = ok && skipBlanks(c) > 0;
-        point.lon = degreesToUnits(parseDouble(c, 0));
+        const double lon = parseDouble(c, 0);
         ok = ok && skipBlanks(c) > 0;
         point.altitude = parseDouble(c, 0);
         ok = ok && skipBlanks(c) > 0;
         point.speedKmh = parseDouble(c, 0);
-        if (!ok) continue;
+        // A number too large for a double makes the line no point.
+        if (!ok || !std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(point.altitude) ||
+            !std::isfinite(point.speedKmh))
+            continue;
+        point.lat = degreesToUnits(lat);
+        point.lon = degreesToUnits(lon);
         while (skipBlanks(c) > 0 && matchKeyword(c, kExtras) >= 0) parseDouble(c, 0);
         point.valid = 1;
         count += appendTrackRecord(point) ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/message_log.h"
 #include "tracks/track_store.h"
 
 namespace bearfix {
@@ -99,6 +100,21 @@ TEST(TrackCommands, Points) {
     EXPECT_EQ(spaced.lon, 54450000);
     EXPECT_EQ(spaced.hdop, 1.5);
     EXPECT_EQ(spaced.user1, -2);
+
+    // A number too large for a double is no value of a point: nothing is added.
+    const std::string big = "1" + std::string(400, '0');
+    std::vector<std::string> messages;
+    setMessageSink([&messages](MessageLevel, const std::string& text) { messages.push_back(text); });
+    for (const std::string& keys : {"lat=" + big + " lon=8", "lat=52 lon=-" + big, "lat=52 lon=8 masl=" + big,
+                                    "lat=52 lon=8 kmh=" + big, "lat=52 lon=8 hdop=-" + big, "lat=52 lon=8 user1=" + big}) {
+        const int32_t before = trackRecordCount();
+        EXPECT_FALSE(runTrackCommand(("addpoint " + keys).c_str())) << keys;
+        EXPECT_EQ(trackRecordCount(), before) << keys;
+    }
+    setMessageSink({});
+    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(messages[0], "Warning: track point not added: a number is too large");
+    EXPECT_TRUE(runTrackCommand(("addpoint lat=52 lon=8 udts=" + big).c_str())) << "a time beyond 2255 sets no time";
     clearTracks();
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace bearfix {
 namespace {
 
@@ -19,6 +22,30 @@ TEST(Results, DistanceAndBearingTexts) {
     Results same = computeResults({kPosA, kPosA, "10", "300"});
     EXPECT_EQ(same.distanceAB, "0.000 km");
     EXPECT_EQ(same.bearingAB, "0 \xB0");
+}
+
+std::string texts(const Results& r) {
+    return r.infoA + "|" + r.infoB + "|" + r.locationX + "|" + r.locationInfo + "|" + r.distanceAB + "|" + r.bearingAB +
+           "|" + r.bearingBA;
+}
+
+// Numbers too large for a double: no silent 0, no X from them.
+TEST(Results, NumbersTooLargeForADouble) {
+    const std::string big = "1" + std::string(400, '0');
+    const Results bearing = computeResults({"N50 E8", "N50 E9", big, "315"});
+    EXPECT_EQ(bearing.locationX, "no intersection found");
+    EXPECT_EQ(bearing.distanceAB, computeResults({"N50 E8", "N50 E9", "45", "315"}).distanceAB);
+
+    const Results position = computeResults({"N" + big + " E8", "N50 E9", "45", "315"});
+    EXPECT_FALSE(position.validA);
+    EXPECT_TRUE(position.validB);
+    EXPECT_EQ(texts(position), "not a position|11 km W of Aschaffenburg|no intersection found||||");
+    EXPECT_EQ(position.fix.status, 1);
+    EXPECT_TRUE(position.computed);
+
+    const Results onlyInfo = computeResults({"N50 E8", "N50 W" + big, "", "315"});
+    EXPECT_EQ(onlyInfo.infoB, "not a position");
+    EXPECT_FALSE(onlyInfo.computed);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/results.h"
 #include "fuzz_input.h"
 #include "geo/position.h"
 
@@ -13,6 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (count < 0 || count > 2 || !std::isfinite(p.lat) || !std::isfinite(p.lon)) std::abort();
     if (format_position(p, PosFormat::Dms).size() != 22 || format_position(p, PosFormat::DmsTenths).size() != 26)
         std::abort();
+    // The window's results from the text as observer A and as a bearing: no
+    // infinity or NaN reaches a text, and X exists only from a position.
+    const Results r = computeResults({input, "N50 E9", input, "315"});
+    for (const std::string* t : {&r.infoA, &r.locationX, &r.locationInfo, &r.distanceAB, &r.bearingAB, &r.bearingBA})
+        if (t->find("nan") != std::string::npos || t->find("inf") != std::string::npos) std::abort();
+    if (r.fix.status == 0 && (!r.validA || !std::isfinite(r.fix.x.lat) || !std::isfinite(r.fix.x.lon))) std::abort();
     std::size_t index = 0;
     for (int i = 0; i < 8 && index < input.size(); ++i) {
         const std::size_t before = index;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace bearfix {
 namespace {
@@ -31,6 +32,38 @@ TEST(ScanPosition, Forms) {
     }
 }
 
+// A number too large for a double reads as infinity; a component that is
+// not finite is not found and stays 0, and marks the text as no position.
+TEST(ScanPosition, NumbersTooLargeForADouble) {
+    const std::string big = "1" + std::string(400, '0');
+    struct { std::string text; int count; bool notFinite; double latDeg, lonDeg; } const cases[] = {
+        {"N" + big + " E8", 1, true, 0, 8},
+        {"S" + big + ".5 W" + big, 0, true, 0, 0},
+        {"N" + big + "/E8", 1, true, 0, 8},
+        {"N" + big + " N52", 1, false, 52, 0},  // a second latitude replaces the first
+        {"N52 N" + big, 0, true, 0, 0},
+        {"52N" + big + " E8", 1, true, 0, 8},  // minutes of the infix form
+        {"N1\xB0" + big + " E8", 1, true, 0, 8},
+        {"N1\xB0" "0'" + big + "\" E8", 1, true, 0, 8},
+        {"N1\xB0-" + big + "'" + big + " E8", 1, true, 0, 8},  // -inf + inf
+        {"N0." + std::string(400, '0') + "1 E8", 2, false, 0, 8},  // tiny is 0
+        {"N" + std::string(300, '0') + "52 E8", 2, false, 52, 8},
+    };
+    for (const auto& c : cases) {
+        GeoPosition p{9.0, 9.0};
+        bool notFinite = !c.notFinite;
+        EXPECT_EQ(scan_position(c.text, nullptr, p, &notFinite), c.count) << c.text;
+        EXPECT_EQ(notFinite, c.notFinite) << c.text;
+        EXPECT_NEAR(p.lat, c.latDeg * kDegToRad, 1e-12) << c.text;
+        EXPECT_NEAR(p.lon, c.lonDeg * kDegToRad, 1e-12) << c.text;
+        GeoPosition kept{1.0, 0.5};
+        EXPECT_EQ(scan_position_or_keep(c.text, kept), !c.notFinite) << c.text;
+        if (c.notFinite) {
+            EXPECT_TRUE(kept.lon == 1.0 && kept.lat == 0.5) << c.text;
+        }
+    }
+}
+
 TEST(ScanPosition, IndexMovesOnlyWhenBothComponentsAreFound) {
     GeoPosition p;
     std::size_t index = 5, none = 0;
@@ -47,6 +80,15 @@ TEST(ScanDecimalAndAngle, Numbers) {
         std::size_t index = 0;
         EXPECT_DOUBLE_EQ(scan_decimal(c.text, &index), c.value) << c.text;
         EXPECT_EQ(index, c.end) << c.text;
+    }
+    const std::string big = "1" + std::string(400, '0');
+    const std::pair<std::string, double> huge[] = {
+        {big, INFINITY}, {"-" + big + ",25", -INFINITY}, {"0," + std::string(400, '0') + "7", 0.0},
+        {std::string(400, '0') + "3", 3.0}, {"1" + std::string(308, '0'), 1e308}};
+    for (const auto& [text, value] : huge) {
+        std::size_t index = 0;
+        EXPECT_EQ(scan_decimal(text, &index), value) << text;
+        EXPECT_EQ(index, text.size()) << text;
     }
     std::size_t past = 10;
     EXPECT_EQ(scan_decimal("12", &past), 0.0);

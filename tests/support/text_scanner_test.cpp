@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstddef>
 #include <string>
+#include <utility>
 
 namespace bearfix {
 namespace {
@@ -31,6 +34,17 @@ TEST(TextScanner, ParseDouble) {
         const char* cursor = c.text;
         EXPECT_EQ(parseDouble(cursor, 99.0), c.expected) << c.text;
         EXPECT_EQ(cursor - c.text, c.consumed) << c.text;
+    }
+    // Too large for a double: infinite, as digit after digit makes it; a long
+    // run of zeros after the point: 0.
+    const std::string big = "1" + std::string(400, '0');
+    const std::pair<std::string, double> huge[] = {
+        {big, INFINITY}, {"-" + big + ".5", -INFINITY}, {"+0." + std::string(400, '0') + "1", 0.0},
+        {std::string(400, '0') + "2", 2.0}, {"1" + std::string(308, '0'), 1e308}};
+    for (const auto& [text, value] : huge) {
+        const char* cursor = text.c_str();
+        EXPECT_EQ(parseDouble(cursor, 99.0), value) << text;
+        EXPECT_EQ(cursor - text.c_str(), static_cast<std::ptrdiff_t>(text.size())) << text;
     }
 }
 

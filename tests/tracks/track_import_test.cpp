@@ -88,20 +88,22 @@ TEST_F(TrackImport, WhatIsReadAndWhyNot) {
 }
 
 TEST_F(TrackImport, KmlCoordinates) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"8.5,52.1,100 8.6,52.2,110", "|52.1 8.5|52.2 8.6"},
         {"8.5,52.1,100  8.6,52.2,110", "|52.1 8.5|52.2 8.6"},
         {"8.5,52.1 8.6,52.2", ""},  // a coordinates text counts even without points
         {"1.5e1,2E-1,0", "|0.2 15"},
         {"1e31,2,0", "|2 1"},  // an exponent of 31 leaves the number unscaled
         {"-8.5 , 52.1 ,1 8,x,1 9,9,9", "|52.1 -8.5"},
+        // A number too large for a double is no coordinate; the next tuple is read.
+        {"8.5,52.1,1 1" + std::string(400, '0') + ",52.2,1 8.6,52.3,1", "|52.1 8.5|52.3 8.6"},
     };
     for (const auto& [coordinates, points] : cases) {
         clearTracks();
-        EXPECT_TRUE(loadTrackFile(dir.write("c.kml", kml(std::string("<Placemark><LineString><coordinates>\n   ") +
+        EXPECT_TRUE(loadTrackFile(dir.write("c.kml", kml("<Placemark><LineString><coordinates>\n   " +
                                                           coordinates + "\n  </coordinates></LineString></Placemark>")),
                                   0));
-        EXPECT_EQ(track(), std::string("#Unknown") + points) << coordinates;
+        EXPECT_EQ(track(), "#Unknown" + points) << coordinates;
     }
 }
 
@@ -124,9 +126,10 @@ TEST_F(TrackImport, AuxiliaryFiles) {
                                                      " 102 1262304002 52.7 13.45 42 1\n"
                                                      "#103 1262304003 52.8 13.55 43 1\n"
                                                      "105 1262304005 53.0 13.75 45 5.5 sr=48000 rf=1 \n"
-                                                     "106\t1262304006\t53.1\t13.85\t46\t6\tfoo=1\n"),
+                                                     "106\t1262304006\t53.1\t13.85\t46\t6\tfoo=1\n"
+                                                     "107 1262304007 53.2 1" + std::string(400, '0') + " 47 7\n"),
                               0));
-    EXPECT_EQ(track(), "#run|52.5 13.25|53 13.75|53.1 13.85");
+    EXPECT_EQ(track(), "#run|52.5 13.25|53 13.75|53.1 13.85") << "a number too large for a double: no point";
     const TrackPoint* first = trackRecordAt(1);
     EXPECT_EQ(first->sample, 100);
     EXPECT_EQ(first->altitude, 40);
