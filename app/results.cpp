@@ -38,8 +38,9 @@ Results computeResults(const ObserverTexts& in) {
         r.fix.status = 1;
         return r;
     }
-    const double brg1 = scan_decimal(in.brg1x) * kDegToRad;
-    const double brg2 = scan_decimal(in.brg2x) * kDegToRad;
+    // Whole turns are taken off in degrees, where it is exact.
+    const double brg1 = reduce_bearing_degrees(scan_decimal(in.brg1x)) * kDegToRad;
+    const double brg2 = reduce_bearing_degrees(scan_decimal(in.brg2x)) * kDegToRad;
     bearing_intersection(r.fix, r.observerA.lon, r.observerA.lat, brg1, r.observerB.lon, r.observerB.lat, brg2);
     if (r.fix.status == 0) {
         r.locationX = format_position(r.fix.x, PosFormat::Dms);

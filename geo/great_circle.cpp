@@ -1,5 +1,6 @@
 #include "geo/great_circle.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -41,11 +42,39 @@ double reduce_to_pi(double a) {
     return a;
 }
 
+using Vec = std::array<double, 3>;
+
+Vec unit_vector(double lon, double lat) {
+    return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
+}
+
+// The unit tangent at (lon, lat) pointing along the course.
+Vec direction(double lon, double lat, double course) {
+    const double north = std::cos(course), east = std::sin(course);
+    return {-north * std::sin(lat) * std::cos(lon) - east * std::sin(lon),
+            -north * std::sin(lat) * std::sin(lon) + east * std::cos(lon), north * std::cos(lat)};
+}
+
+Vec cross(const Vec& u, const Vec& v) {
+    return {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+}
+
+double dot(const Vec& u, const Vec& v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; }
+
+double norm(const Vec& u) { return std::hypot(u[0], u[1], u[2]); }
+
 }  // namespace
 
 double angle_modulo(double x, double m) {
     if (x >= 0.0) return x - m * std::floor(x / m);
     return x + m * (std::floor(-x / m) + 1.0);
+}
+
+double reduce_bearing_degrees(double degrees) {
+    if (!std::isfinite(degrees)) return degrees;
+    double r = std::fmod(degrees, 360.0) + 0.0;  // exact; + 0.0 makes -0 read 0
+    if (r < 0.0) r += 360.0;
+    return r < 360.0 ? r : 0.0;  // a tiny negative rounds up to a whole turn
 }
 
 double clamped_asin(double x) {
@@ -88,40 +117,55 @@ void bearing_intersection(IntersectionResult& r, double lon1, double lat1, doubl
     r.dist_ab = d;
     r.course_ab = course12;
     r.course_ba = course21;
+    if (!std::isfinite(course13) || !std::isfinite(course23)) {
+        r.status = 1;
+        return;
+    }
+    // Far out of one turn the difference below would swallow the course.
+    if (std::fabs(course13) > kTwoPi) course13 = std::fmod(course13, kTwoPi);
+    if (std::fabs(course23) > kTwoPi) course23 = std::fmod(course23, kTwoPi);
 
     // Interior angles of the triangle A-B-X at A and at B. Their sines have
     // one sign when both bearings point to the same side of the line A-B; a
     // small product means a bearing runs (nearly) along that line.
-    double ang1 = reduce_to_pi(course13 - course12);
-    double ang2 = reduce_to_pi(course21 - course23);
+    const double ang1 = reduce_to_pi(course13 - course12);
+    const double ang2 = reduce_to_pi(course21 - course23);
     if (!(std::sin(ang1) * std::sin(ang2) >= 0.0005)) {
         r.status = 1;
         return;
     }
-    ang1 = std::fabs(ang1);
-    ang2 = std::fabs(ang2);
-
-    // Sides A-X and B-X from the sine rule (their sines) and the cosine rule
-    // (their cosines), so that sides beyond 90 degrees are told apart from
-    // their supplements. With A and B at one place the bearings meet at A.
-    double dist13 = 0.0, dist23 = 0.0;
-    const double sin_d = std::sin(d);
-    if (sin_d != 0.0) {
-        double cos_ang3 = std::sin(ang1) * std::sin(ang2) * std::cos(d) - std::cos(ang1) * std::cos(ang2);
-        if (cos_ang3 > 1.0) cos_ang3 = 1.0;
-        if (cos_ang3 < -1.0) cos_ang3 = -1.0;
-        double sines = std::sin(ang1) * std::sin(ang2) * sin_d;
-        dist13 = std::atan2(sines, std::cos(ang2) + std::cos(ang1) * cos_ang3);
-        dist23 = std::atan2(sines, std::cos(ang1) + std::cos(ang2) * cos_ang3);
+    // With A and B at one place the bearings meet at A.
+    if (d == 0.0) {
+        gc_destination(lon1, lat1, 0.0, course13, &r.x.lon, &r.x.lat);
+        r.dist_ax = r.dist_bx = 0.0;
+        r.status = 0;
+        return;
     }
-    // Bearings that diverge meet only on the far side of the earth.
-    if (dist13 > kPi / 2.0) {
+
+    // The bearing lines as great circles (their normals); they cross at two
+    // antipodal points. Bearings on one side of A-B leave both observers
+    // towards the same one of them, so the one ahead of both is symmetric in
+    // A and B.
+    const Vec a = unit_vector(lon1, lat1), b = unit_vector(lon2, lat2);
+    const Vec ta = direction(lon1, lat1, course13), tb = direction(lon2, lat2, course23);
+    Vec x = cross(cross(a, ta), cross(b, tb));
+    const double length = norm(x);
+    if (!(length > 1e-15)) {  // both bearing lines on one circle (antipodal observers)
         r.status = 1;
         return;
     }
-    gc_destination(lon1, lat1, dist13, course13, &r.x.lon, &r.x.lat);
-    r.dist_ax = dist13;
-    r.dist_bx = dist23;
+    const double sign = dot(x, ta) + dot(x, tb) >= 0.0 ? 1.0 : -1.0;
+    for (double& c : x) c *= sign / length;
+    // Ahead on both lines, and at most 90 degrees of arc from either observer.
+    if (!(dot(x, ta) > 0.0 && dot(x, tb) > 0.0 && dot(x, a) >= 0.0 && dot(x, b) >= 0.0)) {
+        r.status = 1;
+        return;
+    }
+    r.x.lon = std::atan2(x[1], x[0]);
+    if (r.x.lon >= kPi) r.x.lon = -kPi;
+    r.x.lat = std::atan2(x[2], std::hypot(x[0], x[1]));
+    r.dist_ax = std::atan2(norm(cross(a, x)), dot(a, x));
+    r.dist_bx = std::atan2(norm(cross(b, x)), dot(b, x));
     r.status = 0;
 }
 

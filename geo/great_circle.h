@@ -18,6 +18,10 @@ inline constexpr double kEarthRadiusKm = 6371.0;
 // x reduced into [0, m] with floor; a negative exact multiple of m gives m.
 double angle_modulo(double x, double m);
 
+// A bearing in degrees reduced into [0, 360) exactly (-355 gives 5, 765 gives
+// 45); a value that is not finite is returned as it is.
+double reduce_bearing_degrees(double degrees);
+
 // asin of x limited to [-1, 1]; NaN counts as -1.
 double clamped_asin(double x);
 
@@ -45,11 +49,13 @@ struct IntersectionResult {
     int32_t status = 0;  // 0: X found; 1: no intersection
 };
 
-// Where the bearing line leaving A (lon1, lat1) on course13 crosses the one
-// leaving B (lon2, lat2) on course23. dist_ab, course_ab and course_ba are
-// always written; x, dist_ax and dist_bx only with status 0. Status 1 when the
-// bearings point to different sides of the line A-B, run (nearly) along it,
-// or meet only more than 90 degrees of arc (10 000 km) ahead of A.
+// Where the bearing line leaving A (lon1, lat1) on course13 meets the one
+// leaving B (lon2, lat2) on course23, both followed forward from their
+// observer; the answer does not change when A and B swap. dist_ab, course_ab
+// and course_ba are always written; x, dist_ax and dist_bx only with status 0.
+// Status 1 when the bearings point to different sides of the line A-B, run
+// (nearly) along it, meet more than 90 degrees of arc (10 000 km) from either
+// observer, or a course is not finite. Positions must be finite.
 void bearing_intersection(IntersectionResult& result, double lon1, double lat1, double course13, double lon2,
                           double lat2, double course23);
 

@@ -59,7 +59,7 @@ constexpr const char* kUsage =
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
-    "  bearings in degrees.\n";
+    "  bearings in degrees, whole turns taken off (-355 is 5, 765 is 45).\n";
 
 std::string number(double value) {
     char buf[32];

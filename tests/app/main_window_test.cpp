@@ -34,6 +34,32 @@ TEST_F(WindowTest, FirstTickFillsTheResultsAndEditsRecomputeAtOnce) {
     EXPECT_NEAR(w->locationX.lon * kRadToDeg, 1.72826, 1e-5) << "X stays where it was last found";
 }
 
+// What the window reads from a bearing or a position field, typed or set by
+// a remote "set" command: whole turns taken off, too large is no number.
+TEST_F(WindowTest, BearingsOutsideOneTurnAndNumbersTooLarge) {
+    auto w = start();
+    Ui::TBearfix& f = w->form();
+    w->Timer1Timer();
+    const QString x = f.Ed_LocX->text();
+    const std::string set = "set brg1x=980";  // 260 + 2 turns
+    postToMailbox(w->mailbox(), 1, 0, static_cast<int32_t>(set.size()), set.data());
+    w->Timer1Timer();
+    EXPECT_EQ(f.Ed_Brg1X->text(), "980") << "the field shows what was sent";
+    EXPECT_EQ(f.Ed_LocX->text(), x);
+    f.Ed_Brg2X->setText("-72");
+    EXPECT_EQ(f.Ed_LocX->text(), x);
+
+    const QString big = "1" + QString(400, '0');
+    f.Ed_Brg2X->setText(big);
+    EXPECT_EQ(f.Ed_LocX->text(), "no intersection found");
+    EXPECT_EQ(f.Ed_DistAB->text(), "348 km");
+    f.Ed_Brg2X->setText("288");
+    f.Ed_Pos2->setText("N" + big + " E11");
+    EXPECT_EQ(f.Ed_Inf2->text(), "not a position");
+    EXPECT_EQ(f.Ed_LocX->text(), "no intersection found");
+    EXPECT_TRUE(f.Ed_DistAB->text().isEmpty() && f.Ed_BrgAB->text().isEmpty());
+}
+
 TEST_F(WindowTest, MessageLogFollowsTheChosenLevel) {
     auto w = start();
     Ui::TBearfix& f = w->form();

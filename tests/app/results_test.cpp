@@ -29,6 +29,28 @@ std::string texts(const Results& r) {
            "|" + r.bearingBA;
 }
 
+// A bearing typed outside 0..360 is the same bearing as within.
+TEST(Results, BearingsAreTakenModulo360) {
+    const std::pair<const char*, const char*> typed[] = {
+        {"765", "45"}, {"-355", "5"}, {"400", "40"}, {"-315", "45"}, {"360", "0"}, {"-0", "0"}, {"1125,5", "45.5"}};
+    for (const auto& [outside, within] : typed) {
+        for (const char* other : {"315", "300", "15"}) {
+            const Results a = computeResults({"N50 E8", "N50 E9", outside, other});
+            const Results b = computeResults({"N50 E8", "N50 E9", within, other});
+            EXPECT_EQ(texts(a), texts(b)) << outside << " " << other;
+            EXPECT_EQ(a.fix.status, b.fix.status) << outside << " " << other;
+            const Results c = computeResults({"N50 E9", "N50 E8", other, outside});
+            const Results d = computeResults({"N50 E9", "N50 E8", other, within});
+            EXPECT_EQ(c.locationX, d.locationX) << outside << " " << other;
+        }
+    }
+    // Within 0..360 at both observers the texts of A and B swapped agree.
+    const Results ab = computeResults({"N50 E8", "N50 E9", "765", "315"});
+    const Results ba = computeResults({"N50 E9", "N50 E8", "315", "765"});
+    EXPECT_EQ(ab.locationX, ba.locationX);
+    EXPECT_EQ(ab.fix.status, 0);
+}
+
 // Numbers too large for a double: no silent 0, no X from them.
 TEST(Results, NumbersTooLargeForADouble) {
     const std::string big = "1" + std::string(400, '0');

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace bearfix {
 namespace {
@@ -17,6 +18,15 @@ TEST(GreatCircle, AngleModuloAndClampedAsin) {
     EXPECT_DOUBLE_EQ(angle_modulo(-0.5, 2 * kPi), 2 * kPi - 0.5);
     EXPECT_DOUBLE_EQ(clamped_asin(1.0000001), kPi / 2);
     EXPECT_DOUBLE_EQ(clamped_asin(NAN), -kPi / 2);
+    const std::pair<double, double> bearings[] = {{-355, 5}, {400, 40}, {765, 45}, {360, 0}, {-360, 0},
+                                                  {-1e-300, 0}, {359.9, 359.9}, {-0.0, 0}, {0.1 + 3600, 0.1 + 3600 - 3600}};
+    for (const auto& [typed, reduced] : bearings) {
+        EXPECT_EQ(reduce_bearing_degrees(typed), reduced) << typed;
+        EXPECT_FALSE(std::signbit(reduce_bearing_degrees(typed))) << typed;
+    }
+    const double huge = reduce_bearing_degrees(1e300);
+    EXPECT_TRUE(huge >= 0 && huge < 360);
+    EXPECT_EQ(reduce_bearing_degrees(-INFINITY), -INFINITY);
 }
 
 TEST(GreatCircle, DistanceCourseAndDestination) {
@@ -54,8 +64,13 @@ TEST(BearingIntersection, SpecialCases) {
     const double cases[][9] = {
         // A: lon, lat, bearing; B: lon, lat, bearing; status (-1: any), X: lon, lat (degrees)
         {0, 0, 45, 1, 0, 315, 0, 0.5, 0.49998096249859053},  // atan(sin 0.5 deg)
+        {0, 0, 45 + 720, 1, 0, 315 - 1080, 0, 0.5, 0.49998096249859053},  // whole turns
         {0, 0, 90, 1, 0, 270, 1},        // along A-B: no crossing the oracle could check
         {0, 0, 89.99, 1, 0, 270.01, 1},  // nearly along A-B
+        {0, 0, 315, 1, 0, 45, 1},        // diverging: the lines meet only behind both observers
+        {0, 0, 5, 100, 0, 291, 1},       // the crossing ahead lies 98 degrees from B
+        {100, 0, 291, 0, 0, 5, 1},       // and so with A and B swapped
+        {0, 0, INFINITY, 1, 0, 315, 1}, {0, 0, 45, 1, 0, NAN, 1},
         {8, 52, 10, 8, 52, 300, 0, 8, 52},  // A equal to B: they meet at A
         {8, 52, 10, 8, 52, 190, -1},
         {0, 90, 180, 10, 80, 270, -1},
@@ -72,7 +87,7 @@ TEST(BearingIntersection, SpecialCases) {
         ASSERT_EQ(r.status, c[6]) << c[0] << " " << c[1] << " " << c[2];
         EXPECT_NEAR(r.x.lon, c[6] ? 9 : c[7] * kDeg, 1e-15) << "X stays untouched without a crossing";
         EXPECT_NEAR(r.x.lat, c[6] ? 9 : c[8] * kDeg, 1e-15);
-        if (c[1] != 0) continue;
+        if (c[0] != 0 || c[1] != 0 || c[3] != 1 || c[4] != 0) continue;  // A and B 1 degree apart on the equator
         EXPECT_NEAR(r.course_ab / kDeg, 90, 1e-9);
         EXPECT_NEAR(r.course_ba / kDeg, 270, 1e-9);
         EXPECT_NEAR(r.dist_ab * kEarthRadiusKm, 111.19, 0.01);
