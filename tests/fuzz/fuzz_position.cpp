@@ -15,10 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (format_position(p, PosFormat::Dms).size() != 22 || format_position(p, PosFormat::DmsTenths).size() != 26)
         std::abort();
     // The window's results from the text as observer A and as a bearing: no
-    // infinity or NaN reaches a text, and X exists only from a position.
+    // infinity or NaN reaches a number shown, and X exists only from a position.
     const Results r = computeResults({input, "N50 E9", input, "315"});
-    for (const std::string* t : {&r.infoA, &r.locationX, &r.locationInfo, &r.distanceAB, &r.bearingAB, &r.bearingBA})
+    for (const std::string* t : {&r.locationX, &r.distanceAB, &r.bearingAB, &r.bearingBA})
         if (t->find("nan") != std::string::npos || t->find("inf") != std::string::npos) std::abort();
+    if (r.computed && r.validA &&
+        !(std::isfinite(r.fix.dist_ab) && std::isfinite(r.fix.course_ab) && std::isfinite(r.fix.course_ba)))
+        std::abort();
     if (r.fix.status == 0 && (!r.validA || !std::isfinite(r.fix.x.lat) || !std::isfinite(r.fix.x.lon))) std::abort();
     std::size_t index = 0;
     for (int i = 0; i < 8 && index < input.size(); ++i) {
