@@ -68,7 +68,7 @@ TEST_F(SettingsFaultTest, SymlinkToDevFullIsNotReplaced) {
 TEST_F(SettingsFaultTest, JunkSettingsFile) {
     std::string junk;
     for (int i = 0; i < 3000; ++i) junk += static_cast<char>((i * 131) % 256);
-    writeIni("[PREV_SESSION]\nBrg1X=" + std::string(1 << 20, '7') + "\n" + junk +
+    writeIni("[PREV_SESSION]\nBrg1X=" + std::string(IniFile::kMaxFileSize / 2, '7') + "\n" + junk +
              "\n[PREV_SESSION]\nBrg1X=99\nBrg2X=45\n[MAP]\nRange_km=\x01\x02\nCenterHow=2147483648\n"
              "[MAP]\nShowCities=3\n");
     auto w = start();
