@@ -17,6 +17,7 @@
 #include "app/data_files.h"
 #include "app/line_edits.h"
 #include "app/remote_server.h"
+#include "app/remote_socket.h"
 #include "app/results.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"

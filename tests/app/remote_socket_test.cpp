@@ -1,5 +1,7 @@
 // The remote interface end to end: frames over the local socket to the real
 // window, offscreen.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <QtTest/QTest>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -163,6 +166,85 @@ TEST_F(RemoteSocketTest, FloodFromFourClientsWhileTheTimerRuns) {
     EXPECT_EQ(stored + refused, kClients * kFrames);
     EXPECT_GT(stored, 20) << "the mailbox was emptied while the flood went on";
     EXPECT_FALSE(takeFromMailbox(w->mailbox(), '*', '*', false, nullptr)) << "the timer kept ticking";
+}
+
+TEST_F(RemoteSocketTest, NothingButAStaleSocketIsReplaced) {
+    const std::function<void()> makers[] = {
+        [&] { dir.write("bearfix.sock", "my notes"); },
+        [&] { std::filesystem::create_directory(socketPath); },
+        [&] { std::filesystem::create_symlink(dir.write("notes", "my notes"), socketPath); },
+    };
+    for (const auto& make : makers) {
+        make();
+        const auto kind = std::filesystem::symlink_status(socketPath).type();
+        auto w = start();
+        EXPECT_FALSE(w->remote().isListening());
+        EXPECT_EQ(w->form().Mem_Msgs->toPlainText(),
+                  "Error: \"" + QString::fromStdString(socketPath) +
+                      "\" is not a socket; it is left as it is; remote commands are off.");
+        w.reset();
+        EXPECT_EQ(std::filesystem::symlink_status(socketPath).type(), kind) << "still there";
+        std::filesystem::remove_all(socketPath);
+    }
+}
+
+TEST_F(RemoteSocketTest, ConnectionsAreCappedAndIdleOnesClosed) {
+    auto w = start();
+    whileServing([&] {
+        Client busy(socketPath);  // the oldest, halfway through a frame
+        const std::string half = frame("set brg1x=5");
+        busy.send(half.substr(0, 6));
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 0; i < RemoteServer::kMaxConnections + 6; ++i) idle.push_back(std::make_unique<Client>(socketPath));
+        idle.back()->send(kVersionQuery);
+        EXPECT_EQ(idle.back()->reply(), kVersion);
+        for (int i = 0; i < 7; ++i) EXPECT_TRUE(idle[i]->closedByPeer()) << "the longest idle made room: " << i;
+        idle[7]->send(kVersionQuery);
+        EXPECT_EQ(idle[7]->reply(), kVersion);
+        busy.send(half.substr(6));
+        EXPECT_EQ(busy.reply(), 1u) << "a frame on its way is not cut off";
+    });
+    w->remote().setIdleTimeout(100);
+    whileServing([&] {
+        Client silent(socketPath);
+        EXPECT_TRUE(silent.closedByPeer()) << "silent for longer than the idle time";
+    });
+}
+
+// While it lives, no new file descriptor can be opened.
+class NoDescriptorsLeft {
+public:
+    NoDescriptorsLeft() {
+        getrlimit(RLIMIT_NOFILE, &old_);
+        const int lowestFree = ::open("/dev/null", O_RDONLY);
+        ::close(lowestFree);
+        rlimit none = old_;
+        none.rlim_cur = static_cast<rlim_t>(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &none);
+    }
+    ~NoDescriptorsLeft() { setrlimit(RLIMIT_NOFILE, &old_); }
+
+private:
+    rlimit old_{};
+};
+
+TEST_F(RemoteSocketTest, ListensAgainAfterRunningOutOfDescriptors) {
+    auto w = start();
+    w->Timer1Timer();  // the first drawing reads its files before descriptors run out
+    const auto logged = [&w](const char* text) { return w->form().Mem_Msgs->toPlainText().contains(text); };
+    {
+        Client waiting(socketPath);  // to be accepted when there is no descriptor for it
+        NoDescriptorsLeft none;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !w->remote().isListening(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return logged("Error: remote commands stopped listening on \""); }, 10000));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->remote().isListening(); }, 10000));
+    EXPECT_TRUE(logged("Remote commands listen again on \""));
+    whileServing([&] {
+        Client c(socketPath);
+        c.send(kVersionQuery);
+        EXPECT_EQ(c.reply(), kVersion);
+    });
 }
 
 }  // namespace
