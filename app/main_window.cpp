@@ -21,6 +21,8 @@
 #include "app/results.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
+#include "support/cp1252.h"
+#include "support/message_log.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
@@ -45,6 +47,11 @@ int integerIn(const QString& text, int fallback) {
     bool ok = false;
     int value = text.trimmed().toInt(&ok);
     return ok ? value : fallback;
+}
+
+// Why the settings file is neither read nor written.
+std::string cannotRead(const std::string& path, const std::string& reason) {
+    return "Cannot read " + path + ": " + reason + "; settings will not be saved";
 }
 
 }  // namespace
@@ -136,6 +143,7 @@ void TBearfix::FormCreate() {
     ui_->CB_MsgLevel->setCurrentIndex(0);
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
+    reportSettingsProblem();
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -172,8 +180,11 @@ void TBearfix::MI_QuitClick() { close(); }
 void TBearfix::readSettings() {
     SessionSettings s = defaultSettings();
     s.track = trackSettings;
+    const std::string path = settingsFilePath();
+    IniFile::removeStaleTemporaries(path);  // left by a save that was killed
     IniFile file;
-    file.load(settingsFilePath());
+    std::string reason;
+    if (file.load(path, &reason) == IniFile::Load::Unreadable) settingsProblem_ = cannotRead(path, reason);
     bearfix::readSettings(file, s);
 
     Ui::TBearfix& f = *ui_;
@@ -210,8 +221,8 @@ void TBearfix::readSettings() {
     selectItem(f.CB_SwGrids, s.showGrids);
     elevation().setSource(s.useSrtm3 == 0 ? kGtopo30 : kSrtm);
     (s.useSrtm3 == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
-    f.Ed_GtopoDir->setText(QString::fromStdString(s.gtopoDirField));
-    f.Ed_SRTM3_Dir->setText(QString::fromStdString(s.srtmDirField));
+    setPathText(f.Ed_GtopoDir, s.gtopoDirField);
+    setPathText(f.Ed_SRTM3_Dir, s.srtmDirField);
     elevation().setDirectories(s.gtopoDir, s.srtmDir);
 
     trackSettings = s.track;
@@ -219,9 +230,12 @@ void TBearfix::readSettings() {
 }
 
 // Restores the window where it was when that place is on a screen now;
-// otherwise the window opens centred.
+// otherwise the window opens centred. It is never larger than the screens.
 void TBearfix::applyBounds(const SessionSettings& s) {
-    resize(s.bounds.width, s.bounds.height);
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens()) desktop |= screen->availableGeometry();
+    if (desktop.isEmpty()) desktop = QRect(0, 0, WindowBounds::kLimit, WindowBounds::kLimit);
+    resize(std::min(s.bounds.width, desktop.width()), std::min(s.bounds.height, desktop.height()));
     QRect wanted(s.bounds.left, s.bounds.top, width(), height());
     if (s.boundsStored) {
         for (const QScreen* screen : QGuiApplication::screens()) {
@@ -234,7 +248,7 @@ void TBearfix::applyBounds(const SessionSettings& s) {
     }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
     }
 }
 
@@ -278,12 +292,19 @@ SessionSettings TBearfix::currentSession() const {
     return s;
 }
 
+// A file that could not be read is left as it is: writing it would replace
+// what it holds with defaults.
 void TBearfix::writeSettings() {
+    if (!settingsProblem_.empty()) return;  // the user was told at start
     const SessionSettings s = currentSession();
     const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
     const std::string path = settingsFilePath();
     IniFile file;
-    file.load(path);  // keeps what this program does not write
+    std::string reason;
+    if (file.load(path, &reason) == IniFile::Load::Unreadable) {  // it keeps what this program does not write
+        QMessageBox::critical(this, "Bearfix", QString::fromStdString(cannotRead(path, reason)));
+        return;
+    }
     bearfix::writeSettings(file, s, normal);
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
@@ -292,15 +313,26 @@ void TBearfix::writeSettings() {
     }
 }
 
+// Said in the log and in a box that does not hold up the start.
+void TBearfix::reportSettingsProblem() {
+    if (settingsProblem_.empty()) return;
+    logMessage(MessageLevel::Error, "Error: %s", fileNameText(settingsProblem_).c_str());
+    QTimer::singleShot(0, this, [this] { dialogs.warn(QString::fromStdString(settingsProblem_)); });
+}
+
 // ---- track settings --------------------------------------------------------
 
 void TBearfix::showTrackSettings() {
     Ui::TBearfix& f = *ui_;
     selectItem(f.Cb_PosFormat, trackSettings.posFormat);
     f.Ed_TrackLineWidth->setText(QString::number(trackSettings.trackLineWidth));
-    setPanelColours(f.Pnl_TrackColors, fromColourRef(trackSettings.trackLineColour),
-                    fromColourRef(trackSettings.trackLabelColour));
+    showTrackColours();
     f.Chk_ReloadTracksOnStartup->setChecked(trackSettings.trackOptions & TrackSettings::kReloadOnStart);
+}
+
+void TBearfix::showTrackColours() {
+    setPanelColours(ui_->Pnl_TrackColors, fromColourRef(trackSettings.trackLineColour),
+                    fromColourRef(trackSettings.trackLabelColour));
 }
 
 void TBearfix::readTrackSettings() {

@@ -52,6 +52,7 @@ public:
         std::function<int(const QString& question)> ask;  // QMessageBox::Yes, No or Cancel
         std::function<bool(const QString& title, QColor* colour)> chooseColour;
         std::function<void(const QString& text)> inform;
+        std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<void(const QUrl& url)> openUrl;
     };
     Dialogs dialogs;
@@ -152,6 +153,8 @@ private:
     void readTrackSettings();
     void applyTrackSettings();
     void showTrackSettings();
+    void showTrackColours();
+    void reportSettingsProblem();
     void appendMessage(MessageLevel level, const std::string& text);
     void placeMapNavigator();
     void pickObserverFromTable(QLineEdit* field);
@@ -178,6 +181,7 @@ private:
     QElapsedTimer loadPoll_;
     bool loadingElevation_ = false;
     bool escapePressed_ = false;
+    std::string settingsProblem_;  // why the settings file could not be read; it is then not written
 };
 
 }  // namespace bearfix
