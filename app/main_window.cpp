@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -99,9 +98,7 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_ZoomOut, &QToolButton::clicked, this, &TBearfix::Btn_ZoomOutClick);
     connect(ui_->Img_Map, &MapImage::doubleClicked, this, &TBearfix::Img_MapDblClick);
     connect(ui_->Img_Map, &MapImage::clicked, this, &TBearfix::Img_MapClick);
-    connect(ui_->Img_Map, &MapImage::rightClicked, this, [this] {
-        if (mousePositionValid) MapPopup->popup(QCursor::pos());  // the usual place for a context menu
-    });
+    connect(ui_->Img_Map, &MapImage::rightClicked, this, &TBearfix::Img_MapRightClick);
     connect(ui_->Img_Map, &MapImage::mouseMoved, this, &TBearfix::Img_MapMouseMove);
     connect(ui_->Img_Map, &MapImage::wheelTurned, this, &TBearfix::Img_MapWheel);
     connect(ui_->Btn_MapScrollUp, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollUpClick);
@@ -452,6 +449,7 @@ void TBearfix::drawBaseMap(QImage& bitmap) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     composer_.drawBaseMap(bitmap, mapSettings(), mapCenter);
     QGuiApplication::restoreOverrideCursor();
+    heldInput_.release(this);
 }
 
 void TBearfix::drawOverlay() {
@@ -487,8 +485,9 @@ void TBearfix::placeMapNavigator() {
 }
 
 // Loading elevation tiles keeps the thread busy; meanwhile the window is
-// repainted and Escape aborts the load, but no other input, timer tick or
-// close request gets through, so nothing can start drawing again.
+// repainted and Escape aborts the load. Other keys, clicks and a close
+// request wait for the end of the load, and no timer tick gets through, so
+// nothing can start drawing again.
 bool TBearfix::elevationLoadAborted() {
     if (!loadPoll_.isValid() || loadPoll_.elapsed() >= 40) {
         loadPoll_.start();
@@ -500,28 +499,12 @@ bool TBearfix::elevationLoadAborted() {
 }
 
 bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) escapePressed_ = true;
-            return true;
-        case QEvent::Close:
-            event->ignore();
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-            return true;
-        case QEvent::Timer:
-            return watched == Timer1 || watched == popupDelay_;
-        default:
-            return false;
+    if (event->type() == QEvent::Timer) return watched == Timer1 || watched == popupDelay_;
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        escapePressed_ = true;  // at once: it aborts the load
+        return true;
     }
+    return heldInput_.hold(watched, event, this);
 }
 
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/held_input.h"
 #include "app/remote_mailbox.h"
 #include "app/settings.h"
 #include "map/map_composer.h"
@@ -92,6 +93,7 @@ public:
     GeoPosition mapCenter;
     GeoPosition mousePosition;  // under the mouse at its last move over the map
     bool mousePositionValid = false;
+    GeoPosition clickPosition;  // where the map was clicked: the map menu acts there
     TrackSettings trackSettings;
     QImage baseBitmap;
 
@@ -104,7 +106,8 @@ public slots:
     void MI_QuitClick();
     void Btn_UpdateMapClick();
     void Img_MapMouseMove(int x, int y);
-    void Img_MapClick();
+    void Img_MapClick(int x, int y);
+    void Img_MapRightClick(int x, int y);
     void Img_MapDblClick();
     void Img_MapWheel(int notches, int x, int y);
     void MapPopupPopup();
@@ -159,6 +162,7 @@ private:
     void placeMapNavigator();
     void pickObserverFromTable(QLineEdit* field);
     void createMapPopup();
+    bool clickedAt(int x, int y);
     Dialogs desktopDialogs();
     void showRange(double range);
     void scrollMapBy(int north, int east);
@@ -180,6 +184,7 @@ private:
     QPoint popupAt_;
     QElapsedTimer loadPoll_;
     bool loadingElevation_ = false;
+    HeldInput heldInput_;
     bool escapePressed_ = false;
     std::string settingsProblem_;  // why the settings file could not be read; it is then not written
 };
