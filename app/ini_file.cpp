@@ -64,10 +64,13 @@ IniFile::Load IniFile::load(const std::string& path, std::string* reason) {
     if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? Load::Missing : refuse(std::strerror(errno));
+    const std::string tooLarge = "larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
     std::string bytes;
     std::string why;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         why = "not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxFileSize) {
+        why = tooLarge;
     } else {
         // One byte more than allowed tells a file that grew meanwhile.
         bytes.resize(kMaxFileSize + 1);
@@ -80,7 +83,7 @@ IniFile::Load IniFile::load(const std::string& path, std::string* reason) {
             got += static_cast<std::size_t>(n);
         }
         bytes.resize(got);
-        if (why.empty() && got > kMaxFileSize) why = "larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
+        if (why.empty() && got > kMaxFileSize) why = tooLarge;
     }
     ::close(fd);
     if (!why.empty()) return refuse(why);
