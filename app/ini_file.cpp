@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "app/path_text.h"
 #include "support/cp1252.h"
 
 namespace bearfix {
@@ -51,17 +51,44 @@ std::string_view cutAtLineBreak(std::string_view value) {
 
 }  // namespace
 
-bool IniFile::load(const std::string& path) {
+IniFile::Load IniFile::load(const std::string& path, std::string* reason) {
     lines_.clear();
-    // Only a file: a device or a pipe in its place could deliver bytes forever.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) > kMaxFileSize) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    parse(bytes.str());
-    return true;
+    const auto refuse = [reason](std::string why) {
+        if (reason) *reason = std::move(why);
+        return Load::Unreadable;
+    };
+    // Only a regular file, opened without waiting: a pipe or a device in its
+    // place could block or deliver bytes forever.
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Load::Missing : refuse(std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Load::Missing : refuse(std::strerror(errno));
+    const std::string tooLarge = "larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
+    std::string bytes;
+    std::string why;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+    } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxFileSize) {
+        why = tooLarge;
+    } else {
+        // One byte more than allowed tells a file that grew meanwhile.
+        bytes.resize(kMaxFileSize + 1);
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) why = std::strerror(errno);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+        if (why.empty() && got > kMaxFileSize) why = tooLarge;
+    }
+    ::close(fd);
+    if (!why.empty()) return refuse(why);
+    parse(bytes);
+    return Load::Read;
 }
 
 void IniFile::parse(std::string_view bytes) {
@@ -69,15 +96,13 @@ void IniFile::parse(std::string_view bytes) {
     // Some tools add a byte-order mark to a file that has one; a mark left
     // in front of the first section would hide it.
     while (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    // Line by line, so that one line in another encoding does not change how
-    // the others are read.
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines_.push_back(isValidUtf8(line) ? std::string(line) : cp1252ToUtf8(line));
+        lines_.emplace_back(line);
         start = end + 1;
     }
 }
@@ -108,16 +133,28 @@ int IniFile::findKey(std::string_view section, std::string_view key) const {
 
 bool IniFile::has(std::string_view section, std::string_view key) const { return findKey(section, key) >= 0; }
 
-std::string IniFile::getPath(std::string_view section, std::string_view key, const std::string& fallback) const {
-    int i = findKey(section, key);
-    if (i < 0) return fallback;
+std::string_view IniFile::rawValue(std::string_view section, std::string_view key, bool* found) const {
+    const int i = findKey(section, key);
+    *found = i >= 0;
+    if (i < 0) return {};
     std::string_view line = lines_[static_cast<std::size_t>(i)];
-    return std::string(trim(cutAtLineBreak(line.substr(line.find('=') + 1))));
+    return trim(cutAtLineBreak(line.substr(line.find('=') + 1)));
+}
+
+// A value that is not UTF-8 was written by an earlier version as the file
+// system's bytes, unescaped: those bytes are the name.
+std::string IniFile::getPath(std::string_view section, std::string_view key, const std::string& fallback) const {
+    bool found;
+    const std::string_view value = rawValue(section, key, &found);
+    if (!found) return fallback;
+    return isStrictUtf8(value) ? unescapePath(value) : std::string(value);
 }
 
 std::string IniFile::getString(std::string_view section, std::string_view key, const std::string& fallback) const {
-    if (!has(section, key)) return fallback;
-    std::string value = utf8ToCp1252(getPath(section, key, {}));
+    bool found;
+    const std::string_view raw = rawValue(section, key, &found);
+    if (!found) return fallback;
+    std::string value = isValidUtf8(raw) ? utf8ToCp1252(raw) : std::string(raw);
     if (value.size() > kMaxText) value.resize(kMaxText);
     return value;
 }
@@ -136,19 +173,35 @@ int32_t IniFile::getInt(std::string_view section, std::string_view key, int32_t 
     return ec == std::errc() && end == s.data() + s.size() ? v : fallback;
 }
 
+// A line break in a value (a directory name may hold one) would start lines
+// of its own, even sections, the next time the file is read.
 void IniFile::setString(std::string_view section, std::string_view key, std::string_view value) {
-    setPath(section, key, cp1252ToUtf8(value));
+    setValue(section, key, cp1252ToUtf8(cutAtLineBreak(value)));
 }
 
-void IniFile::setPath(std::string_view section, std::string_view key, std::string_view utf8) {
-    // A line break in a value (a directory name may hold one) would start
-    // lines of its own, even sections, the next time the file is read.
-    utf8 = cutAtLineBreak(utf8);
-    std::string line = std::string(key) + "=" + std::string(utf8);
+// A name holds no NUL; its line breaks are escaped, and so are blanks at its
+// ends, which reading would take for the layout of the line.
+void IniFile::setPath(std::string_view section, std::string_view key, std::string_view bytes) {
+    std::string value = escapePath(bytes.substr(0, bytes.find('\0')));
+    std::size_t lead = 0, trail = 0;
+    while (lead < value.size() && (value[lead] == ' ' || value[lead] == '\t')) ++lead;
+    while (trail < value.size() - lead && (value[value.size() - 1 - trail] == ' ' || value[value.size() - 1 - trail] == '\t'))
+        ++trail;
+    const auto escaped = [&value](std::size_t from, std::size_t count) {
+        std::string out;
+        for (std::size_t i = from; i < from + count; ++i) out += value[i] == ' ' ? "%20" : "%09";
+        return out;
+    };
+    value = escaped(0, lead) + value.substr(lead, value.size() - lead - trail) + escaped(value.size() - trail, trail);
+    setValue(section, key, value);
+}
+
+void IniFile::setValue(std::string_view section, std::string_view key, const std::string& value) {
+    std::string line = std::string(key) + "=" + value;
     int i = findKey(section, key);
     if (i >= 0) {
         std::string& old = lines_[static_cast<std::size_t>(i)];
-        old = std::string(trim(std::string_view(old).substr(0, old.find('=')))) + "=" + std::string(utf8);
+        old = std::string(trim(std::string_view(old).substr(0, old.find('=')))) + "=" + value;
         return;
     }
     int s = findSection(section);
@@ -195,25 +248,33 @@ bool writeAll(int fd, const std::string& content) {
 
 }  // namespace
 
-bool IniFile::save(const std::string& path) const {
+namespace {
+
+// Where a save of `path` writes: through a symbolic link to its target.
+std::filesystem::path saveTarget(const std::string& path) {
     std::error_code ec;
     std::filesystem::path target = path;
     if (std::filesystem::is_symlink(target, ec)) {
         std::filesystem::path resolved = std::filesystem::canonical(target, ec);
         if (!ec) target = resolved;
     }
-    const std::string content = text();
+    return target;
+}
+
+constexpr std::string_view kTemporarySuffix = ".XXXXXX";  // mkstemp's letters and digits
+
+}  // namespace
+
+bool IniFile::save(const std::string& path) const {
+    const std::filesystem::path target = saveTarget(path);
     struct stat old;
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        // Not a file to be replaced (a device, a pipe): write into it as it is.
-        const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) return false;
-        const bool ok = writeAll(fd, content);
-        return (::close(fd) == 0) && ok;
-    }
+    // A pipe, a device or a directory is not replaced, and never opened:
+    // opening a pipe to write waits for a reader.
+    if (exists && !S_ISREG(old.st_mode)) return false;
 
-    std::string tempName = target.string() + ".XXXXXX";
+    const std::string content = text();
+    std::string tempName = target.string() + std::string(kTemporarySuffix);
     const int fd = mkstemp(tempName.data());
     if (fd < 0) return false;
     fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
@@ -222,6 +283,29 @@ bool IniFile::save(const std::string& path) const {
     ok = ok && ::rename(tempName.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tempName.c_str());
     return ok;
+}
+
+int IniFile::removeStaleTemporaries(const std::string& path) {
+    const std::filesystem::path target = saveTarget(path);
+    const std::string prefix = target.filename().string() + ".";
+    const auto ours = [&prefix](const std::string& name) {
+        if (name.size() != prefix.size() + kTemporarySuffix.size() - 1 || name.compare(0, prefix.size(), prefix) != 0)
+            return false;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+            const char c = name[i];
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+        }
+        return true;
+    };
+    int removed = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ec)) {
+        struct stat info;
+        const std::filesystem::path& file = entry.path();
+        if (!ours(file.filename().string()) || ::lstat(file.c_str(), &info) != 0) continue;
+        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && ::unlink(file.c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace bearfix

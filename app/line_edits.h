@@ -1,9 +1,11 @@
-// Reading and writing edit fields in the program's Windows-1252 text.
+// Reading and writing edit fields: texts in the program's Windows-1252, file
+// names as the file system's bytes.
 #pragma once
 
 #include <QLineEdit>
 #include <string>
 
+#include "app/path_text.h"
 #include "map/qt_convert.h"
 
 namespace bearfix {
@@ -15,5 +17,14 @@ inline void setText(QLineEdit* edit, const std::string& cp1252) {
 }
 
 inline std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
+
+// A file name shows with its bytes that are not UTF-8 escaped, so that the
+// field gives back the same bytes, edited or not.
+inline void setPathText(QLineEdit* edit, const std::string& bytes) {
+    edit->setText(QString::fromStdString(escapePath(bytes)));
+    edit->setCursorPosition(0);
+}
+
+inline std::string pathIn(const QLineEdit* edit) { return unescapePath(edit->text().toStdString()); }
 
 }  // namespace bearfix

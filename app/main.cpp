@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,6 +48,9 @@ double millisecondsSinceStart() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Beyond a file-size limit a write then fails (EFBIG) and is reported,
+    // instead of the signal ending the program with the settings unsaved.
+    signal(SIGXFSZ, SIG_IGN);
     BearfixApplication app(argc, argv);
     app.setApplicationName("bearfix");
     app.setApplicationDisplayName("Bearfix");

@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -17,9 +16,12 @@
 #include "app/data_files.h"
 #include "app/line_edits.h"
 #include "app/remote_server.h"
+#include "app/remote_socket.h"
 #include "app/results.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
+#include "support/cp1252.h"
+#include "support/message_log.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
@@ -44,6 +46,11 @@ int integerIn(const QString& text, int fallback) {
     bool ok = false;
     int value = text.trimmed().toInt(&ok);
     return ok ? value : fallback;
+}
+
+// Why the settings file is neither read nor written.
+std::string cannotRead(const std::string& path, const std::string& reason) {
+    return "Cannot read " + path + ": " + reason + "; settings will not be saved";
 }
 
 }  // namespace
@@ -91,9 +98,7 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_ZoomOut, &QToolButton::clicked, this, &TBearfix::Btn_ZoomOutClick);
     connect(ui_->Img_Map, &MapImage::doubleClicked, this, &TBearfix::Img_MapDblClick);
     connect(ui_->Img_Map, &MapImage::clicked, this, &TBearfix::Img_MapClick);
-    connect(ui_->Img_Map, &MapImage::rightClicked, this, [this] {
-        if (mousePositionValid) MapPopup->popup(QCursor::pos());  // the usual place for a context menu
-    });
+    connect(ui_->Img_Map, &MapImage::rightClicked, this, &TBearfix::Img_MapRightClick);
     connect(ui_->Img_Map, &MapImage::mouseMoved, this, &TBearfix::Img_MapMouseMove);
     connect(ui_->Img_Map, &MapImage::wheelTurned, this, &TBearfix::Img_MapWheel);
     connect(ui_->Btn_MapScrollUp, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollUpClick);
@@ -135,6 +140,7 @@ void TBearfix::FormCreate() {
     ui_->CB_MsgLevel->setCurrentIndex(0);
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
+    reportSettingsProblem();
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -171,8 +177,11 @@ void TBearfix::MI_QuitClick() { close(); }
 void TBearfix::readSettings() {
     SessionSettings s = defaultSettings();
     s.track = trackSettings;
+    const std::string path = settingsFilePath();
+    IniFile::removeStaleTemporaries(path);  // left by a save that was killed
     IniFile file;
-    file.load(settingsFilePath());
+    std::string reason;
+    if (file.load(path, &reason) == IniFile::Load::Unreadable) settingsProblem_ = cannotRead(path, reason);
     bearfix::readSettings(file, s);
 
     Ui::TBearfix& f = *ui_;
@@ -209,8 +218,8 @@ void TBearfix::readSettings() {
     selectItem(f.CB_SwGrids, s.showGrids);
     elevation().setSource(s.useSrtm3 == 0 ? kGtopo30 : kSrtm);
     (s.useSrtm3 == 0 ? f.RB_UseGTOPO30 : f.RB_UseSRTM3)->setChecked(true);
-    f.Ed_GtopoDir->setText(QString::fromStdString(s.gtopoDirField));
-    f.Ed_SRTM3_Dir->setText(QString::fromStdString(s.srtmDirField));
+    setPathText(f.Ed_GtopoDir, s.gtopoDirField);
+    setPathText(f.Ed_SRTM3_Dir, s.srtmDirField);
     elevation().setDirectories(s.gtopoDir, s.srtmDir);
 
     trackSettings = s.track;
@@ -218,9 +227,12 @@ void TBearfix::readSettings() {
 }
 
 // Restores the window where it was when that place is on a screen now;
-// otherwise the window opens centred.
+// otherwise the window opens centred. It is never larger than the screens.
 void TBearfix::applyBounds(const SessionSettings& s) {
-    resize(s.bounds.width, s.bounds.height);
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens()) desktop |= screen->availableGeometry();
+    if (desktop.isEmpty()) desktop = QRect(0, 0, WindowBounds::kLimit, WindowBounds::kLimit);
+    resize(std::min(s.bounds.width, desktop.width()), std::min(s.bounds.height, desktop.height()));
     QRect wanted(s.bounds.left, s.bounds.top, width(), height());
     if (s.boundsStored) {
         for (const QScreen* screen : QGuiApplication::screens()) {
@@ -233,7 +245,7 @@ void TBearfix::applyBounds(const SessionSettings& s) {
     }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
     }
 }
 
@@ -277,12 +289,19 @@ SessionSettings TBearfix::currentSession() const {
     return s;
 }
 
+// A file that could not be read is left as it is: writing it would replace
+// what it holds with defaults.
 void TBearfix::writeSettings() {
+    if (!settingsProblem_.empty()) return;  // the user was told at start
     const SessionSettings s = currentSession();
     const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
     const std::string path = settingsFilePath();
     IniFile file;
-    file.load(path);  // keeps what this program does not write
+    std::string reason;
+    if (file.load(path, &reason) == IniFile::Load::Unreadable) {  // it keeps what this program does not write
+        QMessageBox::critical(this, "Bearfix", QString::fromStdString(cannotRead(path, reason)));
+        return;
+    }
     bearfix::writeSettings(file, s, normal);
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
@@ -291,15 +310,26 @@ void TBearfix::writeSettings() {
     }
 }
 
+// Said in the log and in a box that does not hold up the start.
+void TBearfix::reportSettingsProblem() {
+    if (settingsProblem_.empty()) return;
+    logMessage(MessageLevel::Error, "Error: %s", fileNameText(settingsProblem_).c_str());
+    QTimer::singleShot(0, this, [this] { dialogs.warn(QString::fromStdString(settingsProblem_)); });
+}
+
 // ---- track settings --------------------------------------------------------
 
 void TBearfix::showTrackSettings() {
     Ui::TBearfix& f = *ui_;
     selectItem(f.Cb_PosFormat, trackSettings.posFormat);
     f.Ed_TrackLineWidth->setText(QString::number(trackSettings.trackLineWidth));
-    setPanelColours(f.Pnl_TrackColors, fromColourRef(trackSettings.trackLineColour),
-                    fromColourRef(trackSettings.trackLabelColour));
+    showTrackColours();
     f.Chk_ReloadTracksOnStartup->setChecked(trackSettings.trackOptions & TrackSettings::kReloadOnStart);
+}
+
+void TBearfix::showTrackColours() {
+    setPanelColours(ui_->Pnl_TrackColors, fromColourRef(trackSettings.trackLineColour),
+                    fromColourRef(trackSettings.trackLabelColour));
 }
 
 void TBearfix::readTrackSettings() {
@@ -419,6 +449,7 @@ void TBearfix::drawBaseMap(QImage& bitmap) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     composer_.drawBaseMap(bitmap, mapSettings(), mapCenter);
     QGuiApplication::restoreOverrideCursor();
+    heldInput_.release(this);
 }
 
 void TBearfix::drawOverlay() {
@@ -454,8 +485,9 @@ void TBearfix::placeMapNavigator() {
 }
 
 // Loading elevation tiles keeps the thread busy; meanwhile the window is
-// repainted and Escape aborts the load, but no other input, timer tick or
-// close request gets through, so nothing can start drawing again.
+// repainted and Escape aborts the load. Other keys, clicks and a close
+// request wait for the end of the load, and no timer tick gets through, so
+// nothing can start drawing again.
 bool TBearfix::elevationLoadAborted() {
     if (!loadPoll_.isValid() || loadPoll_.elapsed() >= 40) {
         loadPoll_.start();
@@ -467,28 +499,12 @@ bool TBearfix::elevationLoadAborted() {
 }
 
 bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::KeyPress:
-            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) escapePressed_ = true;
-            return true;
-        case QEvent::Close:
-            event->ignore();
-            return true;
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-            return true;
-        case QEvent::Timer:
-            return watched == Timer1 || watched == popupDelay_;
-        default:
-            return false;
+    if (event->type() == QEvent::Timer) return watched == Timer1 || watched == popupDelay_;
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        escapePressed_ = true;  // at once: it aborts the load
+        return true;
     }
+    return heldInput_.hold(watched, event, this);
 }
 
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {

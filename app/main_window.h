@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/held_input.h"
 #include "app/remote_mailbox.h"
 #include "app/settings.h"
 #include "map/map_composer.h"
@@ -52,6 +53,7 @@ public:
         std::function<int(const QString& question)> ask;  // QMessageBox::Yes, No or Cancel
         std::function<bool(const QString& title, QColor* colour)> chooseColour;
         std::function<void(const QString& text)> inform;
+        std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<void(const QUrl& url)> openUrl;
     };
     Dialogs dialogs;
@@ -91,6 +93,7 @@ public:
     GeoPosition mapCenter;
     GeoPosition mousePosition;  // under the mouse at its last move over the map
     bool mousePositionValid = false;
+    GeoPosition clickPosition;  // where the map was clicked: the map menu acts there
     TrackSettings trackSettings;
     QImage baseBitmap;
 
@@ -103,7 +106,8 @@ public slots:
     void MI_QuitClick();
     void Btn_UpdateMapClick();
     void Img_MapMouseMove(int x, int y);
-    void Img_MapClick();
+    void Img_MapClick(int x, int y);
+    void Img_MapRightClick(int x, int y);
     void Img_MapDblClick();
     void Img_MapWheel(int notches, int x, int y);
     void MapPopupPopup();
@@ -152,10 +156,13 @@ private:
     void readTrackSettings();
     void applyTrackSettings();
     void showTrackSettings();
+    void showTrackColours();
+    void reportSettingsProblem();
     void appendMessage(MessageLevel level, const std::string& text);
     void placeMapNavigator();
     void pickObserverFromTable(QLineEdit* field);
     void createMapPopup();
+    bool clickedAt(int x, int y);
     Dialogs desktopDialogs();
     void showRange(double range);
     void scrollMapBy(int north, int east);
@@ -177,7 +184,9 @@ private:
     QPoint popupAt_;
     QElapsedTimer loadPoll_;
     bool loadingElevation_ = false;
+    HeldInput heldInput_;
     bool escapePressed_ = false;
+    std::string settingsProblem_;  // why the settings file could not be read; it is then not written
 };
 
 }  // namespace bearfix

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <utility>
 
 namespace bearfix {
 
@@ -25,13 +26,16 @@ void MapImage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MapImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (!rect().contains(event->position().toPoint())) return;
-    if (event->button() == Qt::LeftButton) emit clicked();
-    if (event->button() == Qt::RightButton) emit rightClicked();
+    const QPoint p = event->position().toPoint();
+    if (std::exchange(afterDoubleClick_, false) || !rect().contains(p)) return;
+    if (event->button() == Qt::LeftButton) emit clicked(p.x(), p.y());
+    if (event->button() == Qt::RightButton) emit rightClicked(p.x(), p.y());
 }
 
 void MapImage::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) emit doubleClicked();
+    if (event->button() != Qt::LeftButton) return;
+    afterDoubleClick_ = true;
+    emit doubleClicked();
 }
 
 void MapImage::wheelEvent(QWheelEvent* event) {

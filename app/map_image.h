@@ -18,8 +18,8 @@ public:
 
 signals:
     void mouseMoved(int x, int y);
-    void clicked();
-    void rightClicked();
+    void clicked(int x, int y);
+    void rightClicked(int x, int y);
     void doubleClicked();
     void wheelTurned(int notches, int x, int y);  // positive: away from the user
 
@@ -33,6 +33,7 @@ protected:
 private:
     QImage picture_;
     int wheelRemainder_ = 0;
+    bool afterDoubleClick_ = false;  // its release ends the double-click, it is no click of its own
 };
 
 }  // namespace bearfix

@@ -2,7 +2,6 @@
 // navigator, the arrow keys, the wheel and the controls that re-centre it.
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -58,6 +57,7 @@ void TBearfix::createMapPopup() {
 
     // A click opens the menu once it cannot be the first half of a double-click.
     popupDelay_ = new QTimer(this);
+    popupDelay_->setObjectName("MapMenuDelay");
     popupDelay_->setSingleShot(true);
     connect(popupDelay_, &QTimer::timeout, this, [this] { MapPopup->popup(popupAt_); });
 }
@@ -84,10 +84,23 @@ void TBearfix::Img_MapMouseMove(int x, int y) {
     }
 }
 
-void TBearfix::Img_MapClick() {
-    if (!mousePositionValid) return;
-    popupAt_ = QCursor::pos();
-    popupDelay_->start(QApplication::doubleClickInterval());
+// The menu opens a moment after the click, by when the mouse may be
+// elsewhere: what it shows and does is about the place that was clicked.
+bool TBearfix::clickedAt(int x, int y) {
+    double lon, lat;
+    if (!screen_to_geo(composer_.view(), x, y, &lon, &lat)) return false;
+    clickPosition = {lon, lat};
+    popupAt_ = ui_->Img_Map->mapToGlobal(QPoint(x, y));
+    return true;
+}
+
+void TBearfix::Img_MapClick(int x, int y) {
+    if (clickedAt(x, y)) popupDelay_->start(QApplication::doubleClickInterval());
+}
+
+// The usual way to a context menu, at once.
+void TBearfix::Img_MapRightClick(int x, int y) {
+    if (clickedAt(x, y)) MapPopup->popup(popupAt_);
 }
 
 void TBearfix::Img_MapDblClick() {
@@ -95,9 +108,7 @@ void TBearfix::Img_MapDblClick() {
     fullMapRedraw();
 }
 
-void TBearfix::MapPopupPopup() {
-    if (mousePositionValid) PM_MapCoord->setText(dms(mousePosition));
-}
+void TBearfix::MapPopupPopup() { PM_MapCoord->setText(dms(clickPosition)); }
 
 void TBearfix::PM_MapCoordClick() { QGuiApplication::clipboard()->setText(PM_MapCoord->text()); }
 
@@ -135,9 +146,9 @@ void TBearfix::recenterMap(GeoPosition p, int steps) {
     zoomMapSteps(steps);
 }
 
-void TBearfix::PM_ZoomInClick() { recenterMap(mousePosition, +1); }
-void TBearfix::PM_ZoomOutClick() { recenterMap(mousePosition, -2); }
-void TBearfix::PM_CenterClick() { recenterMap(mousePosition, 0); }
+void TBearfix::PM_ZoomInClick() { recenterMap(clickPosition, +1); }
+void TBearfix::PM_ZoomOutClick() { recenterMap(clickPosition, -2); }
+void TBearfix::PM_CenterClick() { recenterMap(clickPosition, 0); }
 void TBearfix::PM_CenterOnAClick() { recenterMap(observerA, 0); }
 void TBearfix::PM_CenterOnBClick() { recenterMap(observerB, 0); }
 void TBearfix::PM_CenterOnXClick() { recenterMap(locationX, 0); }
@@ -172,16 +183,16 @@ void TBearfix::PM_CalcBrgsClick() {
     scan_position(text(ui_->Ed_Pos2), nullptr, b, &infiniteB);
     double dist, course;
     if (!infiniteA) {
-        gc_distance_course(a.lon, a.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
+        gc_distance_course(a.lon, a.lat, clickPosition.lon, clickPosition.lat, &dist, &course);
         GeoPosition t;
         gc_destination(a.lon, a.lat, dist, course, &t.lon, &t.lat);
         logMessage(MessageLevel::Debug,
                    "Accuracy check: TestLon=%lf\xB0 TestLat=%lf\xB0 TargLon=%lf\xB0 TargLat=%lf\xB0", t.lon * kRadToDeg,
-                   t.lat * kRadToDeg, mousePosition.lon * kRadToDeg, mousePosition.lat * kRadToDeg);
+                   t.lat * kRadToDeg, clickPosition.lon * kRadToDeg, clickPosition.lat * kRadToDeg);
         setText(ui_->Ed_Brg1X, formatPicture(course * kRadToDeg, "##0.00"));
     }
     if (!infiniteB) {
-        gc_distance_course(b.lon, b.lat, mousePosition.lon, mousePosition.lat, &dist, &course);
+        gc_distance_course(b.lon, b.lat, clickPosition.lon, clickPosition.lat, &dist, &course);
         setText(ui_->Ed_Brg2X, formatPicture(course * kRadToDeg, "##0.00"));
     }
     updateResults();
@@ -191,13 +202,13 @@ void TBearfix::PM_CalcBrgsClick() {
 
 void TBearfix::PM_SetPosAClick() {
     updateGuard = 1;
-    writeObserver(ui_->Ed_Pos1, mousePosition);
+    writeObserver(ui_->Ed_Pos1, clickPosition);
     updateGuard = 0;
 }
 
 void TBearfix::PM_SetObsBClick() {
     updateGuard = 1;
-    writeObserver(ui_->Ed_Pos2, mousePosition);
+    writeObserver(ui_->Ed_Pos2, clickPosition);
     updateGuard = 0;
 }
 

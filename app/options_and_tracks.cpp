@@ -2,12 +2,14 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QUrl>
 
 #include "app/data_files.h"
+#include "app/line_edits.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
@@ -60,6 +62,11 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         QMessageBox box(QMessageBox::NoIcon, "Bearfix", text, QMessageBox::Ok, this);
         box.exec();
     };
+    d.warn = [this](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Warning, "Bearfix", text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
     d.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     return d;
 }
@@ -87,8 +94,8 @@ void TBearfix::ApplyOptions() {
 // A directory typed into the options is used from then on and saved at
 // close; the map follows at once when that data set is in use.
 void TBearfix::ElevationDirectoryEdited() {
-    const std::string gtopo = ui_->Ed_GtopoDir->text().toStdString();
-    const std::string srtm = ui_->Ed_SRTM3_Dir->text().toStdString();
+    const std::string gtopo = pathIn(ui_->Ed_GtopoDir);
+    const std::string srtm = pathIn(ui_->Ed_SRTM3_Dir);
     const std::string& gtopoInUse = elevation().gtopoDirectory();
     const std::string& srtmInUse = elevation().srtmDirectory();
     const std::string newGtopo = gtopo.empty() ? gtopoInUse : truncateUtf8(gtopo, 254);
@@ -137,7 +144,7 @@ void TBearfix::MI_ImportGPSTrackClick() {
         }
     }
     for (const QString& file : files) {
-        const std::string path = file.toStdString();
+        const std::string path = QFile::encodeName(file).toStdString();
         if (loadTrackFileReporting(path, type)) {
             trackSettings.lastFileName = truncateUtf8(path, TrackSettings::kMaxFileName);
             trackSettings.lastFileType = type;
@@ -158,7 +165,7 @@ void TBearfix::Pnl_TrackColorsClick() {
     if (dialogs.chooseColour("Colour of TRACK LABELS", &labels)) trackSettings.trackLabelColour = toColourRef(labels);
     QColor lines = fromColourRef(trackSettings.trackLineColour);
     if (dialogs.chooseColour("Colour of TRACK BACKGND", &lines)) trackSettings.trackLineColour = toColourRef(lines);
-    showTrackSettings();
+    showTrackColours();  // the other controls of the tab may hold edits not yet applied
 }
 
 }  // namespace bearfix

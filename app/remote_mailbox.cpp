@@ -1,7 +1,6 @@
 #include "app/remote_mailbox.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -12,13 +11,6 @@
 #include "tracks/track_store.h"
 
 namespace bearfix {
-
-std::string remoteSocketPath() {
-    if (const char* path = std::getenv("BEARFIX_SOCKET"); path && *path) return path;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        return std::string(runtime) + "/bearfix.sock";
-    return "/tmp/bearfix-" + std::to_string(getuid()) + ".sock";
-}
 
 void resetMailbox(RemoteMailbox& mailbox) { mailbox = RemoteMailbox{}; }
 

@@ -32,10 +32,6 @@ inline constexpr uint32_t kReplyTooLong = 0x83000001;
 inline constexpr uint32_t kReplyQuery = 0x82000000;
 inline constexpr uint32_t kReplyVersion = 0x82000001;
 
-// Where Bearfix listens for messages: $BEARFIX_SOCKET, else
-// $XDG_RUNTIME_DIR/bearfix.sock, else /tmp/bearfix-<uid>.sock.
-std::string remoteSocketPath();
-
 void resetMailbox(RemoteMailbox& mailbox);
 
 // Stores a message, or answers a query (b0 = 0 and b2 = 'l' or 'v'):

@@ -2,26 +2,44 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 #include "app/remote_frames.h"
+#include "app/remote_socket.h"
+#include "support/cp1252.h"
 #include "support/message_log.h"
 
 namespace bearfix {
 
 namespace {
 
-// Only the user who runs Bearfix may talk to it.
-bool sameUser(const QLocalSocket* socket) {
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    if (getsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
-        return true;  // the platform does not say; the socket's mode keeps others out
-    return credentials.uid == getuid();
+// A listening socket at `path` that only this user can reach, or -1 and errno.
+int listeningSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    ::fchmod(fd, 0600);  // the mode the socket file is made with, before anybody can connect
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 50) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    ::chmod(path.c_str(), 0600);
+    return fd;
 }
 
 }  // namespace
@@ -32,57 +50,87 @@ struct RemoteServer::Connection : QObject {
     Connection(QLocalSocket* s, int32_t n) : QObject(s), socket(s), number(n), quiet(this) {}
     QLocalSocket* socket;
     int32_t number;
-    QTimer quiet;  // closes a connection that stops halfway through a frame
+    QTimer quiet;  // closes a connection stopped halfway through a frame, or silent for long
     FrameReader frames;
 };
 
-RemoteServer::RemoteServer(FrameHandler handler, QObject* parent) : QObject(parent), handler_(std::move(handler)) {}
+RemoteServer::RemoteServer(FrameHandler handler, QObject* parent) : QObject(parent), handler_(std::move(handler)) {
+    watchdog_ = new QTimer(this);
+    watchdog_->setInterval(1000);
+    connect(watchdog_, &QTimer::timeout, this, &RemoteServer::watch);
+}
 
 RemoteServer::~RemoteServer() { close(); }
 
 bool RemoteServer::listen(const std::string& path) {
     close();
-    const QString name = QString::fromStdString(path);
-    {
-        // Somebody answering there means another Bearfix runs; otherwise the
-        // file is left over from a run that ended without cleaning up.
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(200)) {
-            logMessage(MessageLevel::Error, "Error: another program listens on \"%s\"; remote commands are off.",
-                       path.c_str());
-            return false;
-        }
-    }
-    QLocalServer::removeServer(name);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(name)) {
-        logMessage(MessageLevel::Error, "Error: cannot listen on \"%s\" (%s); remote commands are off.", path.c_str(),
-                   server_->errorString().toLocal8Bit().constData());
-        delete server_;
-        server_ = nullptr;
+    if (const std::string problem = claimSocketPath(path); !problem.empty()) {
+        logMessage(MessageLevel::Error, "Error: %s; remote commands are off.", fileNameText(problem).c_str());
         return false;
     }
-    ::chmod(path.c_str(), 0600);
-    connect(server_, &QLocalServer::newConnection, this, &RemoteServer::accept);
+    path_ = path;
+    if (!startListening(true)) {
+        path_.clear();
+        return false;
+    }
+    watchdog_->start();
     return true;
 }
 
+bool RemoteServer::startListening(bool logFailure) {
+    const int fd = listeningSocket(path_);
+    if (fd < 0) {
+        if (logFailure) {
+            logMessage(MessageLevel::Error, "Error: cannot listen on \"%s\" (%s); remote commands are off.",
+                       fileNameText(path_).c_str(), std::strerror(errno));
+        }
+        return false;
+    }
+    if (!server_) {
+        server_ = new QLocalServer(this);
+        connect(server_, &QLocalServer::newConnection, this, &RemoteServer::accept);
+    }
+    if (!server_->listen(fd)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+// The server closes itself when it cannot accept a connection (no file
+// descriptor left), and removes its socket: remote commands would be dead
+// for the rest of the run.
+void RemoteServer::watch() {
+    if (path_.empty() || isListening()) return;
+    if (!stopped_) {
+        stopped_ = true;
+        logMessage(MessageLevel::Error, "Error: remote commands stopped listening on \"%s\" (%s); trying again.",
+                   fileNameText(path_).c_str(), server_ ? server_->errorString().toLocal8Bit().constData() : "");
+    }
+    if (!claimSocketPath(path_).empty() || !startListening(false)) return;
+    stopped_ = false;
+    logMessage(MessageLevel::Info, "Remote commands listen again on \"%s\".", fileNameText(path_).c_str());
+}
+
 void RemoteServer::close() {
+    path_.clear();
+    stopped_ = false;
+    watchdog_->stop();
+    connections_.clear();  // they go with the server
     if (!server_) return;
-    const QString name = server_->fullServerName();
-    server_->close();
-    delete server_;  // its connections go with it
+    server_->close();  // removes the socket file
+    delete server_;
     server_ = nullptr;
-    QLocalServer::removeServer(name);
 }
 
 bool RemoteServer::isListening() const { return server_ && server_->isListening(); }
 
 void RemoteServer::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        if (!sameUser(socket)) {
+        // Only the user who runs Bearfix may talk to it.
+        uid_t uid;
+        const bool otherUser = peerUid(static_cast<int>(socket->socketDescriptor()), &uid) && uid != ::geteuid();
+        if (otherUser || !makeRoom()) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -91,8 +139,8 @@ void RemoteServer::accept() {
         // ahead, and replies the peer does not read stop the reading.
         socket->setReadBufferSize(64 * 1024);
         auto* connection = new Connection(socket, nextConnection_++);
+        connections_.push_back(connection);
         connection->quiet.setSingleShot(true);
-        connection->quiet.setInterval(quietTimeoutMs_);
         connect(&connection->quiet, &QTimer::timeout, connection, [this, connection] { drop(connection); });
         connect(socket, &QLocalSocket::readyRead, connection, [this, connection] { serve(connection); });
         connect(socket, &QLocalSocket::bytesWritten, connection, [this, connection] { serve(connection); });
@@ -101,9 +149,23 @@ void RemoteServer::accept() {
     }
 }
 
+// Each connection holds a file descriptor: at the limit the connection idle
+// for longest makes room; when every one is busy with a frame, none does.
+bool RemoteServer::makeRoom() {
+    if (connections_.size() < static_cast<std::size_t>(kMaxConnections)) return true;
+    for (Connection* c : connections_) {
+        if (!c->frames.inFrame()) {
+            drop(c);
+            return true;
+        }
+    }
+    return false;
+}
+
 void RemoteServer::drop(Connection* connection) {
     QLocalSocket* socket = connection->socket;
     if (!socket) return;
+    connections_.remove(connection);
     connection->socket = nullptr;
     connection->quiet.stop();
     socket->disconnect(connection);
@@ -114,6 +176,8 @@ void RemoteServer::drop(Connection* connection) {
 void RemoteServer::serve(Connection* c) {
     QLocalSocket* socket = c->socket;
     if (!socket) return;
+    connections_.remove(c);
+    connections_.push_back(c);  // the most recently busy last
     const auto handler = [this, c](uint32_t code, int32_t length, const char* bytes) {
         return handler_(c->number, code, length, bytes);
     };
@@ -133,12 +197,9 @@ void RemoteServer::serve(Connection* c) {
             return;
         }
     }
-    // A frame left half-sent is given a few seconds; an idle connection any time.
-    if (c->frames.inFrame()) {
-        c->quiet.start();
-    } else {
-        c->quiet.stop();
-    }
+    // A frame left half-sent is given a few seconds; a connection between
+    // frames some minutes.
+    c->quiet.start(c->frames.inFrame() ? quietTimeoutMs_ : idleTimeoutMs_);
 }
 
 }  // namespace bearfix

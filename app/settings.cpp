@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/cp1252.h"
@@ -31,6 +32,10 @@ void readText(const IniFile& f, const char* section, const char* key, std::strin
 
 void readInt(const IniFile& f, const char* section, const char* key, int32_t& value) {
     value = f.getInt(section, key, value);
+}
+
+void readCoordinate(const IniFile& f, const char* key, int32_t& value, int32_t low) {
+    value = std::clamp(f.getInt(kSession, key, value), low, WindowBounds::kLimit);
 }
 
 void readDirectory(const IniFile& f, const char* key, std::string& field, std::string& directory) {
@@ -69,10 +74,10 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readText(f, kSession, "TopoMapSunElevation", s.sunElevation);
     readInt(f, kSession, "TopoColorPalette", s.topoColorPalette);
     s.boundsStored = f.has(kSession, "Left") && f.has(kSession, "Top");
-    readInt(f, kSession, "Left", s.bounds.left);
-    readInt(f, kSession, "Top", s.bounds.top);
-    readInt(f, kSession, "Width", s.bounds.width);
-    readInt(f, kSession, "Height", s.bounds.height);
+    readCoordinate(f, "Left", s.bounds.left, -WindowBounds::kLimit);
+    readCoordinate(f, "Top", s.bounds.top, -WindowBounds::kLimit);
+    readCoordinate(f, "Width", s.bounds.width, 0);
+    readCoordinate(f, "Height", s.bounds.height, 0);
 
     readInt(f, kMap, "Projection", s.projection);
     readInt(f, kMap, "CenterHow", s.centerHow);

@@ -13,6 +13,8 @@
 namespace bearfix {
 
 struct WindowBounds {
+    // Read values are held within +-kLimit, so that no sum of them overflows.
+    static constexpr int32_t kLimit = 1 << 20;
     int32_t left = 379;
     int32_t top = 114;
     int32_t width = 541;  // the window without the window manager's frame
@@ -57,7 +59,7 @@ struct SessionSettings {
     int32_t showCities = 2;
     int32_t showGrids = 0;
     int32_t useSrtm3 = 1;
-    // Directories and file names are kept in the file system's bytes (UTF-8).
+    // Directories and file names are kept in the file system's bytes.
     std::string gtopoDir;       // the directories in use
     std::string srtmDir;
     std::string gtopoDirField;  // what the directory fields show

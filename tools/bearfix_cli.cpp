@@ -7,13 +7,17 @@
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -26,6 +30,7 @@
 
 #include "app/data_files.h"
 #include "app/remote_mailbox.h"
+#include "app/remote_socket.h"
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
@@ -178,7 +183,9 @@ int runRender(std::vector<std::string> args) {
 
     bearfix::SessionSettings session = bearfix::defaultSettings();
     bearfix::IniFile file;
-    file.load(config);
+    if (std::string reason; file.load(config, &reason) == bearfix::IniFile::Load::Unreadable)
+        std::fprintf(stderr, "bearfix-cli: cannot read %s: %s; drawn with the default settings\n", config.c_str(),
+                     reason.c_str());
     bearfix::readSettings(file, session);
     const bearfix::Results r =
         bearfix::computeResults({session.pos1, session.pos2, session.brg1x, session.brg2x});
@@ -283,6 +290,11 @@ bool sendFrame(int fd, uint32_t code, const std::string& bytes, uint32_t* reply)
     return true;
 }
 
+bool isQuery(uint32_t code) {
+    const auto b2 = static_cast<char>(code >> 16);
+    return (code & 0xFF) == 0 && (b2 == 'l' || b2 == 'v');
+}
+
 int runSend(std::vector<std::string> args, bool fromStdin) {
     const std::string path = takeOption(args, "--socket", bearfix::remoteSocketPath());
     const std::string codeText = takeOption(args, "--code", "0");
@@ -301,41 +313,83 @@ int runSend(std::vector<std::string> args, bool fromStdin) {
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "bearfix-cli: Bearfix does not listen on %s\n", path.c_str());
+        const int error = errno;
+        if (error == ENOENT || error == ECONNREFUSED) {
+            std::fprintf(stderr, "bearfix-cli: Bearfix does not listen on %s\n", path.c_str());
+        } else {
+            std::fprintf(stderr, "bearfix-cli: cannot connect to %s: %s\n", path.c_str(), std::strerror(error));
+        }
         ::close(fd);
         return 1;
     }
+    // Anybody may have made the socket (in /tmp, say): commands go only to
+    // a listener of this user.
+    uid_t owner;
+    if (!bearfix::peerUid(fd, &owner) || owner != ::geteuid()) {
+        std::fprintf(stderr, "bearfix-cli: %s is not served by you but by user %ld; nothing sent\n", path.c_str(),
+                     bearfix::peerUid(fd, &owner) ? static_cast<long>(owner) : -1L);
+        ::close(fd);
+        return 1;
+    }
+    // A full mailbox empties at the window's next timer tick: try again for
+    // a while before giving the message up.
+    enum Outcome { kDelivered, kRefused, kLost };
     auto send = [&](const std::string& text) {
+        const std::string bytes = bearfix::utf8ToCp1252(text);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         uint32_t reply;
-        if (!sendFrame(fd, static_cast<uint32_t>(code), bearfix::utf8ToCp1252(text), &reply)) return false;
+        for (;;) {
+            if (!sendFrame(fd, static_cast<uint32_t>(code), bytes, &reply)) {
+                std::fprintf(stderr, "bearfix-cli: no reply from %s\n", path.c_str());
+                return kLost;
+            }
+            if (reply != bearfix::kReplyFull || isQuery(static_cast<uint32_t>(code)) ||
+                std::chrono::steady_clock::now() >= deadline)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
         std::printf("0x%08X\n", reply);
         std::fflush(stdout);
-        return true;
+        if (reply == bearfix::kReplyTooLong) {
+            std::fprintf(stderr, "bearfix-cli: longer than 1024 bytes, not delivered: %s\n", text.c_str());
+            return kRefused;
+        }
+        if (reply == bearfix::kReplyFull && !isQuery(static_cast<uint32_t>(code))) {
+            std::fprintf(stderr, "bearfix-cli: Bearfix's mailbox stayed full for 2 s, not delivered: %s\n",
+                         text.c_str());
+            return kLost;
+        }
+        return kDelivered;
     };
-    bool ok = true;
+    Outcome worst = kDelivered;
+    const auto note = [&worst](Outcome o) {
+        worst = std::max(worst, o);
+        return o != kLost;
+    };
     if (fromStdin) {
         std::string line;
-        for (int c; ok && (c = std::getchar()) != EOF;) {
+        bool going = true;
+        for (int c; going && (c = std::getchar()) != EOF;) {
             if (c != '\n') {
                 line += static_cast<char>(c);
                 continue;
             }
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            ok = send(line);
+            going = note(send(line));
             line.clear();
         }
-        if (ok && !line.empty()) ok = send(line);
+        if (going && !line.empty()) note(send(line));
     } else {
-        ok = send(args.empty() ? std::string() : args[0]);
+        note(send(args.empty() ? std::string() : args[0]));
     }
     ::close(fd);
-    if (!ok) std::fprintf(stderr, "bearfix-cli: no reply from %s\n", path.c_str());
-    return ok ? 0 : 1;
+    return worst == kDelivered ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    signal(SIGXFSZ, SIG_IGN);  // a write beyond a file-size limit fails and is reported
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);

@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <filesystem>
+#include <functional>
 
 #include "window_fixture.h"
 
@@ -17,7 +20,9 @@ namespace fs = std::filesystem;
 class SettingsFaultTest : public testing::WindowTest {
 protected:
     // Closes the window, answering the message box of the failed save.
-    void closeFailing(TBearfix& w) {
+    void closeFailing(TBearfix& w) { closeExpecting(w, "Unable to write to " + iniPath()); }
+    // Closes the window; `box` is the text of the message box it shows, empty for none.
+    void closeExpecting(TBearfix& w, const std::string& box) {
         QString shown;
         QTimer poll;
         poll.callOnTimeout([&shown] {
@@ -28,7 +33,7 @@ protected:
         });
         poll.start(10);
         w.close();
-        EXPECT_EQ(shown, "Unable to write to " + QString::fromStdString(iniPath()));
+        EXPECT_EQ(shown, QString::fromStdString(box));
     }
 };
 
@@ -54,21 +59,97 @@ TEST_F(SettingsFaultTest, ReadOnlyDirectoryKeepsTheOldFile) {
     EXPECT_EQ(readIni(), "[PREV_SESSION]\nBrg1X=12\n");
 }
 
-TEST_F(SettingsFaultTest, SymlinkToDevFullIsNotReplaced) {
-    struct stat device;
-    if (::stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode)) GTEST_SKIP() << "no /dev/full here";
-    fs::create_directories(dir.path() / "config/bearfix");
-    fs::create_symlink("/dev/full", iniPath());
-    closeFailing(*start());
-    EXPECT_TRUE(fs::is_symlink(iniPath()));
-    ASSERT_EQ(::stat("/dev/full", &device), 0);
-    EXPECT_TRUE(S_ISCHR(device.st_mode)) << "the device is still a device";
+// What is there and cannot be read is said at start and never replaced
+// with defaults at close.
+TEST_F(SettingsFaultTest, UnreadableSettingsAreToldAndKept) {
+    const std::string settings = "[PREV_SESSION]\nBrg1X=12\n";
+    const struct {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        const char* reason;
+    } cases[] = {
+        {"larger than the limit",
+         [&](const std::string& path) {
+             writeIni(settings);
+             fs::resize_file(path, IniFile::kMaxFileSize + 1);
+         },
+         "larger than 1 MB"},
+        {"a pipe", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "not a regular file"},
+        {"a link to /dev/full", [](const std::string& path) { fs::create_symlink("/dev/full", path); },
+         "not a regular file"},
+        {"a directory", [](const std::string& path) { fs::create_directory(path); }, "not a regular file"},
+        {"without permission",
+         [&](const std::string& path) {
+             writeIni(settings);
+             fs::permissions(path, fs::perms::none);
+         },
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.reason) == "Permission denied" && geteuid() == 0) continue;  // root reads it anyway
+        fs::remove_all(dir.path() / "config");
+        fs::create_directories(dir.path() / "config/bearfix");
+        c.make(iniPath());
+        const auto before = fs::symlink_status(iniPath()).type();
+        const std::uintmax_t size = fs::is_regular_file(iniPath()) ? fs::file_size(iniPath()) : 0;
+        auto w = start();
+        QString warned;
+        w->dialogs.warn = [&warned](const QString& text) { warned = text; };
+        const QString message = "Cannot read " + QString::fromStdString(iniPath()) + ": " + c.reason +
+                                "; settings will not be saved";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !warned.isEmpty(); }, 5000));
+        EXPECT_EQ(warned, message);
+        EXPECT_TRUE(w->form().Mem_Msgs->toPlainText().contains("Error: " + message));
+        EXPECT_EQ(w->form().Ed_Brg1X->text(), "260") << "the defaults";
+        w->form().Ed_Brg1X->setText("13");
+        closeExpecting(*w, "");
+        EXPECT_EQ(fs::symlink_status(iniPath()).type(), before);
+        if (size > 0) {
+            fs::permissions(iniPath(), fs::perms::owner_all);
+            EXPECT_EQ(fs::file_size(iniPath()), size);
+            EXPECT_EQ(readIni().substr(0, settings.size()), settings);
+        }
+    }
+}
+
+// Replaced by a pipe while the program ran: refused at close, not waited for.
+TEST_F(SettingsFaultTest, APipeAtCloseIsNotWaitedFor) {
+    writeIni("[PREV_SESSION]\nBrg1X=12\n");
+    auto w = start();
+    fs::remove(iniPath());
+    ASSERT_EQ(mkfifo(iniPath().c_str(), 0600), 0);
+    closeExpecting(*w, "Cannot read " + iniPath() + ": not a regular file; settings will not be saved");
+    EXPECT_TRUE(fs::is_fifo(iniPath()));
+}
+
+TEST_F(SettingsFaultTest, StaleTemporariesAreRemovedAtStart) {
+    writeIni("[PREV_SESSION]\nBrg1X=12\n");
+    const fs::path config = dir.path() / "config/bearfix";
+    for (const char* name : {"bearfix.ini.Ab3dE9", "bearfix.ini.000000", "bearfix.ini.Ab3dE", "notes.Ab3dE9"})
+        std::ofstream(config / name) << std::string(5000, 'x');
+    auto w = start();
+    EXPECT_FALSE(fs::exists(config / "bearfix.ini.Ab3dE9"));
+    EXPECT_FALSE(fs::exists(config / "bearfix.ini.000000"));
+    EXPECT_TRUE(fs::exists(config / "bearfix.ini.Ab3dE")) << "not the pattern of a temporary";
+    EXPECT_TRUE(fs::exists(config / "notes.Ab3dE9"));
+    EXPECT_EQ(w->form().Ed_Brg1X->text(), "12");
+}
+
+TEST_F(SettingsFaultTest, WindowBoundsFarOffOpenTheWindowOnTheScreen) {
+    writeIni("[PREV_SESSION]\nLeft=2147483647\nTop=2147483647\nWidth=2147483647\nHeight=2147483647\n");
+    auto w = start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(w->geometry())) << "opened centred, no larger than the screen";
+    w->close();
+    EXPECT_TRUE(iniHas("Left=" + std::to_string(w->x()) + "\nTop=" + std::to_string(w->y()) + "\n"));
+    EXPECT_GE(w->x(), screen.left());
 }
 
 TEST_F(SettingsFaultTest, JunkSettingsFile) {
     std::string junk;
     for (int i = 0; i < 3000; ++i) junk += static_cast<char>((i * 131) % 256);
-    writeIni("[PREV_SESSION]\nBrg1X=" + std::string(1 << 20, '7') + "\n" + junk +
+    writeIni("[PREV_SESSION]\nBrg1X=" + std::string(IniFile::kMaxFileSize / 2, '7') + "\n" + junk +
              "\n[PREV_SESSION]\nBrg1X=99\nBrg2X=45\n[MAP]\nRange_km=\x01\x02\nCenterHow=2147483648\n"
              "[MAP]\nShowCities=3\n");
     auto w = start();

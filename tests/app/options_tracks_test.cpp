@@ -118,13 +118,43 @@ TEST_F(DialogWindowTest, TrackDisplaySettings) {
     EXPECT_EQ(w->mapSettings().trackLineWidth, 60);
     EXPECT_EQ(f.PageControl1->currentWidget(), f.TS_MapScreen);
 
-    // Both colours are asked for, the second even when the first is cancelled.
+    // Both colours are asked for, the second even when the first is cancelled;
+    // edits of the tab not yet applied stay.
+    f.Ed_TrackLineWidth->setText("7");
+    f.Chk_ReloadTracksOnStartup->setChecked(true);
     colours = {QColor(), QColor(10, 20, 30)};
     w->Pnl_TrackColorsClick();
+    EXPECT_EQ(f.Ed_TrackLineWidth->text(), "7");
+    EXPECT_TRUE(f.Chk_ReloadTracksOnStartup->isChecked());
     EXPECT_EQ(colourTitles, (QStringList{"Colour of TRACK LABELS", "Colour of TRACK BACKGND"}));
     EXPECT_EQ(w->trackSettings.trackLabelColour, 49280u);
     EXPECT_EQ(w->trackSettings.trackLineColour, 0x001E140Au);
     EXPECT_EQ(f.Pnl_TrackColors->palette().color(QPalette::Window), QColor(10, 20, 30));
+}
+
+// File names are the file system's bytes: they come back byte for byte, and
+// so does what the program does not own.
+TEST_F(DialogWindowTest, FileNamesKeepTheirBytes) {
+    const std::string tiles = (dir.path() / "j\xF6rg").string(), track = "/" + std::string(300, 't') + "/walk.kml";
+    writeIni("[\xFF\xFE]\nk=\xE4\n[MAP]\nSRTM3_dir=" + tiles + "\n[TrackDisplay]\nLastFileName=" + track + "\n");
+    {
+        auto w = startWithDialogs();
+        QLineEdit* field = w->form().Ed_SRTM3_Dir;
+        EXPECT_EQ(elevation().srtmDirectory(), tiles);
+        EXPECT_EQ(field->text(), QString::fromStdString((dir.path() / "j%F6rg").string()));
+        emit field->editingFinished();  // Enter in the unchanged field
+        EXPECT_EQ(elevation().srtmDirectory(), tiles);
+        field->setText(field->text() + QString::fromUtf8("/n\xC3\xB6rd"));  // typed
+        emit field->editingFinished();
+        EXPECT_EQ(elevation().srtmDirectory(), tiles + "/n\xC3\xB6rd");
+        EXPECT_EQ(w->trackSettings.lastFileName, track);
+        w->close();
+    }
+    EXPECT_TRUE(iniHas("[\xFF\xFE]\nk=\xE4\n"));
+    EXPECT_TRUE(iniHas("SRTM3_dir=" + (dir.path() / "j%F6rg").string() + "/n\xC3\xB6rd\n"));
+    EXPECT_TRUE(iniHas("LastFileName=" + track + "\n"));
+    auto w = startWithDialogs();
+    EXPECT_EQ(elevation().srtmDirectory(), tiles + "/n\xC3\xB6rd");
 }
 
 TEST_F(DialogWindowTest, ReloadOnStartWithAMissingFile) {

@@ -1,5 +1,7 @@
 // The remote interface end to end: frames over the local socket to the real
 // window, offscreen.
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -8,10 +10,12 @@
 #include <QtTest/QTest>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <thread>
 
 #include "app/remote_server.h"
+#include "support/message_log.h"
 #include "tracks/track_store.h"
 #include "window_fixture.h"
 
@@ -163,6 +167,101 @@ TEST_F(RemoteSocketTest, FloodFromFourClientsWhileTheTimerRuns) {
     EXPECT_EQ(stored + refused, kClients * kFrames);
     EXPECT_GT(stored, 20) << "the mailbox was emptied while the flood went on";
     EXPECT_FALSE(takeFromMailbox(w->mailbox(), '*', '*', false, nullptr)) << "the timer kept ticking";
+}
+
+TEST_F(RemoteSocketTest, NothingButAStaleSocketIsReplaced) {
+    const std::function<void()> makers[] = {
+        [&] { dir.write("bearfix.sock", "my notes"); },
+        [&] { std::filesystem::create_directory(socketPath); },
+        [&] { std::filesystem::create_symlink(dir.write("notes", "my notes"), socketPath); },
+    };
+    for (const auto& make : makers) {
+        make();
+        const auto kind = std::filesystem::symlink_status(socketPath).type();
+        auto w = start();
+        EXPECT_FALSE(w->remote().isListening());
+        EXPECT_EQ(w->form().Mem_Msgs->toPlainText(),
+                  "Error: \"" + QString::fromStdString(socketPath) +
+                      "\" is not a socket; it is left as it is; remote commands are off.");
+        w.reset();
+        EXPECT_EQ(std::filesystem::symlink_status(socketPath).type(), kind) << "still there";
+        std::filesystem::remove_all(socketPath);
+    }
+}
+
+TEST_F(RemoteSocketTest, ConnectionsAreCappedAndIdleOnesClosed) {
+    auto w = start();
+    whileServing([&] {
+        Client busy(socketPath);  // the oldest, halfway through a frame
+        const std::string half = frame("set brg1x=5");
+        busy.send(half.substr(0, 6));
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 0; i < RemoteServer::kMaxConnections + 6; ++i) idle.push_back(std::make_unique<Client>(socketPath));
+        idle.back()->send(kVersionQuery);
+        EXPECT_EQ(idle.back()->reply(), kVersion);
+        for (int i = 0; i < 7; ++i) EXPECT_TRUE(idle[i]->closedByPeer()) << "the longest idle made room: " << i;
+        idle[7]->send(kVersionQuery);
+        EXPECT_EQ(idle[7]->reply(), kVersion);
+        busy.send(half.substr(6));
+        EXPECT_EQ(busy.reply(), 1u) << "a frame on its way is not cut off";
+    });
+    w->remote().setIdleTimeout(100);
+    whileServing([&] {
+        Client silent(socketPath);
+        EXPECT_TRUE(silent.closedByPeer()) << "silent for longer than the idle time";
+    });
+}
+
+// While it lives, no new file descriptor can be opened.
+class NoDescriptorsLeft {
+public:
+    NoDescriptorsLeft() {
+        getrlimit(RLIMIT_NOFILE, &old_);
+        const int lowestFree = ::open("/dev/null", O_RDONLY);
+        ::close(lowestFree);
+        rlimit none = old_;
+        none.rlim_cur = static_cast<rlim_t>(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &none);
+    }
+    ~NoDescriptorsLeft() { setrlimit(RLIMIT_NOFILE, &old_); }
+
+private:
+    rlimit old_{};
+};
+
+// The server alone, so that nothing but it runs while descriptors are out
+// (the sanitizers need descriptors for code they have not seen before).
+TEST(RemoteServerAlone, ListensAgainAfterRunningOutOfDescriptors) {
+    testing::TempDir dir;
+    const std::string path = (dir.path() / "bearfix.sock").string();
+    QStringList log;
+    setMessageSink([&log](MessageLevel, const std::string& text) { log << QString::fromStdString(text); });
+    RemoteServer server([](int32_t, uint32_t, int32_t, const char*) { return 7u; });
+    ASSERT_TRUE(server.listen(path));
+    const auto answers = [&path] {
+        std::optional<uint32_t> reply;
+        whileServing([&] {
+            Client c(path);
+            c.send(kVersionQuery);
+            reply = c.reply();
+        });
+        return reply == 7u;
+    };
+    EXPECT_TRUE(answers());
+    {
+        Client waiting(path);  // to be accepted when there is no descriptor for it
+        NoDescriptorsLeft none;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !server.isListening(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !log.isEmpty(); }, 10000));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.isListening(); }, 10000));
+    setMessageSink({});
+    ASSERT_EQ(log.size(), 2) << log.join("\n").toStdString();
+    EXPECT_TRUE(log[0].startsWith("Error: remote commands stopped listening on \"" + QString::fromStdString(path) +
+                                  "\" (")) << log[0].toStdString();
+    EXPECT_TRUE(log[0].endsWith("); trying again."));
+    EXPECT_EQ(log[1], "Remote commands listen again on \"" + QString::fromStdString(path) + "\".");
+    EXPECT_TRUE(answers());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 namespace bearfix {
 namespace {
@@ -68,6 +69,51 @@ TEST(Settings, WindowBoundsAndDirectories) {
     EXPECT_NE(file.text().find("Left=10\nTop=20\nWidth=700\nHeight=500\n"), std::string::npos);
     EXPECT_NE(file.text().find("GTOPO30_dir=" + defaultGtopo + "\n"), std::string::npos)
         << "written from the directory in use";
+}
+
+TEST(Settings, WindowBoundsAreHeldWithinReach) {
+    // (stored, read); 2^20 is the limit, far beyond any screen and far below overflow.
+    const std::pair<const char*, WindowBounds> cases[] = {
+        {"Left=2147483647\nTop=-2147483648\nWidth=2147483647\nHeight=-5", {1048576, -1048576, 1048576, 0}},
+        {"Left=-20\nTop=30\nWidth=800\nHeight=600", {-20, 30, 800, 600}},
+        {"Left=0x7FFFFFFF\nTop=1048577\nWidth=0xFFFFFFFF\nHeight=0", {1048576, 1048576, 0, 0}},
+    };
+    for (const auto& [stored, read] : cases) {
+        IniFile file;
+        file.parse(std::string("[PREV_SESSION]\n") + stored + "\n");
+        SessionSettings s = defaultSettings();
+        readSettings(file, s);
+        EXPECT_EQ(std::tie(s.bounds.left, s.bounds.top, s.bounds.width, s.bounds.height),
+                  std::tie(read.left, read.top, read.width, read.height))
+            << stored;
+    }
+}
+
+TEST(Settings, TheTrackFileNameIsKeptUpToThePathLimit) {
+    const std::string longest = "/" + std::string(4094, 'd'), tooLong = longest + "/x.kml";
+    for (const std::string& name : {longest, tooLong}) {
+        IniFile file;
+        file.parse("[TrackDisplay]\nLastFileName=" + name + "\n");
+        SessionSettings s = defaultSettings();
+        readSettings(file, s);
+        EXPECT_EQ(s.track.lastFileName, longest) << name.size() << " bytes";
+    }
+}
+
+TEST(Settings, AWindowsFileOpensAndSavesAsBefore) {
+    // Windows-1252 throughout, with CR LF, as the Windows program wrote it.
+    IniFile file;
+    file.parse("[PREV_SESSION]\r\nPos1=N52\xB0" "08'26\" E008\xB0" "28'57\"\r\nBrg1X=12\r\n[MAP]\r\n"
+               "GTOPO30_dir=c:\\gtopo30\r\n[Other]\r\nNote=K\xF6ln\r\n");
+    SessionSettings s = defaultSettings();
+    readSettings(file, s);
+    EXPECT_EQ(s.pos1, "N52\xB0" "08'26\" E008\xB0" "28'57\"");
+    EXPECT_EQ(s.gtopoDir, "c:\\gtopo30");
+    writeSettings(file, s, false);
+    const std::string text = file.text();
+    EXPECT_EQ(text.substr(0, text.find("Pos2")), "[PREV_SESSION]\nPos1=N52\xC2\xB0" "08'26\" E008\xC2\xB0" "28'57\"\nBrg1X=12\n");
+    EXPECT_NE(text.find("GTOPO30_dir=c:\\gtopo30\n"), std::string::npos);
+    EXPECT_NE(text.find("[Other]\nNote=K\xF6ln\n"), std::string::npos) << "not the program's: as it was";
 }
 
 }  // namespace

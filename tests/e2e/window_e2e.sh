@@ -75,4 +75,30 @@ session just_look
 grep -qx 'Brg1X=275' "$INI" || fail "the typed bearing was not restored"
 grep -qx 'Brg2X=300' "$INI" || fail "the remote bearing was not restored"
 grep -qx 'Width=700' "$INI" || fail "the window size was not restored"
+# Under a file-size limit the settings cannot be written: the window says so
+# (the box is answered with Return) and closes instead of being killed by
+# SIGXFSZ; the old settings stay, with no temporary file beside them.
+cp "$INI" "$WORK/before.ini"
+prlimit --fsize=64 "$BEARFIX" > "$WORK/bearfix.log" 2>&1 &
+pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Bearfix$' | head -n 1)
+[ -n "$window" ] || fail "no window under a file-size limit"
+xdotool windowfocus --sync "$window"
+sleep 0.5
+xdotool key --window "$window" alt+f
+sleep 0.3
+xdotool key q
+i=0
+while kill -0 "$pid" 2>/dev/null && [ $i -lt 40 ]; do
+    sleep 0.25
+    xdotool key Return
+    i=$((i + 1))
+done
+kill -0 "$pid" 2>/dev/null && fail "the window did not close under a file-size limit"
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "bearfix ended with status $status under a file-size limit: $(cat "$WORK/bearfix.log")"
+cmp -s "$INI" "$WORK/before.ini" || fail "the settings changed under a file-size limit"
+[ "$(ls "$(dirname "$INI")")" = "bearfix.ini" ] || fail "left beside the settings: $(ls "$(dirname "$INI")")"
 echo "end to end: ok"

@@ -1,6 +1,8 @@
-// A settings file of any content: read, written back and read again gives
-// the same settings.
+// A settings file of any content up to the size the program reads: read,
+// written back and read again gives the same settings. Any bytes stored as
+// a file name come back as they were.
 #include <cstdlib>
+#include <string>
 
 #include "app/settings.h"
 #include "fuzz_input.h"
@@ -22,6 +24,7 @@ bool same(const bearfix::SessionSettings& a, const bearfix::SessionSettings& b) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace bearfix;
+    if (size > IniFile::kMaxFileSize) return 0;  // refused before it is parsed
     IniFile file;
     file.parse(fuzz::text(data, size));
     SessionSettings first = defaultSettings();
@@ -32,5 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SessionSettings second = defaultSettings();
     readSettings(again, second);
     if (!same(first, second)) std::abort();
+
+    const std::string bytes = fuzz::text(data, size), name = bytes.substr(0, bytes.find('\0'));
+    file.setPath("TrackDisplay", "LastFileName", bytes);
+    again.parse(file.text());
+    if (again.getPath("TrackDisplay", "LastFileName", {}) != name) std::abort();
     return 0;
 }
