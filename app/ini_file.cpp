@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -285,6 +286,10 @@ bool IniFile::save(const std::string& path) const {
     return ok;
 }
 
+namespace {
+constexpr time_t kStaleAfterSeconds = 60;
+}  // namespace
+
 int IniFile::removeStaleTemporaries(const std::string& path) {
     const std::filesystem::path target = saveTarget(path);
     const std::string prefix = target.filename().string() + ".";
@@ -303,7 +308,10 @@ int IniFile::removeStaleTemporaries(const std::string& path) {
         struct stat info;
         const std::filesystem::path& file = entry.path();
         if (!ours(file.filename().string()) || ::lstat(file.c_str(), &info) != 0) continue;
-        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && ::unlink(file.c_str()) == 0) ++removed;
+        // A recent one may belong to a save that is still going on in
+        // another instance; a save takes milliseconds.
+        const bool old = info.st_mtime < ::time(nullptr) - kStaleAfterSeconds;
+        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && old && ::unlink(file.c_str()) == 0) ++removed;
     }
     return removed;
 }

@@ -55,7 +55,8 @@ public:
     bool save(const std::string& path) const;
 
     // Removes the temporary files a save interrupted by a kill left beside
-    // `path`: regular files of this user named like save's. Their number.
+    // `path`: regular files of this user named like save's, untouched for a
+    // minute. Their number.
     static int removeStaleTemporaries(const std::string& path);
 
 private:

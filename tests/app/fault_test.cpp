@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -126,8 +127,10 @@ TEST_F(SettingsFaultTest, APipeAtCloseIsNotWaitedFor) {
 TEST_F(SettingsFaultTest, StaleTemporariesAreRemovedAtStart) {
     writeIni("[PREV_SESSION]\nBrg1X=12\n");
     const fs::path config = dir.path() / "config/bearfix";
-    for (const char* name : {"bearfix.ini.Ab3dE9", "bearfix.ini.000000", "bearfix.ini.Ab3dE", "notes.Ab3dE9"})
+    for (const char* name : {"bearfix.ini.Ab3dE9", "bearfix.ini.000000", "bearfix.ini.Ab3dE", "notes.Ab3dE9"}) {
         std::ofstream(config / name) << std::string(5000, 'x');
+        fs::last_write_time(config / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     auto w = start();
     EXPECT_FALSE(fs::exists(config / "bearfix.ini.Ab3dE9"));
     EXPECT_FALSE(fs::exists(config / "bearfix.ini.000000"));

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -211,7 +212,9 @@ TEST(IniFile, OnlyStaleTemporariesOfItsOwnAreRemoved) {
     const std::string ours[] = {"bearfix.ini.a1B2c3", "bearfix.ini.ZZZZZZ"};
     const std::string theirs[] = {"bearfix.ini.a1B2c", "bearfix.ini.a1B2c3d", "bearfix.ini.a1-2c3", "other.ini.a1B2c3",
                                   "bearfix.ini.Dir123", "bearfix.ini.Link12", "bearfix.ini"};
-    for (const std::string& name : ours) dir.write("config/" + name, "stale");
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const std::string& name : ours) std::filesystem::last_write_time(dir.write("config/" + name, "stale"), anHourAgo);
+    dir.write("config/bearfix.ini.Fresh1", "a save going on in another instance");
     for (const std::string& name : theirs) {
         if (name == "bearfix.ini.Link12") {
             std::filesystem::create_symlink(dir.write("target", "x"), dir.path() / "config" / name);
@@ -222,6 +225,7 @@ TEST(IniFile, OnlyStaleTemporariesOfItsOwnAreRemoved) {
     dir.write("bearfix.ini.q1w2e3", "another directory");
     if (geteuid() == 0) {  // only root can give a file to another user
         const std::string other = dir.write("config/bearfix.ini.Other1", "another user's");
+        std::filesystem::last_write_time(other, anHourAgo);
         ASSERT_EQ(chown(other.c_str(), 65534, 65534), 0);
     }
     EXPECT_EQ(IniFile::removeStaleTemporaries(path), 2);
@@ -231,6 +235,7 @@ TEST(IniFile, OnlyStaleTemporariesOfItsOwnAreRemoved) {
         EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir.path() / "config" / name))) << name;
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "bearfix.ini.q1w2e3"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "target"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "config/bearfix.ini.Fresh1"));
 }
 
 }  // namespace
