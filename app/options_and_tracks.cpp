@@ -98,8 +98,8 @@ void TBearfix::ElevationDirectoryEdited() {
     const std::string srtm = pathIn(ui_->Ed_SRTM3_Dir);
     const std::string& gtopoInUse = elevation().gtopoDirectory();
     const std::string& srtmInUse = elevation().srtmDirectory();
-    const std::string newGtopo = gtopo.empty() ? gtopoInUse : truncateUtf8(gtopo, 254);
-    const std::string newSrtm = srtm.empty() ? srtmInUse : truncateUtf8(srtm, 254);
+    const std::string newGtopo = gtopo.empty() ? gtopoInUse : truncateUtf8(gtopo, kMaxDirectory);
+    const std::string newSrtm = srtm.empty() ? srtmInUse : truncateUtf8(srtm, kMaxDirectory);
     const bool redraw = (elevation().source() == kGtopo30 ? newGtopo != gtopoInUse : newSrtm != srtmInUse);
     elevation().setDirectories(newGtopo, newSrtm);
     if (redraw && ui_->Ck_SwTopo->isChecked()) fullMapRedraw();

@@ -13,7 +13,6 @@ constexpr const char* kSession = "PREV_SESSION";
 constexpr const char* kMap = "MAP";
 constexpr const char* kGui = "GUI";
 constexpr const char* kTrack = "TrackDisplay";
-constexpr std::size_t kMaxDirectory = 254;
 
 std::string environmentOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);

@@ -12,6 +12,9 @@
 
 namespace bearfix {
 
+// The longest elevation directory kept: as long a path as Linux opens.
+inline constexpr std::size_t kMaxDirectory = TrackSettings::kMaxFileName;
+
 struct WindowBounds {
     // Read values are held within +-kLimit, so that no sum of them overflows.
     static constexpr int32_t kLimit = 1 << 20;
