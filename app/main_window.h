@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/remote_mailbox.h"
+#include "app/results.h"
 #include "app/settings.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
@@ -114,6 +115,7 @@ public slots:
     void PM_CenterOnAClick();
     void PM_CenterOnBClick();
     void PM_CenterOnXClick();
+    void PM_ZoomToFixClick();
     void PM_CenterOnCityClick();
     void PM_CalcBrgsClick();
     void PM_SetPosAClick();
@@ -163,6 +165,9 @@ private:
     bool elevationLoadAborted();
     bool heldBackWhileLoading(QObject* watched, QEvent* event);
     void writeObserver(QLineEdit* field, GeoPosition p);
+    ObserverTexts observerTexts() const;
+    void showFixResults(const Results& r);
+    bool zoomToFixKey(QKeyEvent* event);
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
