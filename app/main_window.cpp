@@ -89,6 +89,8 @@ TBearfix::~TBearfix() {
 void TBearfix::connectHandlers() {
     for (QLineEdit* field : {ui_->Ed_Pos1, ui_->Ed_Pos2, ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Brg1Tol, ui_->Ed_Brg2Tol})
         connect(field, &QLineEdit::textChanged, this, &TBearfix::ObserverPosChanged);
+    for (QCheckBox* box : {ui_->Chk_Ambi1, ui_->Chk_Ambi2})  // the back-bearing crossings follow them
+        connect(box, &QCheckBox::toggled, this, &TBearfix::ObserverPosChanged);
     connect(Timer1, &QTimer::timeout, this, &TBearfix::Timer1Timer);
     connect(ui_->Btn_ClearMsgs, &QPushButton::clicked, this, &TBearfix::Btn_ClearMsgsClick);
     connect(ui_->Btn_ApplyGPS, &QPushButton::clicked, this, &TBearfix::Btn_ApplyGPSClick);
@@ -373,7 +375,7 @@ void TBearfix::ObserverPosChanged() {
 
 void TBearfix::updateResults() {
     Ui::TBearfix& f = *ui_;
-    Results r = computeResults({text(f.Ed_Pos1), text(f.Ed_Pos2), text(f.Ed_Brg1X), text(f.Ed_Brg2X)});
+    Results r = computeResults(observerTexts());
     observerA = r.observerA;
     observerB = r.observerB;
     setText(f.Ed_Inf1, r.infoA);
@@ -385,6 +387,7 @@ void TBearfix::updateResults() {
     setText(f.Ed_DistAB, r.distanceAB);
     setText(f.Ed_BrgAB, r.bearingAB);
     setText(f.Ed_BrgBA, r.bearingBA);
+    showFixResults(r);
 }
 
 void TBearfix::Timer1Timer() {
@@ -510,6 +513,7 @@ bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
 bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
     if (loadingElevation_ && heldBackWhileLoading(watched, event)) return true;
     if (event->type() == QEvent::KeyPress && arrowKeyScrolls(static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::KeyPress && zoomToFixKey(static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::MouseButtonRelease && watched == ui_->Pnl_TrackColors) {
         Pnl_TrackColorsClick();
         return true;

@@ -15,6 +15,7 @@
 
 #include "app/held_input.h"
 #include "app/remote_mailbox.h"
+#include "app/results.h"
 #include "app/settings.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
@@ -118,6 +119,7 @@ public slots:
     void PM_CenterOnAClick();
     void PM_CenterOnBClick();
     void PM_CenterOnXClick();
+    void PM_ZoomToFixClick();
     void PM_CenterOnCityClick();
     void PM_CalcBrgsClick();
     void PM_SetPosAClick();
@@ -170,6 +172,9 @@ private:
     bool elevationLoadAborted();
     bool heldBackWhileLoading(QObject* watched, QEvent* event);
     void writeObserver(QLineEdit* field, GeoPosition p);
+    ObserverTexts observerTexts() const;
+    void showFixResults(const Results& r);
+    bool zoomToFixKey(QKeyEvent* event);
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};

@@ -49,6 +49,7 @@ void TBearfix::createMapPopup() {
     item("PM_CenterOnA", "Center on observer A", &TBearfix::PM_CenterOnAClick);
     item("PM_CenterOnB", "Center on observer B", &TBearfix::PM_CenterOnBClick);
     item("PM_CenterOnX", "Center on RDF intersection ", &TBearfix::PM_CenterOnXClick);
+    item("PM_ZoomToFix", "Zoom to fix", &TBearfix::PM_ZoomToFixClick)->setShortcut(Qt::Key_F);
     item("PM_CenterOnCity", "Center on a city ..", &TBearfix::PM_CenterOnCityClick);
     item("PM_CalcBrgs", "Calculate bearings for this &point", &TBearfix::PM_CalcBrgsClick);
     item("PM_SetPosA", "Set observer &A to this point", &TBearfix::PM_SetPosAClick);

@@ -21,34 +21,53 @@ std::string formatDistance(double km) {
 
 std::string formatBearing(double degrees) { return formatPicture(degrees, "##0.# '\xB0'"); }
 
+std::string formatSearchArea(const SearchArea& area) {
+    switch (area.kind) {
+        case SearchArea::kBounded:
+            return formatDistance(area.area_km2) + " km\xB2, " + formatDistance(area.size_km) + " km across";
+        case SearchArea::kUnbounded:
+            return "unbounded";
+        default:
+            return "";
+    }
+}
+
 Results computeResults(const ObserverTexts& in) {
     Results r;
-    bool infiniteA = false, infiniteB = false;
-    scan_position(in.pos1, nullptr, r.observerA, &infiniteA);
-    scan_position(in.pos2, nullptr, r.observerB, &infiniteB);
-    r.validA = !infiniteA;
-    r.validB = !infiniteB;
+    const Fix fix = compute_fix(in);
+    r.observerA = fix.observerA;
+    r.observerB = fix.observerB;
+    r.validA = fix.validA;
+    r.validB = fix.validB;
     r.infoA = r.validA ? describe_near_city(r.observerA.lon, r.observerA.lat) : kNotAPosition;
     r.infoB = r.validB ? describe_near_city(r.observerB.lon, r.observerB.lat) : kNotAPosition;
-    if (in.brg1x.empty() || in.brg2x.empty()) return r;
+    if (!fix.computed) return r;
 
     r.computed = true;
+    r.fix = fix.crossing;
     r.locationX = "no intersection found";
-    if (!r.validA || !r.validB) {
-        r.fix.status = 1;
-        return r;
-    }
-    // Whole turns are taken off in degrees, where it is exact.
-    const double brg1 = reduce_bearing_degrees(scan_decimal(in.brg1x)) * kDegToRad;
-    const double brg2 = reduce_bearing_degrees(scan_decimal(in.brg2x)) * kDegToRad;
-    bearing_intersection(r.fix, r.observerA.lon, r.observerA.lat, brg1, r.observerB.lon, r.observerB.lat, brg2);
+    if (!r.validA || !r.validB) return r;
     if (r.fix.status == 0) {
         r.locationX = format_position(r.fix.x, PosFormat::Dms);
         r.locationInfo = describe_near_city(r.fix.x.lon, r.fix.x.lat);
+        r.crossingAngle = fix.crossingAngle;
+        r.area = fix.area;
+        r.distanceAX = formatDistance(r.fix.dist_ax * kEarthRadiusKm) + " km";
+        r.distanceBX = formatDistance(r.fix.dist_bx * kEarthRadiusKm) + " km";
+        r.crossingAngleText = formatPicture(r.crossingAngle * kRadToDeg, "##0.0 '\xB0'");
+        r.searchArea = formatSearchArea(r.area);
+        if (is_shallow_crossing(r.crossingAngle)) r.warning = "shallow crossing";
     }
     r.distanceAB = formatDistance(r.fix.dist_ab * kEarthRadiusKm) + " km";
     r.bearingAB = formatBearing(r.fix.course_ab * kRadToDeg);
     r.bearingBA = formatBearing(r.fix.course_ba * kRadToDeg);
+    r.alternatives = fix.alternatives;
+    for (const BackBearingCrossing& c : r.alternatives) {
+        std::string line = std::string("X' ") + c.label + ": " + format_position(c.x, PosFormat::Dms);
+        const std::string place = describe_near_city(c.x.lon, c.x.lat);
+        if (!place.empty()) line += ", " + place;
+        r.alternativeLines.push_back(line);
+    }
     return r;
 }
 

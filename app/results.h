@@ -3,18 +3,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "geo/fix_geometry.h"
 #include "geo/great_circle.h"
 #include "geo/position.h"
 
 namespace bearfix {
 
-struct ObserverTexts {
-    std::string pos1;   // position of A
-    std::string pos2;   // position of B
-    std::string brg1x;  // bearing from A, degrees
-    std::string brg2x;  // bearing from B, degrees
-};
+// Positions, bearings, tolerances (default 1 degree) and ambiguity switches.
+using ObserverTexts = FixTexts;
 
 struct Results {
     GeoPosition observerA;  // a component the text lacks is 0
@@ -36,6 +34,19 @@ struct Results {
     std::string distanceAB;   // "123.4 km"
     std::string bearingAB;    // "72.5 °"
     std::string bearingBA;
+
+    // With X only (empty otherwise).
+    double crossingAngle = 0.0;  // radians
+    SearchArea area;
+    std::string distanceAX;     // "213 km"
+    std::string distanceBX;
+    std::string crossingAngleText;  // "35.2 °"
+    std::string searchArea;     // "12.3 km², 5.40 km across" or "unbounded"
+    std::string warning;        // "shallow crossing" or empty
+    // Where the back bearings cross, when the ambiguity switches allow them:
+    // "X' A+180 × B: N50°.. E008°.., 12 km SE of Ashford".
+    std::vector<BackBearingCrossing> alternatives;
+    std::vector<std::string> alternativeLines;
 };
 
 Results computeResults(const ObserverTexts& in);
@@ -45,5 +56,9 @@ std::string formatDistance(double km);
 
 // A bearing in degrees as the result fields show it: "72.5 °", "360 °".
 std::string formatBearing(double degrees);
+
+// An area with its size: "12.3 km², 5.40 km across" or "unbounded"; empty
+// when there is none.
+std::string formatSearchArea(const SearchArea& area);
 
 }  // namespace bearfix

@@ -10,6 +10,7 @@
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
+#include "map/fix_markers.h"
 #include "map/qt_convert.h"
 #include "map/topography.h"
 #include "map/vector_file.h"
@@ -385,6 +386,7 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     style(fromColourRef(s.colourB), Qt::FDiagPattern);
     drawBearingSector(painter, observerB, brg2, tol2);
     if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
+    drawFixMarkers(painter, view_, s, observerA, observerB);
     if (s.showRuler) drawRuler();
     painter_ = nullptr;
 }

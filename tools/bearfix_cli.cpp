@@ -1,6 +1,6 @@
 // bearfix-cli: the window's computations on the command line.
 //
-//   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]
+//   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b] [--json]
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
 //   bearfix-cli tracks FILE...
@@ -46,13 +46,16 @@ namespace {
 using bearfix::cp1252ToUtf8;
 
 constexpr const char* kUsage =
-    "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--json]\n"
+    "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]\n"
+    "                       [--json]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "       bearfix-cli tracks FILE...\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
-    "  bearings cross, as the Bearfix window shows them.\n"
+    "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
+    "  (degrees, default 1) the area where the sectors overlap, and with the\n"
+    "  180 degree ambiguity of A and/or B where the back bearings cross.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
     "  line when none lies within 900 km).\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
@@ -89,12 +92,41 @@ std::string jsonString(const std::string& cp1252) {
     return out + "\"";
 }
 
-int runFix(const std::vector<std::string>& args, bool json) {
+// The value after `option` (removed from args with it), or `fallback`.
+std::string takeOption(std::vector<std::string>& args, const std::string& option, const std::string& fallback) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == option) {
+            std::string value = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            return value;
+        }
+    }
+    return fallback;
+}
+
+// {"area_km2": .., "size_km": .., "polygon": [[lat, lon], ...]}, "unbounded" or null.
+std::string searchAreaJson(const bearfix::SearchArea& area) {
+    if (area.kind == bearfix::SearchArea::kUnbounded) return "\"unbounded\"";
+    if (area.kind != bearfix::SearchArea::kBounded) return "null";
+    std::string out = "{\"area_km2\":" + number(area.area_km2) + ",\"size_km\":" + number(area.size_km) + ",\"polygon\":[";
+    for (std::size_t i = 0; i < area.polygon.size(); ++i) {
+        out += std::string(i ? "," : "") + "[" + number(area.polygon[i].lat * bearfix::kRadToDeg) + "," +
+               number(area.polygon[i].lon * bearfix::kRadToDeg) + "]";
+    }
+    return out + "]}";
+}
+
+int runFix(std::vector<std::string> args, bool json) {
+    const bearfix::SessionSettings defaults = bearfix::defaultSettings();
+    bearfix::ObserverTexts in;
+    in.tol1 = bearfix::utf8ToCp1252(takeOption(args, "--tol-a", bearfix::cp1252ToUtf8(defaults.brg1Tol)));
+    in.tol2 = bearfix::utf8ToCp1252(takeOption(args, "--tol-b", bearfix::cp1252ToUtf8(defaults.brg2Tol)));
+    in.ambiguity1 = std::erase(args, std::string("--ambi-a")) > 0;
+    in.ambiguity2 = std::erase(args, std::string("--ambi-b")) > 0;
     if (args.size() != 4) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    bearfix::ObserverTexts in;
     in.pos1 = bearfix::utf8ToCp1252(args[0]);
     in.brg1x = bearfix::utf8ToCp1252(args[1]);
     in.pos2 = bearfix::utf8ToCp1252(args[2]);
@@ -109,6 +141,12 @@ int runFix(const std::vector<std::string>& args, bool json) {
         std::printf("Info A: %s\n", cp1252ToUtf8(r.infoA).c_str());
         std::printf("Info B: %s\n", cp1252ToUtf8(r.infoB).c_str());
         std::printf("Info X: %s\n", cp1252ToUtf8(r.locationInfo).c_str());
+        std::printf("A-X: %s\n", cp1252ToUtf8(r.distanceAX).c_str());
+        std::printf("B-X: %s\n", cp1252ToUtf8(r.distanceBX).c_str());
+        std::printf("Crossing angle: %s\n", cp1252ToUtf8(r.crossingAngleText).c_str());
+        std::printf("Search area: %s\n", cp1252ToUtf8(r.searchArea).c_str());
+        if (!r.warning.empty()) std::printf("Warning: %s\n", cp1252ToUtf8(r.warning).c_str());
+        for (const std::string& line : r.alternativeLines) std::printf("%s\n", cp1252ToUtf8(line).c_str());
         return 0;
     }
     const double deg = bearfix::kRadToDeg;
@@ -127,13 +165,26 @@ int runFix(const std::vector<std::string>& args, bool json) {
             out += ",\"distanceKm\":" + number(r.fix.dist_ab * bearfix::kEarthRadiusKm);
         }
         out += ",\"status\":" + std::to_string(r.fix.status);
-        if (r.fix.status == 0) {
+        const bool found = r.fix.status == 0;
+        if (found) {
             out += ",\"x\":{\"lat\":" + number(r.fix.x.lat * deg) + ",\"lon\":" + number(r.fix.x.lon * deg) + "}";
             out += ",\"distanceAXKm\":" + number(r.fix.dist_ax * bearfix::kEarthRadiusKm);
             out += ",\"distanceBXKm\":" + number(r.fix.dist_bx * bearfix::kEarthRadiusKm);
         } else {
             out += ",\"x\":null";
         }
+        out += ",\"dist_ax_km\":" + (found ? number(r.fix.dist_ax * bearfix::kEarthRadiusKm) : "null");
+        out += ",\"dist_bx_km\":" + (found ? number(r.fix.dist_bx * bearfix::kEarthRadiusKm) : "null");
+        out += ",\"crossing_angle_deg\":" + (found ? number(r.crossingAngle * deg) : "null");
+        out += ",\"shallow_crossing\":" + std::string(found ? (r.warning.empty() ? "false" : "true") : "null");
+        out += ",\"search_area\":" + searchAreaJson(r.area);
+        out += ",\"alternatives\":[";
+        for (std::size_t i = 0; i < r.alternatives.size(); ++i) {
+            const bearfix::BackBearingCrossing& c = r.alternatives[i];
+            out += std::string(i ? "," : "") + "{\"combination\":\"" + c.combination + "\",\"lat\":" +
+                   number(c.x.lat * deg) + ",\"lon\":" + number(c.x.lon * deg) + "}";
+        }
+        out += "]";
     }
     out += "}\n";
     std::fputs(out.c_str(), stdout);
@@ -152,18 +203,6 @@ int runDescribe(const std::vector<std::string>& args) {
     }
     std::printf("%s\n", cp1252ToUtf8(bearfix::describe_near_city(p.lon, p.lat)).c_str());
     return 0;
-}
-
-// The value after `option` (removed from args with it), or `fallback`.
-std::string takeOption(std::vector<std::string>& args, const std::string& option, const std::string& fallback) {
-    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-        if (args[i] == option) {
-            std::string value = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-            return value;
-        }
-    }
-    return fallback;
 }
 
 int runRender(std::vector<std::string> args) {
@@ -188,7 +227,8 @@ int runRender(std::vector<std::string> args) {
                      reason.c_str());
     bearfix::readSettings(file, session);
     const bearfix::Results r =
-        bearfix::computeResults({session.pos1, session.pos2, session.brg1x, session.brg2x});
+        bearfix::computeResults({session.pos1, session.pos2, session.brg1x, session.brg2x, session.brg1Tol,
+                                 session.brg2Tol, session.brg1Amb, session.brg2Amb});
     const bearfix::MapSettings settings = bearfix::mapSettingsFor(session, r.locationX);
     bearfix::elevation().setSource(session.useSrtm3 == 0 ? bearfix::kGtopo30 : bearfix::kSrtm);
     bearfix::elevation().setDirectories(session.gtopoDir, session.srtmDir);

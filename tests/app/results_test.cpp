@@ -70,5 +70,53 @@ TEST(Results, NumbersTooLargeForADouble) {
     EXPECT_FALSE(onlyInfo.computed);
 }
 
+// A at (0, 0) and B at (1 E, 0), worked by hand on the sphere: bearings 45
+// and 315 meet at about (0.5 N, 0.5 E), 0.707 degrees (78.6 km) from both,
+// at a right angle (the triangle's excess is 0.004 degrees). Bearings 5 and
+// 355 meet at 10 degrees, 85 and 275 at 170: shallow. Sectors of +-20 around
+// 5 and 355 share everything due north: unbounded.
+TEST(Results, FixTextsBeyondX) {
+    const struct {
+        const char *brg1, *brg2, *tol1, *tol2;
+        const char *distance, *angle, *area, *warning;
+    } cases[] = {
+        {"45", "315", "0", "0", "78.6 km", "90.0 \xB0", "0.000 km\xB2, 0.000 km across", ""},
+        {"5", "355", "20", "20", "", "10.0 \xB0", "unbounded", "shallow crossing"},
+        {"85", "275", "1", "1", "", "170.0 \xB0", "", "shallow crossing"},
+        {"45", "225", "1", "1", "", "", "", ""},  // no X
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.brg1) + " " + c.brg2 + " " + c.tol1 + " " + c.tol2);
+        const Results r = computeResults({"N0 E0", "N0 E1", c.brg1, c.brg2, c.tol1, c.tol2});
+        if (*c.distance) {
+            EXPECT_EQ(r.distanceAX, c.distance);
+            EXPECT_EQ(r.distanceBX, c.distance);
+        }
+        EXPECT_EQ(r.crossingAngleText, c.angle);
+        if (*c.area) {
+            EXPECT_EQ(r.searchArea, c.area);
+        }
+        EXPECT_EQ(r.warning, c.warning);
+        EXPECT_EQ(r.searchArea.empty(), r.fix.status != 0);
+    }
+    // A tolerance too large for a number is no sector; its sign does not matter.
+    EXPECT_EQ(computeResults({"N0 E0", "N0 E1", "45", "315", "1", "1" + std::string(400, '0')}).searchArea, "unbounded");
+    EXPECT_EQ(computeResults({"N0 E0", "N0 E1", "45", "315", "1", "-1"}).searchArea,
+              computeResults({"N0 E0", "N0 E1", "45", "315", "1", "1"}).searchArea);
+}
+
+// Bearings 225 and 135 do not meet; their back bearings 45 and 315 do, at
+// tan(lat) = sin 0.5 deg tan 45 deg: 0.49998 N (29'59.93"), 0.5 E.
+TEST(Results, BackBearingCrossingLines) {
+    const Results one = computeResults({"N0 E0", "N0 E1", "225", "135", "1", "1", true, false});
+    EXPECT_TRUE(one.alternativeLines.empty());
+    const Results both = computeResults({"N0 E0", "N0 E1", "225", "135", "1", "1", true, true});
+    EXPECT_EQ(both.locationX, "no intersection found");
+    ASSERT_EQ(both.alternativeLines.size(), 1u);
+    const std::string line = both.alternativeLines[0];
+    EXPECT_TRUE(line.starts_with("X' A+180 \xD7 B+180: N00\xB0" "29'59\" E000\xB0" "30'00\", ")) << line;
+    EXPECT_NE(line.find(" km "), std::string::npos) << "and the nearest place";
+}
+
 }  // namespace
 }  // namespace bearfix

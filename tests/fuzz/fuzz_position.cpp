@@ -1,6 +1,7 @@
 // Position texts as users type or paste them.
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "app/results.h"
 #include "fuzz_input.h"
@@ -23,6 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         !(std::isfinite(r.fix.dist_ab) && std::isfinite(r.fix.course_ab) && std::isfinite(r.fix.course_ba)))
         std::abort();
     if (r.fix.status == 0 && (!r.validA || !std::isfinite(r.fix.x.lat) || !std::isfinite(r.fix.x.lon))) std::abort();
+    // The text as both tolerances (and a position): the search area is a
+    // number of km or "unbounded", never infinity or NaN.
+    const Results t = computeResults({"N50 E8", input, "45", "315", input, input, true, true});
+    std::vector<const std::string*> shown = {&t.searchArea, &t.crossingAngleText, &t.distanceAX, &t.distanceBX};
+    for (const std::string& line : t.alternativeLines) shown.push_back(&line);
+    for (const std::string* text : shown)
+        if (text->find("nan") != std::string::npos || text->find("inf") != std::string::npos) std::abort();
+    if (!(t.area.area_km2 >= 0 && t.area.size_km >= 0 && std::isfinite(t.area.area_km2) && std::isfinite(t.area.size_km)))
+        std::abort();
+    for (GeoPosition corner : t.area.polygon)
+        if (!std::isfinite(corner.lat) || !std::isfinite(corner.lon)) std::abort();
     std::size_t index = 0;
     for (int i = 0; i < 8 && index < input.size(); ++i) {
         const std::size_t before = index;
