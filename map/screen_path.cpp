@@ -20,7 +20,7 @@ constexpr double kTolerance = 0.25;  // pixels a chord may stray from the path
 constexpr int kMaxDepth = 36;        // a degree halved this often is well below a float's step
 constexpr int kMaxCopies = 64;
 
-double aroundZero(double a) { return a - kTwoPi * std::round(a / kTwoPi); }
+double aroundZero(double a) { return a >= -kPi && a <= kPi ? a : a - kTwoPi * std::round(a / kTwoPi); }
 
 double distanceToSegment(const PixelPoint& p, const PixelPoint& a, const PixelPoint& b) {
     const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
@@ -85,8 +85,9 @@ void PathTracer::start(const MapView& view, GeoEdge edge, const PixelBox& box, C
     crossing_ = crossing;
     azimuthal_ = view.projection == kAzimuthal;
     period_ = copyPeriod(view);
-    lonExtent_ = view.lon_max - view.lon_min;
-    latExtent_ = view.lat_max - view.lat_min;
+    const double lonExtent = view.lon_max - view.lon_min, latExtent = view.lat_max - view.lat_min;
+    xPerRadian_ = lonExtent > 0 ? view.width / lonExtent : 0.0;
+    yPerRadian_ = latExtent > 0 ? view.height / latExtent : 0.0;
     open_ = false;
     points_.clear();
     starts_.clear();
@@ -101,6 +102,14 @@ void PathTracer::clearPieces() {
     }
 }
 
+// As geo_to_pixel, then moved by whole turns next to the point before.
+PixelPoint PathTracer::cylindric(double lon, double lat, const double* previousRun, double* run) const {
+    double east = view_.center.lon + aroundZero(lon - view_.center.lon);
+    if (previousRun && std::fabs(*previousRun - east) > kPi) east += kTwoPi * std::round((*previousRun - east) / kTwoPi);
+    *run = east;
+    return {(east - view_.lon_min) * xPerRadian_, (view_.lat_max - lat) * yPerRadian_};
+}
+
 bool PathTracer::project(double lon, double lat, const Vertex* previous, Vertex& v) const {
     v.lon = lon;
     v.lat = lat;
@@ -108,12 +117,7 @@ bool PathTracer::project(double lon, double lat, const Vertex* previous, Vertex&
         v.lonRun = previous ? previous->lonRun + aroundZero(lon - previous->lon) : lon;
         if (!azimuthal_forward(view_, lon, lat, &v.p.x, &v.p.y)) return false;
     } else {
-        // As geo_to_pixel, then moved by whole turns next to the previous point.
-        double east = view_.center.lon + aroundZero(lon - view_.center.lon);
-        if (previous) east += kTwoPi * std::round((previous->lonRun - east) / kTwoPi);
-        v.lonRun = east;
-        v.p.x = lonExtent_ > 0 ? (east - view_.lon_min) * view_.width / lonExtent_ : 0.0;
-        v.p.y = latExtent_ > 0 ? (view_.lat_max - lat) * view_.height / latExtent_ : 0.0;
+        v.p = cylindric(lon, lat, previous ? &previous->lonRun : nullptr, &v.lonRun);
     }
     if (edge_ == GeoEdge::kGreatCircle) {
         const double c = std::cos(lat);
@@ -122,6 +126,13 @@ bool PathTracer::project(double lon, double lat, const Vertex* previous, Vertex&
         v.v[2] = std::sin(lat);
     }
     return std::isfinite(v.p.x) && std::isfinite(v.p.y);
+}
+
+// Moves v's longitude by whole turns next to the point before.
+void PathTracer::follow(const Vertex& previous, Vertex& v) const {
+    if (std::fabs(previous.lonRun - v.lonRun) <= kPi) return;
+    v.lonRun += kTwoPi * std::round((previous.lonRun - v.lonRun) / kTwoPi);
+    if (!azimuthal_) v.p.x = (v.lonRun - view_.lon_min) * xPerRadian_;
 }
 
 // The point a fraction t of the way from a to b, projected next to a.
@@ -155,6 +166,16 @@ void PathTracer::lineTo(double lon, double lat) {
         moveTo(lon, lat);
         return;
     }
+    if (!azimuthal_ && edge_ == GeoEdge::kLonLat) {  // straight on the cylindric map
+        const PixelPoint p = cylindric(lon, lat, &last_.lonRun, &last_.lonRun);
+        open_ = std::isfinite(p.x) && std::isfinite(p.y);
+        if (!open_) return;
+        points_.push_back(p);
+        last_.lon = lon;
+        last_.lat = lat;
+        last_.p = p;
+        return;
+    }
     Vertex v;
     if (!project(lon, lat, &last_, v)) {
         open_ = false;  // the antipode: the line is cut there
@@ -165,11 +186,6 @@ void PathTracer::lineTo(double lon, double lat) {
 
 // Follows the path from a (already drawn) to b and leaves last_ at b.
 void PathTracer::join(const Vertex& a, const Vertex& b) {
-    if (!azimuthal_ && edge_ == GeoEdge::kLonLat) {
-        points_.push_back(b.p);  // straight on the cylindric map
-        last_ = b;
-        return;
-    }
     double length;
     if (edge_ == GeoEdge::kGreatCircle) {
         length = std::acos(std::clamp(a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2], -1.0, 1.0));
@@ -187,7 +203,7 @@ void PathTracer::join(const Vertex& a, const Vertex& b) {
                 return;
             }
         }
-        project(to.lon, to.lat, &from, to);  // next to the point before
+        follow(from, to);
         from = refine(from, to, 0);
     }
     last_ = from;
@@ -196,8 +212,10 @@ void PathTracer::join(const Vertex& a, const Vertex& b) {
 // Draws from a to b, halving where the chord strays from the path; returns b
 // as it was drawn (its longitude continued from the points before).
 PathTracer::Vertex PathTracer::refine(const Vertex& a, const Vertex& b, int depth) {
-    const double dx = b.p.x - a.p.x, dy = b.p.y - a.p.y;
-    if (dx * dx + dy * dy <= kShortChord * kShortChord) {
+    const double dx = b.p.x - a.p.x, dy = b.p.y - a.p.y, chord2 = dx * dx + dy * dy;
+    // Short, or far from the picture: a path strays from its chord by less
+    // than the chord's length unless it turns by more than half a circle.
+    if (chord2 <= kShortChord * kShortChord || !mayShow(a.p, b.p, a.p, std::sqrt(chord2) + kShortChord)) {
         points_.push_back(b.p);
         return b;
     }
@@ -217,7 +235,7 @@ PathTracer::Vertex PathTracer::refine(const Vertex& a, const Vertex& b, int dept
     }
     const Vertex middle = refine(a, m, depth + 1);
     Vertex end = b;
-    project(b.lon, b.lat, &middle, end);
+    follow(middle, end);
     return refine(middle, end, depth + 1);
 }
 

@@ -68,7 +68,9 @@ private:
         double v[3] = {0, 0, 0};  // unit vector (great circles only)
         PixelPoint p;
     };
+    PixelPoint cylindric(double lon, double lat, const double* previousRun, double* run) const;
     bool project(double lon, double lat, const Vertex* previous, Vertex& v) const;
+    void follow(const Vertex& previous, Vertex& v) const;
     bool between(const Vertex& a, const Vertex& b, double t, Vertex& v) const;
     void join(const Vertex& a, const Vertex& b);
     Vertex refine(const Vertex& a, const Vertex& b, int depth);
@@ -81,7 +83,7 @@ private:
     PixelBox box_;
     Crossing crossing_ = kCut;
     double period_ = 0;
-    double lonExtent_ = 0, latExtent_ = 0;
+    double xPerRadian_ = 0, yPerRadian_ = 0;  // cylindric
     bool azimuthal_ = false;
     bool open_ = false;  // last_ ends the piece under way
     Vertex last_;
