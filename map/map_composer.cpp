@@ -177,15 +177,23 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
     fontColour_ = topography ? QColor(255, 0, 0) : QColor(207, 207, 207);
     p.setBrush(topography ? QBrush(Qt::NoBrush) : QBrush(Qt::white));
 
+    const double period = copyPeriod(view_);
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
         const int f = city.flags;
         const bool shown = !s.largeCitiesOnly || (f & (kCityLarge | kCityCapital)) ||
                            (s.showTransmitters && (f & kCityTransmitter));
         if (!shown) continue;
-        int x, y;
-        if (!geo_to_screen(view_, city.lon, city.lat, &x, &y)) continue;
-        if (x < 2 || y < 2 || x >= w || y >= h) continue;
+        double px, py;
+        if (!geo_to_pixel(view_, city.lon, city.lat, &px, &py) || !(py >= 2 && py < h)) continue;
+        // A cylindric map wider than 360 degrees shows a place more than once.
+        int xs[8], copies = 0;
+        for (int k = period > 0 ? -3 : 0; k <= (period > 0 ? 4 : 0); ++k) {
+            const double x = px + k * period;
+            if (x >= 2 && x < w) xs[copies++] = static_cast<int>(x);
+        }
+        if (copies == 0) continue;
+        const int y = static_cast<int>(py);
         int r = 2;
         if (f & kCityCapital) {
             pen.setColor(QColor(255, 0, 0));
@@ -200,14 +208,15 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
         } else if (f & kCityOrdinary) {
             pen.setColor(QColor(255, 127, 127));
         }  // other categories keep the colour of the city before
-        p.setPen(pen);
-        p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
-        if (s.cityMode >= 2) {
-            std::string name(city.name, strnlen(city.name, sizeof city.name));
-            if (s.cityMode == 2) name = name.substr(0, 2);
-            drawLabel(x + 4, y - 4, toQString(name), !topography);
+        std::string name(city.name, strnlen(city.name, sizeof city.name));
+        if (s.cityMode == 2) name = name.substr(0, 2);
+        for (int c = 0; c < copies; ++c) {
+            const int x = xs[c];
             p.setPen(pen);
+            p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
+            if (s.cityMode >= 2) drawLabel(x + 4, y - 4, toQString(name), !topography);
         }
+        p.setPen(pen);
     }
 }
 

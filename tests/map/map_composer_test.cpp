@@ -258,6 +258,15 @@ TEST(MapComposer, CitiesAtTheLeftEdge) {
         MapComposer().drawBaseMap(image, s, centre);
         EXPECT_EQ(count(image, QRect(0, 40, 10, 20), tinted(kPlace)) > 0, drawn) << column;
     }
+    // A map 720 degrees wide shows every place twice.
+    MapComposer composer;
+    QImage world(1200, 600, QImage::Format_RGB32);
+    GeoPosition centre{0, 0};
+    s.rangeKm = "20000";
+    composer.drawBaseMap(world, s, centre);
+    const auto places = copiesOf(composer.view(), aachen.lat / kDegToRad, aachen.lon / kDegToRad);
+    ASSERT_EQ(places.size(), 2u);
+    for (QPoint p : places) EXPECT_GT(count(world, QRect(p - QPoint(4, 4), QSize(9, 9)), tinted(kPlace)), 0) << p.x();
 }
 
 TEST(MapComposer, SectorsCrossWithBothHatches) {
