@@ -19,7 +19,7 @@
 
 namespace bearfix {
 
-// The extent of an item's visible points, for placing its label.
+// The extent of what shows of an item's lines, for placing its label.
 struct LabelBox {
     int32_t left = -32768;  // -32768: empty
     int32_t top = 0;
@@ -61,7 +61,9 @@ public:
     // The view of the last drawing, for converting mouse positions.
     const MapView& view() const { return view_; }
 
-    // The point sink: draws a batch as polylines into the current target.
+    // The point sink: draws a batch as polylines into the current target,
+    // straight in longitude and latitude from point to point, a step taken
+    // the short way round the earth.
     void drawPointBatch(const MapView& view, const MapPoint* points, int count);
 
     // Pieces of the overlay, drawn with `painter`'s pen and brush. A sector
