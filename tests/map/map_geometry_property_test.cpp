@@ -49,6 +49,12 @@ struct Geo {
 // The view as a picture: its own formulas from the view's parameters.
 struct Picture {
     const MapView& v;
+    // The centre's unit vector and the directions north and east there.
+    const Vec c = unit(v.center.lon, v.center.lat);
+    const Vec north{-std::sin(v.center.lat) * std::cos(v.center.lon), -std::sin(v.center.lat) * std::sin(v.center.lon),
+                    std::cos(v.center.lat)};
+    const Vec east{-std::sin(v.center.lon), std::cos(v.center.lon), 0};
+
     bool azimuthal() const { return v.projection == kAzimuthal; }
     double period() const { return azimuthal() ? 0 : 2 * kPi * v.width / (v.lon_max - v.lon_min); }
     // Cylindric longitudes are taken as given (no wrapping).
@@ -58,10 +64,7 @@ struct Picture {
             y = (v.lat_max - lat) / (v.lat_max - v.lat_min) * v.height;
             return true;
         }
-        const Vec c = unit(v.center.lon, v.center.lat), p = unit(lon, lat);
-        const Vec north{-std::sin(v.center.lat) * std::cos(v.center.lon), -std::sin(v.center.lat) * std::sin(v.center.lon),
-                        std::cos(v.center.lat)};
-        const Vec east{-std::sin(v.center.lon), std::cos(v.center.lon), 0};
+        const Vec p = unit(lon, lat);
         const double rho = angle(c, p), theta = std::atan2(dot(p, east), dot(p, north));
         if (rho > kPi - 1e-7) return false;
         x = v.center_x + v.scale * rho * std::sin(theta);
@@ -75,10 +78,6 @@ struct Picture {
         }
         const double dx = x - v.center_x, dy = v.center_y - y, r = std::hypot(dx, dy), rho = r / v.scale;
         if (rho >= kPi) return false;
-        const Vec c = unit(v.center.lon, v.center.lat);
-        const Vec north{-std::sin(v.center.lat) * std::cos(v.center.lon), -std::sin(v.center.lat) * std::sin(v.center.lon),
-                        std::cos(v.center.lat)};
-        const Vec east{-std::sin(v.center.lon), std::cos(v.center.lon), 0};
         Vec p;
         for (int i = 0; i < 3; ++i)
             p[i] = std::cos(rho) * c[i] + (r > 0 ? std::sin(rho) / r : 0) * (dy * north[i] + dx * east[i]);
@@ -155,7 +154,7 @@ struct Nearness {
                 for (int py = static_cast<int>(y - kNear - 1); py <= y + kNear; ++py)
                     for (int px = static_cast<int>(x - kNear - 1); px <= x + kNear; ++px)
                         if (px >= 0 && py >= 0 && px < pic.v.width && py < pic.v.height &&
-                            std::hypot(px + 0.5 - x, py + 0.5 - y) <= kNear)
+                            (px + 0.5 - x) * (px + 0.5 - x) + (py + 0.5 - y) * (py + 0.5 - y) <= kNear * kNear)
                             mask[static_cast<std::size_t>(py * pic.v.width + px)] = 1;
             }
             if (p == 0) break;
