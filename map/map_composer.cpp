@@ -453,7 +453,8 @@ void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoP
     };
     // (u x v) . w: which side of the plane through u and v the point w lies on.
     auto side = [](const Vector& u, const Vector& v, const Vector& w) {
-        return (u[1] * v[2] - u[2] * v[1]) * w[0] + (u[2] * v[0] - u[0] * v[2]) * w[1] + (u[0] * v[1] - u[1] * v[0]) * w[2];
+        return (u[1] * v[2] - u[2] * v[1]) * w[0] + (u[2] * v[0] - u[0] * v[2]) * w[1] +
+               (u[0] * v[1] - u[1] * v[0]) * w[2];
     };
     const Vector a = unit(apex.lon, apex.lat), b = unit(end1.lon, end1.lat), c = unit(end2.lon, end2.lat);
     const double turn = side(a, b, c);

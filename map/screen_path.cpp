@@ -105,7 +105,8 @@ void PathTracer::clearPieces() {
 // As geo_to_pixel, then moved by whole turns next to the point before.
 PixelPoint PathTracer::cylindric(double lon, double lat, const double* previousRun, double* run) const {
     double east = view_.center.lon + aroundZero(lon - view_.center.lon);
-    if (previousRun && std::fabs(*previousRun - east) > kPi) east += kTwoPi * std::round((*previousRun - east) / kTwoPi);
+    if (previousRun && std::fabs(*previousRun - east) > kPi)
+        east += kTwoPi * std::round((*previousRun - east) / kTwoPi);
     *run = east;
     return {(east - view_.lon_min) * xPerRadian_, (view_.lat_max - lat) * yPerRadian_};
 }
@@ -192,7 +193,8 @@ void PathTracer::join(const Vertex& a, const Vertex& b) {
     } else {
         length = std::max(std::fabs(b.lat - a.lat), std::fabs(b.lonRun - a.lonRun));
     }
-    const int steps = length > kFirstStep ? std::min(static_cast<int>(std::ceil(length / kFirstStep)), kMaxFirstSteps) : 1;
+    const int steps =
+        length > kFirstStep ? std::min(static_cast<int>(std::ceil(length / kFirstStep)), kMaxFirstSteps) : 1;
     Vertex from = a;
     for (int i = 1; i <= steps; ++i) {
         Vertex to = b;
@@ -275,8 +277,8 @@ void PathTracer::rimArc(const PixelPoint& from, const PixelPoint& to) {
 
 // ---- clipping ----------------------------------------------------------------
 
-void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box,
-                  std::vector<PixelPoint>& run, const std::function<void(const PixelPoint*, int)>& emit) {
+void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box, std::vector<PixelPoint>& run,
+                  const std::function<void(const PixelPoint*, int)>& emit) {
     if (count < 2) return;
     double left = points[0].x, right = left, top = points[0].y, bottom = top;
     for (int i = 1; i < count; ++i) {

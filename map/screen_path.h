@@ -64,7 +64,7 @@ public:
 private:
     struct Vertex {
         double lon = 0, lat = 0;
-        double lonRun = 0;      // longitude continued along the path, without jumps
+        double lonRun = 0;        // longitude continued along the path, without jumps
         double v[3] = {0, 0, 0};  // unit vector (great circles only)
         PixelPoint p;
     };

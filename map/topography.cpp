@@ -95,7 +95,8 @@ public:
         fineHigh_ = 2 * cellsHigh + 1;
         fine_.assign(static_cast<std::size_t>(fineWide_) * fineHigh_, Position{});
         for (int j = 0; j < fineHigh_; j += 2)
-            for (int i = 0; i < fineWide_; i += 2) fine_[static_cast<std::size_t>(j) * fineWide_ + i] = exact(i * kHalf, j * kHalf);
+            for (int i = 0; i < fineWide_; i += 2)
+                fine_[static_cast<std::size_t>(j) * fineWide_ + i] = exact(i * kHalf, j * kHalf);
         mode_.resize(static_cast<std::size_t>(cellsWide_) * cellsHigh);
         for (int j = 0; j < cellsHigh; ++j)
             for (int i = 0; i < cellsWide_; ++i) mode_[static_cast<std::size_t>(j) * cellsWide_ + i] = modeOf(i, j);
@@ -187,8 +188,10 @@ private:
         if (!(a.ok && b.ok && c.ok && d.ok)) return false;
         if (std::max({a.dlon, b.dlon, c.dlon, d.dlon}) - std::min({a.dlon, b.dlon, c.dlon, d.dlon}) >= 20) return false;
         // Degrees per pixel to the right (x) and down (y).
-        const double latX = (b.lat + d.lat - a.lat - c.lat) / (2 * size), lonX = (b.dlon + d.dlon - a.dlon - c.dlon) / (2 * size);
-        const double latY = (c.lat + d.lat - a.lat - b.lat) / (2 * size), lonY = (c.dlon + d.dlon - a.dlon - b.dlon) / (2 * size);
+        const double latX = (b.lat + d.lat - a.lat - c.lat) / (2 * size);
+        const double lonX = (b.dlon + d.dlon - a.dlon - c.dlon) / (2 * size);
+        const double latY = (c.lat + d.lat - a.lat - b.lat) / (2 * size);
+        const double lonY = (c.dlon + d.dlon - a.dlon - b.dlon) / (2 * size);
         const double det = latX * lonY - latY * lonX;
         if (!(std::fabs(det) > 1e-300)) return false;
         auto stray = [&](double fx, double fy) {

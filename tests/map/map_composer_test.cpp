@@ -150,11 +150,14 @@ TEST(MapComposer, LinesShowWhereverTheyCrossThePicture) {
         for (auto [lat, lon] : c.drawn) {
             const auto at = copiesOf(composer.view(), lat, lon);
             EXPECT_FALSE(at.empty()) << c.what;
-            for (QPoint p : at) EXPECT_GT(count(image, QRect(p - QPoint(2, 2), QSize(5, 5)), red), 0) << c.what << " at " << lat << ", " << lon;
+            for (QPoint p : at)
+                EXPECT_GT(count(image, QRect(p - QPoint(2, 2), QSize(5, 5)), red), 0)
+                    << c.what << " at " << lat << ", " << lon;
         }
         for (auto [lat, lon] : c.blank)
             for (QPoint p : copiesOf(composer.view(), lat, lon))
-                EXPECT_EQ(count(image, QRect(p - QPoint(3, 3), QSize(7, 7)), red), 0) << c.what << " no stroke at " << lat << ", " << lon;
+                EXPECT_EQ(count(image, QRect(p - QPoint(3, 3), QSize(7, 7)), red), 0)
+                    << c.what << " no stroke at " << lat << ", " << lon;
     }
 }
 

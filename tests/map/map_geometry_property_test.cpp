@@ -29,7 +29,9 @@ constexpr double kNear = 2.0;        // pixels
 constexpr double kDrawn = 0.3;       // a line of one pixel, antialiased, is at least this strong near it
 
 using Vec = std::array<double, 3>;
-Vec unit(double lon, double lat) { return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)}; }
+Vec unit(double lon, double lat) {
+    return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
+}
 double dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 Vec cross(const Vec& a, const Vec& b) {
     return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
@@ -73,7 +75,8 @@ struct Picture {
     }
     bool inverse(double x, double y, Geo& g) const {
         if (!azimuthal()) {
-            g = {wrap(v.lon_min + x / v.width * (v.lon_max - v.lon_min)), v.lat_max - y / v.height * (v.lat_max - v.lat_min)};
+            g = {wrap(v.lon_min + x / v.width * (v.lon_max - v.lon_min)),
+                 v.lat_max - y / v.height * (v.lat_max - v.lat_min)};
             return std::fabs(g.lat) <= kPi / 2;
         }
         const double dx = x - v.center_x, dy = v.center_y - y, r = std::hypot(dx, dy), rho = r / v.scale;
@@ -101,7 +104,8 @@ void tracePath(const Picture& pic, const std::function<Geo(double)>& at,
     };
     auto point = [&](double t, const Point* before) {
         Geo g = at(t);
-        double lon = before ? before->lon + wrap(g.lon - before->lon) : pic.v.center.lon + wrap(g.lon - pic.v.center.lon);
+        double lon =
+            before ? before->lon + wrap(g.lon - before->lon) : pic.v.center.lon + wrap(g.lon - pic.v.center.lon);
         Point p{t, lon, g.lat, 0, 0, false};
         p.ok = pic.forward(lon, g.lat, p.x, p.y);
         return p;
@@ -200,7 +204,8 @@ std::string missingPoint(const QImage& image, QRgb colour, const std::vector<std
 // The copies of pixel (x, y) well inside the picture.
 void addCopies(const Picture& pic, double x, double y, std::vector<std::pair<double, double>>& points) {
     for (int k = -8; k <= 8; ++k)
-        if ((pic.period() > 0 || k == 0) && pic.inside(x + k * pic.period(), y, 3)) points.emplace_back(x + k * pic.period(), y);
+        if ((pic.period() > 0 || k == 0) && pic.inside(x + k * pic.period(), y, 3))
+            points.emplace_back(x + k * pic.period(), y);
 }
 
 std::string pnt(const std::vector<std::vector<std::pair<int, int>>>& lines) {  // arc-minutes
@@ -230,8 +235,8 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         const int height = 120, width = static_cast<int>(height * (0.5 + 2.5 * u(rng)));
         std::ostringstream what;
         what << "view " << view << ": " << (projection == kAzimuthal ? "azimuthal" : "cylindric") << " centre "
-             << centre.lat * 180 / kPi << ", " << centre.lon * 180 / kPi << ", range " << rangeKm << " km, " << width << " x "
-             << height;
+             << centre.lat * 180 / kPi << ", " << centre.lon * 180 / kPi << ", range " << rangeKm << " km, " << width
+             << " x " << height;
 
         MapComposer composer;
         MapSettings s;
@@ -271,8 +276,12 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
                 const Geo a{line[i].second * kPi / 10800, line[i].first * kPi / 10800};
                 const Geo b{line[i + 1].second * kPi / 10800, line[i + 1].first * kPi / 10800};
                 const double dLon = wrap(b.lon - a.lon);
-                tracePath(pic, [&](double t) { return Geo{a.lon + t * dLon, a.lat + t * (b.lat - a.lat)}; },
-                          [&](double x0, double y0, double x1, double y1) { lineNear.add(x0, y0, x1, y1); });
+                tracePath(
+                    pic,
+                    [&](double t) {
+                        return Geo{a.lon + t * dLon, a.lat + t * (b.lat - a.lat)};
+                    },
+                    [&](double x0, double y0, double x1, double y1) { lineNear.add(x0, y0, x1, y1); });
             }
             for (auto [lat, lon] : line) {
                 double x, y;
@@ -280,7 +289,8 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
                 if (pic.forward(east, lat * kPi / 10800, x, y)) addCopies(pic, x, y, vertices);
             }
         }
-        ASSERT_EQ(strayPixel(base, black, lineNear) + missingPoint(base, black, vertices), "") << what.str() << ", lines";
+        ASSERT_EQ(strayPixel(base, black, lineNear) + missingPoint(base, black, vertices), "")
+            << what.str() << ", lines";
 
         // A bearing sector.
         const Geo p = nearby();
@@ -299,8 +309,9 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         auto inSector = [&](const Geo& q) {
             const Vec qv = unit(q.lon, q.lat);
             const double d = angle(pv, qv);
-            const double course = std::atan2(std::sin(q.lon - p.lon) * std::cos(q.lat),
-                                             std::cos(p.lat) * std::sin(q.lat) - std::sin(p.lat) * std::cos(q.lat) * std::cos(q.lon - p.lon));
+            const double course = std::atan2(
+                std::sin(q.lon - p.lon) * std::cos(q.lat),
+                std::cos(p.lat) * std::sin(q.lat) - std::sin(p.lat) * std::cos(q.lat) * std::cos(q.lon - p.lon));
             return d <= kCap + 1e-9 && (d < 1e-9 || std::fabs(wrap(course - bearing)) <= tolerance + 1e-9);
         };
         // Inside the sector as far as the cap, or near its outline.
@@ -312,8 +323,10 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
             return Geo{lon, lat};
         };
         for (double side : {-1.0, 1.0})
-            tracePath(pic, [&](double t) { return along(bearing + side * tolerance, t * kCap); }, outlineChord);
-        tracePath(pic, [&](double t) { return along(bearing + (2 * t - 1) * tolerance, kCap); }, outlineChord);
+            tracePath(
+                pic, [&](double t) { return along(bearing + side * tolerance, t * kCap); }, outlineChord);
+        tracePath(
+            pic, [&](double t) { return along(bearing + (2 * t - 1) * tolerance, kCap); }, outlineChord);
         // An azimuthal map's rim is the antipode of its centre.
         const bool rimInside = pic.azimuthal() && inSector({v.center.lon + kPi, -v.center.lat});
         for (int y = 0; y < height; ++y) {
@@ -323,9 +336,9 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
                 if (strength(sector.pixel(x, y), teal) < kDrawn || outline.at(x, y) || (rimInside && rim <= kNear) ||
                     (pic.inverse(x + 0.5, y + 0.5, q) && inSector(q)))
                     continue;
-                ADD_FAILURE() << what.str() << ", sector from " << p.lat * 180 / kPi << ", " << p.lon * 180 / kPi << " bearing "
-                              << bearing * 180 / kPi << " +- " << tolerance * 180 / kPi << ": pixel " << x << ", " << y
-                              << " outside it";
+                ADD_FAILURE() << what.str() << ", sector from " << p.lat * 180 / kPi << ", " << p.lon * 180 / kPi
+                              << " bearing " << bearing * 180 / kPi << " +- " << tolerance * 180 / kPi << ": pixel "
+                              << x << ", " << y << " outside it";
                 return;
             }
         }
@@ -334,24 +347,31 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         double farthest = 0;
         for (int i = 0; i <= 200; ++i) {
             const double f = i / 200.0;
-            for (auto [x, y] : {std::pair{f * width, 0.0}, {f * width, double(height)}, {0.0, f * height}, {double(width), f * height}}) {
+            for (auto [x, y] : {std::pair{f * width, 0.0},
+                                {f * width, double(height)},
+                                {0.0, f * height},
+                                {double(width), f * height}}) {
                 Geo q;
-                farthest = std::max(farthest, pic.inverse(x, y, q) ? angle(pv, unit(q.lon, std::clamp(q.lat, -kPi / 2, kPi / 2))) : kCap);
+                farthest = std::max(farthest, pic.inverse(x, y, q)
+                                                  ? angle(pv, unit(q.lon, std::clamp(q.lat, -kPi / 2, kPi / 2)))
+                                                  : kCap);
             }
         }
         std::vector<std::pair<double, double>> edgePoints;
         for (double side : {-1.0, 1.0}) {
             const double reach = std::min(farthest, kCap) * 0.999;
-            tracePath(pic,
-                      [&](double t) {
-                          double lon, lat;
-                          gc_destination(p.lon, p.lat, t * reach, bearing + side * tolerance, &lon, &lat);
-                          return Geo{lon, lat};
-                      },
-                      [&](double x0, double y0, double, double) { addCopies(pic, x0, y0, edgePoints); });
+            tracePath(
+                pic,
+                [&](double t) {
+                    double lon, lat;
+                    gc_destination(p.lon, p.lat, t * reach, bearing + side * tolerance, &lon, &lat);
+                    return Geo{lon, lat};
+                },
+                [&](double x0, double y0, double, double) { addCopies(pic, x0, y0, edgePoints); });
         }
-        ASSERT_EQ(missingPoint(sector, teal, edgePoints), "") << what.str() << ", sector edges from " << p.lat * 180 / kPi << ", " << p.lon * 180 / kPi
-                                 << " bearing " << bearing * 180 / kPi << " +- " << tolerance * 180 / kPi;
+        ASSERT_EQ(missingPoint(sector, teal, edgePoints), "")
+            << what.str() << ", sector edges from " << p.lat * 180 / kPi << ", " << p.lon * 180 / kPi << " bearing "
+            << bearing * 180 / kPi << " +- " << tolerance * 180 / kPi;
 
         // The line A-B: the shorter great-circle arc.
         const Geo a = nearby(), b = nearby();
@@ -369,21 +389,22 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         }
         Nearness arcNear{pic};
         std::vector<std::pair<double, double>> arcPoints;
-        tracePath(pic,
-                  [&](double t) {
-                      if (omega < 1e-12) return a;
-                      Vec q;
-                      for (int i = 0; i < 3; ++i)
-                          q[i] = (std::sin((1 - t) * omega) * av[i] + std::sin(t * omega) * bv[i]) / std::sin(omega);
-                      return Geo{lonOf(q), latOf(q)};
-                  },
-                  [&](double x0, double y0, double x1, double y1) {
-                      arcNear.add(x0, y0, x1, y1);
-                      addCopies(pic, x0, y0, arcPoints);
-                  });
+        tracePath(
+            pic,
+            [&](double t) {
+                if (omega < 1e-12) return a;
+                Vec q;
+                for (int i = 0; i < 3; ++i)
+                    q[i] = (std::sin((1 - t) * omega) * av[i] + std::sin(t * omega) * bv[i]) / std::sin(omega);
+                return Geo{lonOf(q), latOf(q)};
+            },
+            [&](double x0, double y0, double x1, double y1) {
+                arcNear.add(x0, y0, x1, y1);
+                addCopies(pic, x0, y0, arcPoints);
+            });
         ASSERT_EQ(strayPixel(wedge, orange, arcNear) + missingPoint(wedge, orange, arcPoints), "")
-            << what.str() << ", line from " << a.lat * 180 / kPi << ", " << a.lon * 180 / kPi << " to " << b.lat * 180 / kPi
-            << ", " << b.lon * 180 / kPi;
+            << what.str() << ", line from " << a.lat * 180 / kPi << ", " << a.lon * 180 / kPi << " to "
+            << b.lat * 180 / kPi << ", " << b.lon * 180 / kPi;
     }
 }
 

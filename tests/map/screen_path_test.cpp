@@ -32,7 +32,10 @@ TEST(ScreenPath, PolylinesAreCutAtTheBoxOncePerCopy) {
         {"through, both ends far outside", {{-1e6, 25}, {1e6, 25}}, 0, {{{0, 25}, {100, 25}}}},
         {"out and back in", {{50, 10}, {50, 200}, {60, 0}}, 0, {{{50, 10}, {50, 50}}, {{57.5, 50}, {60, 0}}}},
         {"beside the box", {{-10, -10}, {-10, 60}}, 0, {}},
-        {"across the right edge, a copy every 120", {{90, 10}, {130, 10}}, 120, {{{0, 10}, {10, 10}}, {{90, 10}, {100, 10}}}},
+        {"across the right edge, a copy every 120",
+         {{90, 10}, {130, 10}},
+         120,
+         {{{0, 10}, {10, 10}}, {{90, 10}, {100, 10}}}},
         {"a copy only", {{300, 10}, {310, 20}}, 120, {{{60, 10}, {70, 20}}}},
     };
     for (const Case& c : cases) EXPECT_EQ(clipped(c.line, c.period), c.runs) << c.what;

@@ -74,7 +74,8 @@ constexpr double kDeg = 180 / std::numbers::pi;
 std::string srtmPath(const TempDir& dir, int lat, int lon) {
     lon = (lon + 540) % 360 - 180;
     char name[16];
-    std::snprintf(name, sizeof name, "%c%02d%c%03d.hgt", lat < 0 ? 'S' : 'N', std::abs(lat), lon < 0 ? 'W' : 'E', std::abs(lon));
+    std::snprintf(name, sizeof name, "%c%02d%c%03d.hgt", lat < 0 ? 'S' : 'N', std::abs(lat), lon < 0 ? 'W' : 'E',
+                  std::abs(lon));
     return (dir.path() / name).string();
 }
 
@@ -96,7 +97,8 @@ TEST(Topography, WideCylindricMapsShowTheTerrainInEveryCopy) {
     auto land = [&](QRect area) {
         int n = 0;
         for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == defaultPalette()[64];
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += (image.pixel(x, y) & 0xFFFFFF) == defaultPalette()[64];
         return n;
     };
     const int y = std::lround((north - 50.5) / (north - south) * 599);
