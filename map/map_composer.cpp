@@ -478,11 +478,8 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                 right = std::max(right, q.x);
             }
         }
-        double first = 0, last = 0;
-        if (period > 0) {
-            first = std::ceil((box.left - right) / period);
-            last = std::min(std::floor((box.right - left) / period), first + 64);
-        }
+        double first, last;
+        copiesOnBox(left, right, period, box, &first, &last);
         painter.save();
         painter.setPen(Qt::NoPen);
         for (double k = first; k <= last; ++k) {

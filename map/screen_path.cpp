@@ -18,7 +18,6 @@ constexpr int kMaxFirstSteps = 1000;
 constexpr double kShortChord = 2.0;  // pixels: drawn straight without a look at the middle
 constexpr double kTolerance = 0.25;  // pixels a chord may stray from the path
 constexpr int kMaxDepth = 36;        // a degree halved this often is well below a float's step
-constexpr int kMaxCopies = 64;
 
 double aroundZero(double a) { return a >= -kPi && a <= kPi ? a : a - kTwoPi * std::round(a / kTwoPi); }
 
@@ -277,6 +276,16 @@ void PathTracer::rimArc(const PixelPoint& from, const PixelPoint& to) {
 
 // ---- clipping ----------------------------------------------------------------
 
+void copiesOnBox(double left, double right, double period, const PixelBox& box, double* first, double* last) {
+    *first = *last = 0;
+    if (!(period > 0)) return;
+    *first = std::ceil((box.left - right) / period);
+    *last = std::floor((box.right - left) / period);
+    const double middle = std::round(((box.left + box.right) - (left + right)) / 2 / period);
+    *first = std::max(*first, middle - kMaxCopies / 2);
+    *last = std::min(*last, middle + kMaxCopies / 2);
+}
+
 void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box, std::vector<PixelPoint>& run,
                   const std::function<void(const PixelPoint*, int)>& emit) {
     if (count < 2) return;
@@ -288,11 +297,8 @@ void clipPolyline(const PixelPoint* points, int count, double period, const Pixe
         bottom = std::max(bottom, points[i].y);
     }
     if (bottom < box.top || top > box.bottom) return;
-    double first = 0, last = 0;
-    if (period > 0) {
-        first = std::ceil((box.left - right) / period);
-        last = std::min(std::floor((box.right - left) / period), first + kMaxCopies);
-    }
+    double first, last;
+    copiesOnBox(left, right, period, box, &first, &last);
     auto flush = [&] {
         if (run.size() >= 2) emit(run.data(), static_cast<int>(run.size()));
         run.clear();

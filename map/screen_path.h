@@ -32,6 +32,13 @@ PixelBox pictureBox(double width, double height, double margin);
 // azimuthal one.
 double copyPeriod(const MapView& view);
 
+// The copies k (shifted right by k periods) of something spanning left..right
+// that reach `box`: first..last, none when first > last. At most 17, round
+// the middle of the box: a range typed far beyond the earth's would draw the
+// map hundreds of times.
+inline constexpr int kMaxCopies = 16;
+void copiesOnBox(double left, double right, double period, const PixelBox& box, double* first, double* last);
+
 enum class GeoEdge {
     kLonLat,       // straight in longitude and latitude, the short way round
     kGreatCircle,  // along the shorter great-circle arc
