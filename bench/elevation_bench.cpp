@@ -7,6 +7,7 @@
 #include <string>
 
 #include "map/elevation.h"
+#include "map/map_view.h"
 #include "map/topography.h"
 #include "qt_application.h"
 
@@ -109,6 +110,21 @@ BENCHMARK(BM_RenderTopography)
     ->ArgsProduct({{1, 0}, {0, 1}})
     ->ArgNames({"shading", "wholeGrid"})
     ->Unit(benchmark::kMillisecond);
+
+// 1600 x 1000 pixels of an azimuthal view from the sparse GTOPO30 world:
+// range 20000 km (the disc's rim and a pole on the picture) and 600 km.
+void BM_RenderTopographyAzimuthal(benchmark::State& state) {
+    ensureQtApplication();
+    ElevationCache cache;
+    cache.setSource(kGtopo30);
+    cache.setDirectories(gtopoWorld(), "");
+    MapView view;
+    map_view_setup(view, kAzimuthal, 0.15, 0.9, state.range(0), 1600, 1000);
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    renderTopography(image, cache, TopoSettings{}, 0, 1000, 0, 1, 0, 1, nullptr, &view);  // loads the grid
+    for (auto _ : state) renderTopography(image, cache, TopoSettings{}, 0, 1000, 0, 1, 0, 1, nullptr, &view);
+}
+BENCHMARK(BM_RenderTopographyAzimuthal)->ArgName("rangeKm")->Arg(20000)->Arg(600)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace bearfix

@@ -159,12 +159,13 @@ void ElevationCache::ensureCoverage(double s, double n, double w, double e) {
             }
         }
     } else {
-        const int firstLat = static_cast<int>(std::floor(south)), firstLon = static_cast<int>(std::floor(west));
-        for (int j = 0; j < 180 * 360 && !aborted_; ++j) {
-            const int lat = firstLat + j / 180, lon = firstLon + j % 180;
-            if (lat >= 90 || lat >= north) break;
-            if (lat < -90 || lon >= east || lat + 1 <= south) continue;
-            loadTile({srtmName(lat, lon), double(lon), double(lat + 1), 1.0, 1.0, 1201, 1201}, srtmDir_);
+        // Every cell of the grid, however wide: one reaching across the
+        // antimeridian holds some tiles at both ends.
+        const int firstLat = std::max(-90, static_cast<int>(std::floor(south)));
+        const int firstLon = static_cast<int>(std::floor(west)), lastLon = std::min(static_cast<int>(std::ceil(east)), firstLon + 720);
+        for (int lat = firstLat; lat < 90 && lat < north && !aborted_; ++lat) {
+            for (int lon = firstLon; lon < lastLon && !aborted_; ++lon)
+                loadTile({srtmName(lat, lon), double(lon), double(lat + 1), 1.0, 1.0, 1201, 1201}, srtmDir_);
         }
     }
     rowBuffer_ = {};

@@ -1,7 +1,10 @@
 #include "map/map_composer.h"
 
 #include <QFont>
+#include <QPainterPath>
+#include <QPolygonF>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -24,7 +27,13 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kMaxSectorLength = 1.5393804002589986;  // 0.49 pi: sectors stop short of the antipode
-constexpr int kWedgeEdgePoints = 100;
+constexpr double kArcStep = kPi / 180;
+
+// An angle into [-pi, pi], however far outside it lies.
+double aroundZero(double a) { return a - 2 * kPi * std::round(a / (2 * kPi)); }
+
+// Lines are clipped this far outside the picture, where their pen no longer shows.
+double clipMargin(const QPainter& painter) { return painter.pen().widthF() + 4; }
 
 QFont mapFont() {
     QFont font("DejaVu Sans");
@@ -169,15 +178,23 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
     fontColour_ = topography ? QColor(255, 0, 0) : QColor(207, 207, 207);
     p.setBrush(topography ? QBrush(Qt::NoBrush) : QBrush(Qt::white));
 
+    const double period = copyPeriod(view_);
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
         const int f = city.flags;
         const bool shown = !s.largeCitiesOnly || (f & (kCityLarge | kCityCapital)) ||
                            (s.showTransmitters && (f & kCityTransmitter));
         if (!shown) continue;
-        int x, y;
-        if (!geo_to_screen(view_, city.lon, city.lat, &x, &y)) continue;
-        if (x < 2 || y < 2 || x >= w || y >= h) continue;
+        double px, py;
+        if (!geo_to_pixel(view_, city.lon, city.lat, &px, &py) || !(py >= 2 && py < h)) continue;
+        // A cylindric map wider than 360 degrees shows a place more than once.
+        int xs[8], copies = 0;
+        for (int k = period > 0 ? -3 : 0; k <= (period > 0 ? 4 : 0); ++k) {
+            const double x = px + k * period;
+            if (x >= 2 && x < w) xs[copies++] = static_cast<int>(x);
+        }
+        if (copies == 0) continue;
+        const int y = static_cast<int>(py);
         int r = 2;
         if (f & kCityCapital) {
             pen.setColor(QColor(255, 0, 0));
@@ -192,14 +209,15 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
         } else if (f & kCityOrdinary) {
             pen.setColor(QColor(255, 127, 127));
         }  // other categories keep the colour of the city before
-        p.setPen(pen);
-        p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
-        if (s.cityMode >= 2) {
-            std::string name(city.name, strnlen(city.name, sizeof city.name));
-            if (s.cityMode == 2) name = name.substr(0, 2);
-            drawLabel(x + 4, y - 4, toQString(name), !topography);
+        std::string name(city.name, strnlen(city.name, sizeof city.name));
+        if (s.cityMode == 2) name = name.substr(0, 2);
+        for (int c = 0; c < copies; ++c) {
+            const int x = xs[c];
             p.setPen(pen);
+            p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
+            if (s.cityMode >= 2) drawLabel(x + 4, y - 4, toQString(name), !topography);
         }
+        p.setPen(pen);
     }
 }
 
@@ -231,43 +249,46 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     }
     if (count <= 0 || points == nullptr) return;
 
-    const int w = painter_->device()->width(), h = painter_->device()->height();
-    auto flush = [this] {
-        if (run_.size() >= 2) painter_->drawPolyline(run_.data(), static_cast<int>(run_.size()));
-        run_.clear();
-    };
-    run_.clear();
-    run_.reserve(static_cast<std::size_t>(count) + 1);
-    bool havePrevious = false;
-    int previousX = 0;
-    // A long line arrives in several batches; join this one to the last
+    const PixelBox box = pictureBox(painter_->device()->width(), painter_->device()->height(), clipMargin(*painter_));
+    // A long line arrives in several batches; this one goes on from the last
     // point of the one before, so that the line has no gap.
-    if (continuation_.valid && points[0].index == continuation_.index + 1) {
-        run_.push_back(continuation_.point);
-        previousX = continuation_.point.x();
-        havePrevious = true;
+    const bool goesOn = continuation_.valid && points[0].index == continuation_.index + 1;
+    if (goesOn) {
+        lines_.clearPieces();
+    } else {
+        lines_.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
     }
-    continuation_.valid = false;
     for (int i = 0; i < count; ++i) {
-        int x, y;
-        if (!geo_to_screen(view, points[i].lon, points[i].lat, &x, &y)) continue;
-        if (!havePrevious) {
-            previousX = x;
-            havePrevious = true;
+        if (i == 0 && !goesOn) {
+            lines_.moveTo(points[i].lon, points[i].lat);
+        } else {
+            lines_.lineTo(points[i].lon, points[i].lat);
         }
-        if (x < -100 || y < -100 || x > w - 1 + 100 || y > h - 1 + 100) {
-            // Far outside: the line leaves the picture here. Joining the
-            // points on either side would draw a chord across the map.
-            flush();
-            continue;
-        }
-        if (0 < x && x < w - 1 && 0 < y && y < h - 1) labelBox_.add(x, y);
-        if (std::abs(x - previousX) > (w - 1) / 2) flush();  // wrapped round the antimeridian
-        run_.emplace_back(x, y);
-        previousX = x;
-        if (i == count - 1) continuation_ = {true, points[i].index, QPoint(x, y)};
     }
-    flush();
+    continuation_ = {true, points[count - 1].index};
+    const std::vector<PixelPoint>& pixels = lines_.points();
+    const std::vector<int>& starts = lines_.starts();
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const int end = i + 1 < starts.size() ? starts[i + 1] : static_cast<int>(pixels.size());
+        drawClipped(*painter_, pixels.data() + starts[i], end - starts[i], lines_.period(), box,
+                    view.item_label[0] != '\0');
+    }
+}
+
+void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int count, double period,
+                              const PixelBox& box, bool label) {
+    const PixelBox picture = pictureBox(painter.device()->width(), painter.device()->height(), 0);
+    clipPolyline(points, count, period, box, clipped_, [&](const PixelPoint* run, int n) {
+        run_.clear();
+        for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
+        painter.drawPolyline(run_.data(), n);
+        for (int i = 0; label && i + 1 < n; ++i) {
+            PixelPoint a = run[i], b = run[i + 1];
+            if (clipSegment(a, b, picture) < 0) continue;
+            labelBox_.add(static_cast<int>(a.x), static_cast<int>(a.y));
+            labelBox_.add(static_cast<int>(b.x), static_cast<int>(b.y));
+        }
+    });
 }
 
 // ---- grid ------------------------------------------------------------------
@@ -391,42 +412,96 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     painter_ = nullptr;
 }
 
+double MapComposer::sectorLength(GeoPosition observer) const {
+    // The farthest of points along the picture's edges, and a tenth more.
+    constexpr int kSteps = 16;
+    const int w = static_cast<int>(view_.width), h = static_cast<int>(view_.height);
+    double farthest = 0;
+    for (int i = 0; i <= kSteps; ++i) {
+        const int x = w * i / kSteps, y = h * i / kSteps;
+        for (auto [px, py] : {std::pair{x, 0}, {x, h}, {0, y}, {w, y}}) {
+            double lon, lat, dist;
+            if (!screen_to_geo(view_, px, py, &lon, &lat)) return kMaxSectorLength;  // beyond the earth's disc
+            gc_distance_course(observer.lon, observer.lat, lon, std::clamp(lat, -kPi / 2, kPi / 2), &dist, nullptr);
+            farthest = std::max(farthest, dist);
+        }
+    }
+    return std::min(std::max(range_ * 2.0 / kEarthRadiusKm, farthest * 1.1), kMaxSectorLength);
+}
+
 void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bearing, double tolerance) {
-    const double length = std::min(range_ * 2.0 / kEarthRadiusKm, kMaxSectorLength);
-    GeoPosition e1, e2;
-    gc_destination(p.lon, p.lat, length, bearing + tolerance, &e1.lon, &e1.lat);
-    gc_destination(p.lon, p.lat, length, bearing - tolerance, &e2.lon, &e2.lat);
-    drawGreatCircleWedge(painter, p, e1, e2);
+    if (!std::isfinite(bearing) || !std::isfinite(tolerance) || !std::isfinite(p.lon) || !std::isfinite(p.lat))
+        return;
+    const double length = sectorLength(p), half = std::min(std::fabs(tolerance), kPi);
+    // The outer edge: points on the circle round the observer, a degree or less apart.
+    const int steps = std::max(1, static_cast<int>(std::ceil(2 * half / kArcStep)));
+    std::vector<GeoPosition> ring{p};
+    for (int i = 0; i <= steps; ++i) {
+        GeoPosition e;
+        gc_destination(p.lon, p.lat, length, bearing + half - 2 * half * i / steps, &e.lon, &e.lat);
+        ring.push_back(e);
+    }
+    drawArea(painter, ring, [&](double lon, double lat) {
+        double dist, course;
+        gc_distance_course(p.lon, p.lat, lon, lat, &dist, &course);
+        return dist <= length && (dist < 1e-12 || std::fabs(aroundZero(course - bearing)) <= half);
+    });
 }
 
 void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2) {
-    QPoint polygon[2 * kWedgeEdgePoints];
-    // Points of one edge, from the apex out, evenly spaced in longitude.
-    auto edge = [&](GeoPosition end, auto&& put) {
-        const double dlon = wrap_pi(end.lon - apex.lon);  // the short way round the antimeridian
-        // Along a meridian (or over a pole) the latitude is no function of the
-        // longitude: step along the great circle instead.
-        const bool meridian = std::fabs(std::sin(end.lon - apex.lon)) < 1e-9;
-        double dist = 0.0, course = 0.0;
-        if (meridian) gc_distance_course(apex.lon, apex.lat, end.lon, end.lat, &dist, &course);
-        QPoint last;
-        for (int i = 0; i < kWedgeEdgePoints; ++i) {
-            const double t = i / static_cast<double>(kWedgeEdgePoints - 1);
-            GeoPosition q;
-            if (meridian) {
-                gc_destination(apex.lon, apex.lat, t * dist, course, &q.lon, &q.lat);
-            } else {
-                q.lon = apex.lon + t * dlon;
-                q.lat = gc_latitude_at(q.lon, apex.lon, apex.lat, apex.lon + dlon, end.lat);
-            }
-            int x, y;
-            if (geo_to_screen(view_, q.lon, q.lat, &x, &y)) last = QPoint(x, y);
-            put(i, last);
-        }
+    using Vector = std::array<double, 3>;
+    auto unit = [](double lon, double lat) {
+        return Vector{std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
     };
-    edge(end1, [&](int i, QPoint pt) { polygon[i] = pt; });
-    edge(end2, [&](int i, QPoint pt) { polygon[2 * kWedgeEdgePoints - 1 - i] = pt; });
-    painter.drawPolygon(polygon, 2 * kWedgeEdgePoints);
+    // (u x v) . w: which side of the plane through u and v the point w lies on.
+    auto side = [](const Vector& u, const Vector& v, const Vector& w) {
+        return (u[1] * v[2] - u[2] * v[1]) * w[0] + (u[2] * v[0] - u[0] * v[2]) * w[1] +
+               (u[0] * v[1] - u[1] * v[0]) * w[2];
+    };
+    const Vector a = unit(apex.lon, apex.lat), b = unit(end1.lon, end1.lat), c = unit(end2.lon, end2.lat);
+    const double turn = side(a, b, c);
+    drawArea(painter, {apex, end1, end2}, [&](double lon, double lat) {
+        const Vector q = unit(lon, lat);
+        return std::fabs(turn) > 1e-15 && turn * side(a, b, q) >= 0 && turn * side(b, c, q) >= 0 &&
+               turn * side(c, a, q) >= 0;
+    });
+}
+
+void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ring,
+                           const std::function<bool(double lon, double lat)>& contains) {
+    const PixelBox box = pictureBox(painter.device()->width(), painter.device()->height(), clipMargin(painter));
+    traceArea(view_, ring, contains, box, area_);
+    const double period = copyPeriod(view_);
+    if (painter.brush().style() != Qt::NoBrush && !area_.fill.empty()) {
+        double left = area_.fill[0][0].x, right = left;
+        for (const auto& polygon : area_.fill) {
+            for (const PixelPoint& q : polygon) {
+                left = std::min(left, q.x);
+                right = std::max(right, q.x);
+            }
+        }
+        double first, last;
+        copiesOnBox(left, right, period, box, &first, &last);
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        for (double k = first; k <= last; ++k) {
+            QPainterPath path;
+            path.setFillRule(Qt::OddEvenFill);
+            for (const auto& polygon : area_.fill) {
+                clipPolygon(polygon, k * period, box, clipped_);
+                if (clipped_.size() < 3) continue;
+                QPolygonF pixels;
+                pixels.reserve(static_cast<qsizetype>(clipped_.size()));
+                for (const PixelPoint& q : clipped_) pixels << QPointF(q.x, q.y);
+                path.addPolygon(pixels);
+                path.closeSubpath();
+            }
+            if (!path.isEmpty()) painter.drawPath(path);
+        }
+        painter.restore();
+    }
+    if (painter.pen().style() != Qt::NoPen)
+        drawClipped(painter, area_.outline.data(), static_cast<int>(area_.outline.size()), period, box, false);
 }
 
 void MapComposer::drawRuler() {

@@ -15,10 +15,11 @@
 #include "map/map_settings.h"
 #include "map/map_view.h"
 #include "map/point_sink.h"
+#include "map/screen_path.h"
 
 namespace bearfix {
 
-// The extent of an item's visible points, for placing its label.
+// The extent of what shows of an item's lines, for placing its label.
 struct LabelBox {
     int32_t left = -32768;  // -32768: empty
     int32_t top = 0;
@@ -60,10 +61,14 @@ public:
     // The view of the last drawing, for converting mouse positions.
     const MapView& view() const { return view_; }
 
-    // The point sink: draws a batch as polylines into the current target.
+    // The point sink: draws a batch as polylines into the current target,
+    // straight in longitude and latitude from point to point, a step taken
+    // the short way round the earth.
     void drawPointBatch(const MapView& view, const MapPoint* points, int count);
 
-    // Pieces of the overlay, drawn with `painter`'s pen and brush.
+    // Pieces of the overlay, drawn with `painter`'s pen and brush. A sector
+    // reaches past the picture's farthest point from its observer (at least
+    // twice the range, at most 0.49 pi); a wedge's edges are great circles.
     void drawBearingSector(QPainter& painter, GeoPosition position, double bearing, double tolerance);
     void drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2);
 
@@ -73,6 +78,13 @@ private:
     void drawGrid(int mode);
     void drawRuler();
     void drawLabel(int x, int y, const QString& text, bool opaque);
+    // A pixel polyline, clipped to `box` and repeated for each copy of the
+    // earth; with `label`, what shows of it makes up the label's box.
+    void drawClipped(QPainter& painter, const PixelPoint* points, int count, double period, const PixelBox& box,
+                     bool label);
+    void drawArea(QPainter& painter, const std::vector<GeoPosition>& ring,
+                  const std::function<bool(double lon, double lat)>& contains);
+    double sectorLength(GeoPosition observer) const;
 
     MapView view_;
     double range_ = 20000.0;
@@ -80,12 +92,14 @@ private:
     LabelBox labelBox_;
     QPainter* painter_ = nullptr;  // the current drawing target
     QColor fontColour_;
-    std::vector<QPoint> run_;
+    std::vector<QPointF> run_;
+    std::vector<PixelPoint> clipped_;
+    PathTracer lines_;
+    PixelArea area_;
     struct {
         bool valid = false;
         int32_t index = 0;
-        QPoint point;
-    } continuation_;  // the last drawn point of the last batch
+    } continuation_;  // the last point of the last batch, where lines_ stands
     TrackSource trackSource_;
     std::string dataDirectory_ = "map_data";
 };

@@ -46,7 +46,11 @@ bool map_view_setup(MapView& v, int projection, double lon0, double lat0, double
     const double d = v.range_km / kEarthRadiusKm;
     v.lat_min = lat0 - d;
     v.lat_max = lat0 + d;
-    const double e = d * aspect / std::cos(std::clamp(lat0, -kMaxCylindricLat, kMaxCylindricLat));
+    double e = d * aspect / std::cos(std::clamp(lat0, -kMaxCylindricLat, kMaxCylindricLat));
+    // Near a pole the extent grows without bound and squeezes the earth into
+    // a few pixels: no more than once round, unless the map is that wide at
+    // the equator already.
+    e = std::min(e, std::max(kPi, d * aspect));
     v.lon_min = lon0 - e;
     v.lon_max = lon0 + e;
     return true;
@@ -90,19 +94,20 @@ bool azimuthal_inverse(const MapView& v, double x, double y, double* lon, double
     return true;
 }
 
+bool geo_to_pixel(const MapView& v, double lon, double lat, double* x, double* y) {
+    if (v.projection == kAzimuthal) return azimuthal_forward(v, lon, lat, x, y);
+    const double lonExtent = v.lon_max - v.lon_min, latExtent = v.lat_max - v.lat_min;
+    // Measured from the centre the short way, so that a map around the
+    // antimeridian shows both of its sides.
+    const double east = v.center.lon + aroundZero(lon - v.center.lon);
+    *x = lonExtent > 0 ? (east - v.lon_min) * v.width / lonExtent : 0.0;
+    *y = latExtent > 0 ? (v.lat_max - lat) * v.height / latExtent : 0.0;
+    return true;
+}
+
 bool geo_to_screen(const MapView& v, double lon, double lat, int* x, int* y) {
     double px, py;
-    if (v.projection == kAzimuthal) {
-        if (!azimuthal_forward(v, lon, lat, &px, &py)) return false;
-    } else {
-        const double lonExtent = v.lon_max - v.lon_min, latExtent = v.lat_max - v.lat_min;
-        // Measured from the centre the short way, so that a map around the
-        // antimeridian shows both of its sides.
-        const double east = v.center.lon + aroundZero(lon - v.center.lon);
-        px = lonExtent > 0 ? (east - v.lon_min) * v.width / lonExtent : 0.0;
-        py = latExtent > 0 ? (v.lat_max - lat) * v.height / latExtent : 0.0;
-    }
-    if (std::isnan(px) || std::isnan(py)) return false;
+    if (!geo_to_pixel(v, lon, lat, &px, &py) || std::isnan(px) || std::isnan(py)) return false;
     *x = toPixel(px);
     *y = toPixel(py);
     return true;

@@ -37,7 +37,9 @@ struct MapView {
 };
 
 // Stores the parameters and derives the rest. A range below 0.001 km (or
-// NaN) becomes 0.001; a width or height below 1 becomes 1.
+// NaN) becomes 0.001; a width or height below 1 becomes 1. A cylindric map
+// near a pole spans at most 360 degrees of longitude (more only when it is
+// that wide at the equator too).
 bool map_view_setup(MapView& view, int projection, double lon0, double lat0, double range_km, int width,
                     int height);
 
@@ -46,6 +48,9 @@ bool map_view_setup(MapView& view, int projection, double lon0, double lat0, dou
 // Cylindric longitudes count from the centre the short way round, so a map
 // centred near the antimeridian shows both sides of it.
 bool geo_to_screen(const MapView& view, double lon, double lat, int* x, int* y);
+
+// The same, unrounded and not limited; NaN for a NaN position.
+bool geo_to_pixel(const MapView& view, double lon, double lat, double* x, double* y);
 
 // The position under a pixel, longitude within [-pi, pi]. False only for an
 // azimuthal pixel outside the disc that holds the whole earth.

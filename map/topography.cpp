@@ -78,18 +78,28 @@ namespace {
 
 // Where each pixel lies: a row's latitude and a column's longitude for the
 // cylindric map; for the azimuthal one, positions interpolated between
-// exactly projected points every few pixels.
+// exactly projected points every 8 pixels, or every 4 where that is not close
+// enough, and exact ones where interpolating would still put a pixel half a
+// pixel or more off (at the rim of the disc, near the poles).
 class PixelPositions {
 public:
-    PixelPositions(int width, int height, const MapView* view) {
-        if (view && view->projection == kAzimuthal) {
-            view_ = view;
-            const int gx = (width + kCell - 1) / kCell + 1, gy = (height + kCell - 1) / kCell + 1;
-            grid_.resize(static_cast<std::size_t>(gx) * gy);
-            gridWidth_ = gx;
-            for (int j = 0; j < gy; ++j)
-                for (int i = 0; i < gx; ++i) grid_[static_cast<std::size_t>(j) * gx + i] = exact(i * kCell, j * kCell);
-        }
+    PixelPositions(int width, int height, const MapView* view) : fine_(fineStore()), mode_(modeStore()) {
+        if (!view || view->projection != kAzimuthal) return;
+        view_ = view;
+        cellsWide_ = (width + kCell - 1) / kCell;
+        const int cellsHigh = (height + kCell - 1) / kCell;
+        // Exact positions every half cell: the corners, and the middles of
+        // the edges and of the cell, where interpolation strays most.
+        // The corners first; the middles only where a cell needs a closer look.
+        fineWide_ = 2 * cellsWide_ + 1;
+        fineHigh_ = 2 * cellsHigh + 1;
+        fine_.assign(static_cast<std::size_t>(fineWide_) * fineHigh_, Position{});
+        for (int j = 0; j < fineHigh_; j += 2)
+            for (int i = 0; i < fineWide_; i += 2)
+                fine_[static_cast<std::size_t>(j) * fineWide_ + i] = exact(i * kHalf, j * kHalf);
+        mode_.resize(static_cast<std::size_t>(cellsWide_) * cellsHigh);
+        for (int j = 0; j < cellsHigh; ++j)
+            for (int i = 0; i < cellsWide_; ++i) mode_[static_cast<std::size_t>(j) * cellsWide_ + i] = modeOf(i, j);
     }
 
     bool azimuthal() const { return view_ != nullptr; }
@@ -98,8 +108,8 @@ public:
     void bounds(double* south, double* north, double* west, double* east) const {
         *south = 90, *north = -90, *west = 1e9, *east = -1e9;
         const double lon0 = view_->center.lon * 180 / kPi;
-        for (const Position& p : grid_) {
-            if (!p.ok) continue;
+        for (const Position& p : fine_) {
+            if (!p.ok) continue;  // outside the disc, or not computed
             *south = std::min(*south, p.lat);
             *north = std::max(*north, p.lat);
             *west = std::min(*west, lon0 + p.dlon);
@@ -113,20 +123,18 @@ public:
 
     bool at(int x, int y, double* lat, double* lon) const {
         const int i = x / kCell, j = y / kCell;
-        const Position& a = cell(i, j);
-        const Position& b = cell(i + 1, j);
-        const Position& c = cell(i, j + 1);
-        const Position& d = cell(i + 1, j + 1);
-        const bool smooth = a.ok && b.ok && c.ok && d.ok &&
-                            std::max({a.dlon, b.dlon, c.dlon, d.dlon}) - std::min({a.dlon, b.dlon, c.dlon, d.dlon}) < 20;
         Position p;
-        if (smooth) {
-            const double fx = (x - i * kCell) / double(kCell), fy = (y - j * kCell) / double(kCell);
-            p.lat = (a.lat * (1 - fx) + b.lat * fx) * (1 - fy) + (c.lat * (1 - fx) + d.lat * fx) * fy;
-            p.dlon = (a.dlon * (1 - fx) + b.dlon * fx) * (1 - fy) + (c.dlon * (1 - fx) + d.dlon * fx) * fy;
-            p.ok = true;
-        } else {
-            p = exact(x, y);  // near a pole or the disc's edge
+        switch (mode_[static_cast<std::size_t>(j) * cellsWide_ + i]) {
+            case kWhole:
+                p = interpolated(2 * i, 2 * j, 2, (x - i * kCell) / double(kCell), (y - j * kCell) / double(kCell));
+                break;
+            case kQuarters: {
+                const int fi = x / kHalf, fj = y / kHalf;
+                p = interpolated(fi, fj, 1, (x - fi * kHalf) / double(kHalf), (y - fj * kHalf) / double(kHalf));
+                break;
+            }
+            default:
+                p = exact(x, y);
         }
         *lat = p.lat;
         *lon = view_->center.lon * 180 / kPi + p.dlon;
@@ -134,26 +142,139 @@ public:
     }
 
 private:
-    static constexpr int kCell = 8;
+    static constexpr int kCell = 8, kHalf = kCell / 2;
+    enum Mode : uint8_t { kExact, kWhole, kQuarters };
     struct Position {
         double lat = 0, dlon = 0;  // degrees; longitude east of the centre, -180..180
         bool ok = false;
+        bool known = false;  // of the half-cell grid: computed yet
     };
 
-    Position exact(int x, int y) const {
+    Position exact(double x, double y) const {
         Position p;
         double lon, lat;
         if (!azimuthal_inverse(*view_, x, y, &lon, &lat)) return p;
         double d = lon - view_->center.lon;
         d -= 2 * kPi * std::round(d / (2 * kPi));
-        return {lat * 180 / kPi, d * 180 / kPi, true};
+        return {lat * 180 / kPi, d * 180 / kPi, true, true};
     }
-    const Position& cell(int i, int j) const { return grid_[static_cast<std::size_t>(j) * gridWidth_ + i]; }
+    // Half-cell grid point (i, j), computed when first asked for.
+    const Position& fine(int i, int j) const {
+        Position& p = fine_[static_cast<std::size_t>(j) * fineWide_ + i];
+        if (!p.known) {
+            p = exact(i * kHalf, j * kHalf);
+            p.known = true;
+        }
+        return p;
+    }
+
+    // Bilinear between the half-cell grid points (i, j) and (i + n, j + n).
+    Position interpolated(int i, int j, int n, double fx, double fy) const {
+        const Position &a = fine(i, j), &b = fine(i + n, j), &c = fine(i, j + n), &d = fine(i + n, j + n);
+        return {(a.lat * (1 - fx) + b.lat * fx) * (1 - fy) + (c.lat * (1 - fx) + d.lat * fx) * fy,
+                (a.dlon * (1 - fx) + b.dlon * fx) * (1 - fy) + (c.dlon * (1 - fx) + d.dlon * fx) * fy, true};
+    }
+
+    // Whether interpolating over the square of `size` pixels between the
+    // half-cell grid points (i, j) and (i + n, j + n) keeps every pixel
+    // within half a pixel of its place. `middle` gives the exact position at
+    // a fraction (fx, fy) of the square. Bilinear interpolation strays by
+    // f_xx x (h - x) / 2 + f_yy y (h - y) / 2, so at most by the strays in
+    // the middles of two neighbouring edges together; a stray in degrees
+    // becomes one in pixels through the square's own change per pixel.
+    template <class Middle>
+    bool fits(int i, int j, int n, double size, Middle&& middle) const {
+        const Position &a = fine(i, j), &b = fine(i + n, j), &c = fine(i, j + n), &d = fine(i + n, j + n);
+        if (!(a.ok && b.ok && c.ok && d.ok)) return false;
+        if (std::max({a.dlon, b.dlon, c.dlon, d.dlon}) - std::min({a.dlon, b.dlon, c.dlon, d.dlon}) >= 20) return false;
+        // Degrees per pixel to the right (x) and down (y).
+        const double latX = (b.lat + d.lat - a.lat - c.lat) / (2 * size);
+        const double lonX = (b.dlon + d.dlon - a.dlon - c.dlon) / (2 * size);
+        const double latY = (c.lat + d.lat - a.lat - b.lat) / (2 * size);
+        const double lonY = (c.dlon + d.dlon - a.dlon - b.dlon) / (2 * size);
+        const double det = latX * lonY - latY * lonX;
+        if (!(std::fabs(det) > 1e-300)) return false;
+        auto stray = [&](double fx, double fy) {
+            const Position e = middle(fx, fy);
+            if (!e.ok) return 1e9;
+            const Position p = interpolated(i, j, n, fx, fy);
+            const double dLat = p.lat - e.lat, dLon = p.dlon - e.dlon;
+            return std::hypot(lonY * dLat - latY * dLon, latX * dLon - lonX * dLat) / std::fabs(det);
+        };
+        const double centre = stray(0.5, 0.5);
+        const double across = std::max(stray(0.5, 0), stray(0.5, 1)), down = std::max(stray(0, 0.5), stray(1, 0.5));
+        return std::max(centre, across + down) < 0.5;
+    }
+
+    // Whether the cell is surely smooth enough, judged from the bends of the
+    // corner grid around it (a quarter of the stray allowed, for safety).
+    bool plainlySmooth(int i, int j) const {
+        if (i < 1 || j < 1 || i + 2 > cellsWide_ || 2 * j + 4 >= fineHigh_) return false;
+        double lat[4][4], dlon[4][4];
+        for (int v = 0; v < 4; ++v) {
+            for (int u = 0; u < 4; ++u) {
+                const Position& p = fine(2 * (i - 1 + u), 2 * (j - 1 + v));
+                if (!p.ok) return false;
+                lat[v][u] = p.lat;
+                dlon[v][u] = p.dlon;
+            }
+        }
+        double lonMin = dlon[0][0], lonMax = lonMin;
+        for (auto& row : dlon) {
+            lonMin = std::min({lonMin, row[0], row[1], row[2], row[3]});
+            lonMax = std::max({lonMax, row[0], row[1], row[2], row[3]});
+        }
+        if (lonMax - lonMin >= 20) return false;
+        double bendLat = 0, bendLon = 0;  // |f_xx| h^2 + |f_yy| h^2, the largest near the cell
+        for (int a = 1; a <= 2; ++a) {
+            for (int b = 1; b <= 2; ++b) {
+                bendLat = std::max(bendLat, std::fabs(lat[a][b - 1] - 2 * lat[a][b] + lat[a][b + 1]) +
+                                                std::fabs(lat[a - 1][b] - 2 * lat[a][b] + lat[a + 1][b]));
+                bendLon = std::max(bendLon, std::fabs(dlon[a][b - 1] - 2 * dlon[a][b] + dlon[a][b + 1]) +
+                                                std::fabs(dlon[a - 1][b] - 2 * dlon[a][b] + dlon[a + 1][b]));
+            }
+        }
+        const double latX = (lat[1][2] - lat[1][1]) / kCell, lonX = (dlon[1][2] - dlon[1][1]) / kCell;
+        const double latY = (lat[2][1] - lat[1][1]) / kCell, lonY = (dlon[2][1] - dlon[1][1]) / kCell;
+        const double det = std::fabs(latX * lonY - latY * lonX);
+        if (!(det > 1e-300)) return false;
+        // The inverse of the change per pixel, applied to a stray of (bendLat, bendLon) / 8 in any sign.
+        const double pixels = (std::fabs(lonY) * bendLat + std::fabs(latY) * bendLon + std::fabs(latX) * bendLon +
+                               std::fabs(lonX) * bendLat) / (8 * det);
+        return pixels < 0.125;
+    }
+
+    Mode modeOf(int i, int j) const {
+        if (plainlySmooth(i, j)) return kWhole;
+        auto fromGrid = [&](double fx, double fy) { return fine(2 * i + int(2 * fx), 2 * j + int(2 * fy)); };
+        if (fits(2 * i, 2 * j, 2, kCell, fromGrid)) return kWhole;
+        for (int q = 0; q < 4; ++q) {
+            const int fi = 2 * i + q % 2, fj = 2 * j + q / 2;
+            auto computed = [&](double fx, double fy) { return exact((fi + fx) * kHalf, (fj + fy) * kHalf); };
+            if (!fits(fi, fj, 1, kHalf, computed)) return kExact;
+        }
+        return kQuarters;
+    }
+
+    // Kept from picture to picture: fresh pages for every picture cost more
+    // than filling them.
+    static std::vector<Position>& fineStore() {
+        static thread_local std::vector<Position> store;
+        return store;
+    }
+    static std::vector<uint8_t>& modeStore() {
+        static thread_local std::vector<uint8_t> store;
+        return store;
+    }
 
     const MapView* view_ = nullptr;
-    std::vector<Position> grid_;
-    int gridWidth_ = 0;
+    std::vector<Position>& fine_;  // filled as needed
+    std::vector<uint8_t>& mode_;
+    int fineWide_ = 0, fineHigh_ = 0, cellsWide_ = 0;
 };
+
+// A longitude in degrees into [-180, 180).
+double wrap180(double lon) { return lon - 360 * std::floor((lon + 180) / 360); }
 
 }  // namespace
 
@@ -179,7 +300,17 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
 
     const PixelPositions positions(w, h, view);
     if (positions.azimuthal()) positions.bounds(&south, &north, &west, &east);
-    if (north > south && east > west) cache.ensureCoverage(south, north, west, east);
+    // Every pixel's longitude is looked up wrapped, as the map's lines are
+    // drawn: a box once round the earth or more needs each longitude once.
+    double gridWest = west, gridEast = east;
+    if (gridEast - gridWest >= 360) {
+        gridWest = -180;
+        gridEast = 180;
+    } else {
+        gridEast = wrap180(gridWest) + (gridEast - gridWest);
+        gridWest = wrap180(gridWest);
+    }
+    if (north > south && east > west) cache.ensureCoverage(south, north, gridWest, gridEast);
 
     double scale;
     if (minElevation < maxElevation) {
@@ -203,7 +334,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         for (int x = 0; x < w; ++x) {
             int column, row;
             gridColumn[static_cast<std::size_t>(x)] =
-                cache.positionOf(cache.north, west + x * lonStep, &column, &row) ? column : -1;
+                cache.positionOf(cache.north, wrap180(west + x * lonStep), &column, &row) ? column : -1;
         }
     }
 
@@ -220,14 +351,13 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         uint32_t lastColour = 0;
         for (int x = 0; x < w; ++x) {
             int column, row;
-            double c = rowCos;
+            double lat = rowLat;
             if (positions.azimuthal()) {
-                double lat, lon;
-                if (!positions.at(x, y, &lat, &lon) || !cache.positionOf(lat, lon, &column, &row)) {
+                double lon;
+                if (!positions.at(x, y, &lat, &lon) || !cache.positionOf(lat, wrap180(lon), &column, &row)) {
                     line[x] = kOpaque | kOutside;
                     continue;
                 }
-                c = std::cos(lat * kPi / 180);
             } else {
                 column = gridColumn[static_cast<std::size_t>(x)];
                 row = rowIndex;
@@ -261,6 +391,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                 const double z = neighbour(s, &usable), zS = neighbour(here[columns], &usable),
                              zE = neighbour(here[1], &usable);
                 if (usable) {
+                    const double c = positions.azimuthal() ? std::cos(lat * kPi / 180) : rowCos;
                     const double n0 = d * (zE - z) * k, n1 = d * c * (zS - z) * k, n2 = d * d * c;
                     const double length = std::sqrt(n0 * n0 + n1 * n1 + n2 * n2);
                     double b = n0 * light[0] + n1 * light[1] + n2 * light[2];

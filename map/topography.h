@@ -28,9 +28,11 @@ const ElevationPalette& blackWhitePalette();    // entry i = (i, i, i)
 uint32_t scalePixel(uint32_t pixel, double factor);
 
 // Fills `bitmap` (at least 10 x 10) with the terrain of the box south..north,
-// west..east (degrees), loading it into `cache` first. For an azimuthal
-// `view` the pixels follow that projection (the box is then found from the
-// view). False, painting nothing, for a small bitmap or an empty box.
+// west..east (degrees), loading it into `cache` first. Longitudes are wrapped
+// into [-180, 180), so a box wider than 360 degrees shows the earth more than
+// once. For an azimuthal `view` the pixels follow that projection (the box is
+// then found from the view). False, painting nothing, for a small bitmap or
+// an empty box.
 bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings& settings, double minElevation,
                       double maxElevation, double south, double north, double west, double east,
                       const ElevationPalette* palette = nullptr, const MapView* view = nullptr);

@@ -83,6 +83,170 @@ TEST(MapComposer, CoastlineAcrossTheAntimeridianIsCutNotStroked) {
     EXPECT_EQ(count(image, QRect(60, 0, 280, 200), notWhite), 0) << "no stroke across the map";
 }
 
+// Where a position (degrees) shows on the last picture: every copy of it
+// that lies on the picture (a cylindric map repeats every 360 degrees).
+std::vector<QPoint> copiesOf(const MapView& v, double latDeg, double lonDeg) {
+    double x, y;
+    std::vector<QPoint> found;
+    if (!geo_to_pixel(v, lonDeg * kDegToRad, latDeg * kDegToRad, &x, &y)) return found;
+    const double period = v.projection == kAzimuthal ? 0 : 2 * std::numbers::pi * v.width / (v.lon_max - v.lon_min);
+    for (int k = -4; k <= 4; ++k) {
+        const double cx = x + k * period;
+        if (cx >= 0 && cx < v.width && y >= 0 && y < v.height) found.emplace_back(int(cx), int(y));
+        if (period == 0) break;
+    }
+    return found;
+}
+
+// Tracks as lists of (latitude, longitude) in degrees, labelled.
+MapComposer::TrackSource tracks(std::vector<std::vector<std::pair<double, double>>> lines, const char* label = "") {
+    return [lines, label](MapView& view, const PointSink& sink) {
+        for (const auto& line : lines) {
+            std::strcpy(view.item_label, label);
+            sink(view, nullptr, kItemBegin);
+            std::vector<MapPoint> points;
+            for (auto [lat, lon] : line)
+                points.push_back({float(lat * kDegToRad), float(lon * kDegToRad), 0, int(points.size())});
+            sink(view, points.data(), int(points.size()));
+            sink(view, nullptr, kItemEnd);
+        }
+        return true;
+    };
+}
+
+TEST(MapComposer, LinesShowWhereverTheyCrossThePicture) {
+    using Points = std::vector<std::pair<double, double>>;
+    struct Case {
+        const char* what;
+        int projection;
+        double lat, lon, rangeKm;
+        int width, height;
+        Points track, drawn, blank;
+    };
+    const Case cases[] = {
+        {"the neighbours of a point far outside, range 1 km", kCylindric, 50.1, 8.68, 1, 600, 400,
+         {{50.1, 8.0}, {50.1, 8.68}, {50.11, 9.4}}, {{50.1, 8.675}, {50.1, 8.6805}}, {}},
+        {"a step through the picture, both ends far outside", kCylindric, 50.1, 8.68, 2, 600, 400,
+         {{50.0, 8.6}, {50.2, 8.76}}, {{50.1, 8.68}}, {}},
+        {"a step longer than half the picture", kCylindric, 50.0, 8.1, 5, 1200, 800, {{50.0, 8.0}, {50.0, 8.2}},
+         {{50.0, 8.03}, {50.0, 8.1}, {50.0, 8.17}}, {}},
+        {"across the Pacific on a map 720 degrees wide", kCylindric, 0, 0, 20000, 1200, 600, {{10, 170}, {10, -170}},
+         {{10, 175}, {10, -175}}, {{10, 0}, {10, 90}, {10, -90}}},
+        {"azimuthal, zoomed in, ends far outside", kAzimuthal, 50.1, 8.68, 1, 600, 400, {{50.1, 8.0}, {50.1, 9.4}},
+         {{50.1, 8.68}}, {}},
+        {"azimuthal, past the antipode: cut at the rim", kAzimuthal, 0, 0, 20000, 800, 800, {{1, 179}, {-1, -179}}, {},
+         {{0, 0}, {0, 30}, {0, -30}}},
+    };
+    const auto red = tinted(qRgb(192, 0, 0));
+    for (const Case& c : cases) {
+        MapComposer composer;
+        MapSettings s = bare(c.rangeKm);
+        s.projection = c.projection;
+        composer.setTrackSource(tracks({c.track}));
+        QImage base(c.width, c.height, QImage::Format_RGB32), image;
+        GeoPosition centre{c.lon * kDegToRad, c.lat * kDegToRad}, away{centre.lon + 3, -centre.lat};
+        composer.drawBaseMap(base, s, centre);
+        composer.drawOverlay(base, image, s, away, away);
+        for (auto [lat, lon] : c.drawn) {
+            const auto at = copiesOf(composer.view(), lat, lon);
+            EXPECT_FALSE(at.empty()) << c.what;
+            for (QPoint p : at)
+                EXPECT_GT(count(image, QRect(p - QPoint(2, 2), QSize(5, 5)), red), 0)
+                    << c.what << " at " << lat << ", " << lon;
+        }
+        for (auto [lat, lon] : c.blank)
+            for (QPoint p : copiesOf(composer.view(), lat, lon))
+                EXPECT_EQ(count(image, QRect(p - QPoint(3, 3), QSize(7, 7)), red), 0)
+                    << c.what << " no stroke at " << lat << ", " << lon;
+    }
+}
+
+TEST(MapComposer, TrackLabelsBelongToDrawnPieces) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<double, double>> track;
+        bool labelled;
+    };
+    const Case cases[] = {
+        {"a single point on the picture", {{0, 0}}, false},
+        {"a step across the picture from far outside", {{-1, -5}, {1, 5}}, true},
+        {"a step outside the picture", {{20, 20}, {21, 21}}, false},
+    };
+    for (const Case& c : cases) {
+        MapComposer composer;
+        MapSettings s = bare(300);
+        s.trackLabelColour = 0x0000C080;  // (128, 192, 0)
+        composer.setTrackSource(tracks({c.track}, "Walk"));
+        QImage base(300, 300, QImage::Format_RGB32), image;
+        GeoPosition centre{0, 0}, away{2.0, 1.0};
+        composer.drawBaseMap(base, s, centre);
+        composer.drawOverlay(base, image, s, away, away);
+        EXPECT_EQ(count(image, image.rect(), tinted(qRgb(128, 192, 0))) > 0, c.labelled) << c.what;
+    }
+}
+
+TEST(MapComposer, SectorsAndTheLineABOnTheWholeGlobe) {
+    const auto orange = tinted(kOrange);
+    MapComposer composer;
+    MapSettings s = bare(20000);
+    s.brg1x = "60";
+    s.brg2x = "300";
+    s.brg1Tol = s.brg2Tol = "3";
+    s.colourA = s.colourB = 0x00FFFFFF;  // only the line A-B
+    QImage base(1200, 600, QImage::Format_RGB32), image;
+    GeoPosition centre{0, 0}, a{140 * kDegToRad, 35 * kDegToRad}, b{-155 * kDegToRad, 20 * kDegToRad};
+    composer.drawBaseMap(base, s, centre);
+    composer.drawOverlay(base, image, s, a, b);
+    for (QPoint p : copiesOf(composer.view(), 15, 15))
+        EXPECT_EQ(count(image, QRect(p - QPoint(60, 40), QSize(121, 81)), orange), 0) << "no line over Africa";
+    for (QPoint p : copiesOf(composer.view(), 32.78, 170.0))  // on the great circle A-B (normal A x B, by hand)
+        EXPECT_GT(count(image, QRect(p - QPoint(3, 3), QSize(7, 7)), orange), 0) << "the line over the Pacific";
+
+    // Zoomed in on X, far from both observers: both sectors cross the picture.
+    s = bare(9.4);
+    s.pos1 = "N52.14 E8.48";
+    s.pos2 = "N51.90 E8.90";
+    s.brg1x = "190";
+    s.brg2x = "280";
+    s.brg1Tol = s.brg2Tol = "3";
+    scan_position(s.pos1, a);
+    scan_position(s.pos2, b);
+    IntersectionResult x;
+    bearing_intersection(x, a.lon, a.lat, 190 * kDegToRad, b.lon, b.lat, 280 * kDegToRad);
+    ASSERT_EQ(x.status, 0);
+    centre = x.x;
+    QImage near(600, 400, QImage::Format_RGB32);
+    composer.drawBaseMap(near, s, centre);
+    composer.drawOverlay(near, image, s, a, b);
+    const QRect aroundX(290, 190, 21, 21);
+    EXPECT_GT(count(image, aroundX, tinted(kTeal)), 0);
+    EXPECT_GT(count(image, aroundX, tinted(kPurple)), 0);
+}
+
+TEST(MapComposer, APolarCentreShowsTheArctic) {
+    TempDir dir;
+    std::vector<std::pair<double, double>> ring;
+    for (int lon = -180; lon <= 180; lon += 5) ring.emplace_back(80, lon);
+    dir.write("coast.pnt", pnt(ring));
+    dir.write("island.pnt", "");
+    MapSettings s = bare(2000);
+    s.showCoasts = true;
+    for (double poleLat : {90.0, 89.99, -90.0}) {
+        if (poleLat < 0) {
+            for (auto& point : ring) point.first = -80;
+            dir.write("coast.pnt", pnt(ring));
+        }
+        MapComposer composer;
+        composer.setMapDataDirectory(dir.path().string());
+        QImage image(400, 300, QImage::Format_RGB32);
+        GeoPosition centre{0, poleLat * kDegToRad};
+        composer.drawBaseMap(image, s, centre);
+        int columns = 0;
+        for (int x = 0; x < 400; ++x) columns += count(image, QRect(x, 0, 1, 300), tinted(qRgb(0, 0, 0))) > 0;
+        EXPECT_GT(columns, 390) << "the parallel of 80 degrees runs across the picture, centre " << poleLat;
+    }
+}
+
 TEST(MapComposer, CitiesAtTheLeftEdge) {
     CityInfo aachen;
     ASSERT_TRUE(city_get(0, aachen));
@@ -97,6 +261,15 @@ TEST(MapComposer, CitiesAtTheLeftEdge) {
         MapComposer().drawBaseMap(image, s, centre);
         EXPECT_EQ(count(image, QRect(0, 40, 10, 20), tinted(kPlace)) > 0, drawn) << column;
     }
+    // A map 720 degrees wide shows every place twice.
+    MapComposer composer;
+    QImage world(1200, 600, QImage::Format_RGB32);
+    GeoPosition centre{0, 0};
+    s.rangeKm = "20000";
+    composer.drawBaseMap(world, s, centre);
+    const auto places = copiesOf(composer.view(), aachen.lat / kDegToRad, aachen.lon / kDegToRad);
+    ASSERT_EQ(places.size(), 2u);
+    for (QPoint p : places) EXPECT_GT(count(world, QRect(p - QPoint(4, 4), QSize(9, 9)), tinted(kPlace)), 0) << p.x();
 }
 
 TEST(MapComposer, SectorsCrossWithBothHatches) {

@@ -46,6 +46,9 @@ TEST(MapView, Cylindric) {
 
     map_view_setup(v, kCylindric, 0, 0, 0.01, 100, 100);
     EXPECT_EQ(pixel(v, 57, -57), std::pair(32767, 32767)) << "far points are clamped";
+    double x, y;
+    ASSERT_TRUE(geo_to_pixel(v, 57 * kDegToRad, -57 * kDegToRad, &x, &y));
+    EXPECT_GT(std::min(x, y), 1e6) << "unless asked unrounded";
 }
 
 TEST(MapView, CylindricAroundTheAntimeridianAndThePole) {
@@ -58,8 +61,14 @@ TEST(MapView, CylindricAroundTheAntimeridianAndThePole) {
     ASSERT_TRUE(screen_to_geo(v, 399, 200, &lon, &lat));
     EXPECT_LT(lon, -kPi + 0.1) << "read back as a western longitude";
 
-    map_view_setup(v, kCylindric, 0, kPi / 2, 1000, 400, 400);
-    EXPECT_TRUE(std::isfinite(v.lon_min) && std::isfinite(v.lon_max)) << "a pole centre keeps finite extents";
+    // Near a pole a map true to scale east-west would span thousands of
+    // degrees; it spans once round the earth, unless as wide at the equator.
+    for (double lat : {90.0, -90.0, 89.99, 89.9}) {
+        map_view_setup(v, kCylindric, 0, lat * kDegToRad, 1000, 400, 400);
+        EXPECT_DOUBLE_EQ(v.lon_max - v.lon_min, 2 * kPi) << lat;
+    }
+    map_view_setup(v, kCylindric, 0, kPi / 2, 20000, 1200, 600);
+    EXPECT_NEAR((v.lon_max - v.lon_min) / kDegToRad, 719.45, 0.01) << "4 x 20000 km / 6371 km";
 }
 
 TEST(MapView, Azimuthal) {

@@ -1,0 +1,418 @@
+#include "map/screen_path.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace bearfix {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2 * std::numbers::pi;
+// A path is first cut into steps of at most a degree, so that no step hides a
+// bend that its middle would not show; then halved where its middle strays
+// from the chord.
+constexpr double kFirstStep = kPi / 180;
+constexpr int kMaxFirstSteps = 1000;
+constexpr double kShortChord = 2.0;  // pixels: drawn straight without a look at the middle
+constexpr double kTolerance = 0.25;  // pixels a chord may stray from the path
+constexpr int kMaxDepth = 36;        // a degree halved this often is well below a float's step
+
+double aroundZero(double a) { return a >= -kPi && a <= kPi ? a : a - kTwoPi * std::round(a / kTwoPi); }
+
+double distanceToSegment(const PixelPoint& p, const PixelPoint& a, const PixelPoint& b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+    double t = length2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+}  // namespace
+
+int clipSegment(PixelPoint& a, PixelPoint& b, const PixelBox& box) {
+    const bool aIn = a.x >= box.left && a.x <= box.right && a.y >= box.top && a.y <= box.bottom;
+    const bool bIn = b.x >= box.left && b.x <= box.right && b.y >= box.top && b.y <= box.bottom;
+    if (aIn && bIn) return 0;
+    if ((a.x < box.left && b.x < box.left) || (a.x > box.right && b.x > box.right) ||
+        (a.y < box.top && b.y < box.top) || (a.y > box.bottom && b.y > box.bottom))
+        return -1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    double t0 = 0, t1 = 1;
+    auto edge = [&](double p, double q) {  // keeps the part where p t <= q
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!edge(-dx, a.x - box.left) || !edge(dx, box.right - a.x) || !edge(-dy, a.y - box.top) ||
+        !edge(dy, box.bottom - a.y))
+        return -1;
+    int moved = 0;
+    if (t1 < 1) {
+        b = {a.x + t1 * dx, a.y + t1 * dy};
+        moved |= 2;
+    }
+    if (t0 > 0) {
+        a = {a.x + t0 * dx, a.y + t0 * dy};
+        moved |= 1;
+    }
+    return moved;
+}
+
+PixelBox pictureBox(double width, double height, double margin) {
+    return {-margin, -margin, width - 1 + margin, height - 1 + margin};
+}
+
+double copyPeriod(const MapView& v) {
+    const double extent = v.lon_max - v.lon_min;
+    return v.projection != kAzimuthal && extent > 0 ? kTwoPi * v.width / extent : 0.0;
+}
+
+// ---- PathTracer ----------------------------------------------------------------
+
+void PathTracer::start(const MapView& view, GeoEdge edge, const PixelBox& box, Crossing crossing) {
+    view_ = view;
+    edge_ = edge;
+    box_ = box;
+    crossing_ = crossing;
+    azimuthal_ = view.projection == kAzimuthal;
+    period_ = copyPeriod(view);
+    const double lonExtent = view.lon_max - view.lon_min, latExtent = view.lat_max - view.lat_min;
+    xPerRadian_ = lonExtent > 0 ? view.width / lonExtent : 0.0;
+    yPerRadian_ = latExtent > 0 ? view.height / latExtent : 0.0;
+    open_ = false;
+    points_.clear();
+    starts_.clear();
+}
+
+void PathTracer::clearPieces() {
+    points_.clear();
+    starts_.clear();
+    if (open_) {
+        starts_.push_back(0);
+        points_.push_back(last_.p);
+    }
+}
+
+// As geo_to_pixel, then moved by whole turns next to the point before.
+PixelPoint PathTracer::cylindric(double lon, double lat, const double* previousRun, double* run) const {
+    double east = view_.center.lon + aroundZero(lon - view_.center.lon);
+    if (previousRun && std::fabs(*previousRun - east) > kPi)
+        east += kTwoPi * std::round((*previousRun - east) / kTwoPi);
+    *run = east;
+    return {(east - view_.lon_min) * xPerRadian_, (view_.lat_max - lat) * yPerRadian_};
+}
+
+bool PathTracer::project(double lon, double lat, const Vertex* previous, Vertex& v) const {
+    v.lon = lon;
+    v.lat = lat;
+    if (azimuthal_) {
+        v.lonRun = previous ? previous->lonRun + aroundZero(lon - previous->lon) : lon;
+        if (!azimuthal_forward(view_, lon, lat, &v.p.x, &v.p.y)) return false;
+    } else {
+        v.p = cylindric(lon, lat, previous ? &previous->lonRun : nullptr, &v.lonRun);
+    }
+    if (edge_ == GeoEdge::kGreatCircle) {
+        const double c = std::cos(lat);
+        v.v[0] = c * std::cos(lon);
+        v.v[1] = c * std::sin(lon);
+        v.v[2] = std::sin(lat);
+    }
+    return std::isfinite(v.p.x) && std::isfinite(v.p.y);
+}
+
+// Moves v's longitude by whole turns next to the point before.
+void PathTracer::follow(const Vertex& previous, Vertex& v) const {
+    if (std::fabs(previous.lonRun - v.lonRun) <= kPi) return;
+    v.lonRun += kTwoPi * std::round((previous.lonRun - v.lonRun) / kTwoPi);
+    if (!azimuthal_) v.p.x = (v.lonRun - view_.lon_min) * xPerRadian_;
+}
+
+// The point a fraction t of the way from a to b, projected next to a.
+bool PathTracer::between(const Vertex& a, const Vertex& b, double t, Vertex& v) const {
+    if (edge_ == GeoEdge::kLonLat)
+        return project(a.lonRun + t * (b.lonRun - a.lonRun), a.lat + t * (b.lat - a.lat), &a, v);
+    const double dot = std::clamp(a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2], -1.0, 1.0);
+    const double omega = std::acos(dot), s = std::sin(omega);
+    double w0 = 1 - t, w1 = t;
+    if (s > 1e-12) {
+        w0 = std::sin((1 - t) * omega) / s;
+        w1 = std::sin(t * omega) / s;
+    } else if (dot < 0) {
+        return false;  // antipodes: no one great circle
+    }
+    const double x = w0 * a.v[0] + w1 * b.v[0], y = w0 * a.v[1] + w1 * b.v[1], z = w0 * a.v[2] + w1 * b.v[2];
+    return project(std::atan2(y, x), std::atan2(z, std::hypot(x, y)), &a, v);
+}
+
+void PathTracer::moveTo(double lon, double lat) {
+    Vertex v;
+    open_ = project(lon, lat, nullptr, v);
+    if (!open_) return;
+    starts_.push_back(static_cast<int>(points_.size()));
+    points_.push_back(v.p);
+    last_ = v;
+}
+
+void PathTracer::lineTo(double lon, double lat) {
+    if (!open_) {
+        moveTo(lon, lat);
+        return;
+    }
+    if (!azimuthal_ && edge_ == GeoEdge::kLonLat) {  // straight on the cylindric map
+        const PixelPoint p = cylindric(lon, lat, &last_.lonRun, &last_.lonRun);
+        open_ = std::isfinite(p.x) && std::isfinite(p.y);
+        if (!open_) return;
+        points_.push_back(p);
+        last_.lon = lon;
+        last_.lat = lat;
+        last_.p = p;
+        return;
+    }
+    Vertex v;
+    if (!project(lon, lat, &last_, v)) {
+        open_ = false;  // the antipode: the line is cut there
+        return;
+    }
+    join(last_, v);
+}
+
+// Follows the path from a (already drawn) to b and leaves last_ at b.
+void PathTracer::join(const Vertex& a, const Vertex& b) {
+    double length;
+    if (edge_ == GeoEdge::kGreatCircle) {
+        length = std::acos(std::clamp(a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2], -1.0, 1.0));
+    } else {
+        length = std::max(std::fabs(b.lat - a.lat), std::fabs(b.lonRun - a.lonRun));
+    }
+    const int steps =
+        length > kFirstStep ? std::min(static_cast<int>(std::ceil(length / kFirstStep)), kMaxFirstSteps) : 1;
+    Vertex from = a;
+    for (int i = 1; i <= steps; ++i) {
+        Vertex to = b;
+        if (i < steps) {
+            if (!between(a, b, i / static_cast<double>(steps), to)) {
+                unresolved(from, b);
+                last_ = b;
+                return;
+            }
+        }
+        follow(from, to);
+        from = refine(from, to, 0);
+    }
+    last_ = from;
+}
+
+// Draws from a to b, halving where the chord strays from the path; returns b
+// as it was drawn (its longitude continued from the points before).
+PathTracer::Vertex PathTracer::refine(const Vertex& a, const Vertex& b, int depth) {
+    const double dx = b.p.x - a.p.x, dy = b.p.y - a.p.y, chord2 = dx * dx + dy * dy;
+    // Short, or far from the picture: a path strays from its chord by less
+    // than the chord's length unless it turns by more than half a circle.
+    if (chord2 <= kShortChord * kShortChord || !mayShow(a.p, b.p, a.p, std::sqrt(chord2) + kShortChord)) {
+        points_.push_back(b.p);
+        return b;
+    }
+    Vertex m;
+    if (!between(a, b, 0.5, m)) {
+        unresolved(a, b);
+        return b;
+    }
+    const double stray = distanceToSegment(m.p, a.p, b.p);
+    if (stray <= kTolerance || !mayShow(a.p, b.p, m.p, 2 * stray + kShortChord)) {
+        points_.push_back(b.p);
+        return b;
+    }
+    if (depth >= kMaxDepth) {
+        unresolved(a, b);
+        return b;
+    }
+    const Vertex middle = refine(a, m, depth + 1);
+    Vertex end = b;
+    follow(middle, end);
+    return refine(middle, end, depth + 1);
+}
+
+// No chord comes close to the path between a and b: on an azimuthal map it
+// passes the antipode of the centre, which is the whole rim.
+void PathTracer::unresolved(const Vertex& a, const Vertex& b) {
+    if (azimuthal_ && crossing_ == kCut) {
+        starts_.push_back(static_cast<int>(points_.size()));
+    } else if (azimuthal_) {
+        rimArc(a.p, b.p);
+        return;
+    }
+    points_.push_back(b.p);  // cylindric: over a pole, along its line
+}
+
+bool PathTracer::mayShow(const PixelPoint& a, const PixelPoint& b, const PixelPoint& m, double pad) const {
+    const double top = std::min({a.y, b.y, m.y}) - pad, bottom = std::max({a.y, b.y, m.y}) + pad;
+    if (bottom < box_.top || top > box_.bottom) return false;
+    const double left = std::min({a.x, b.x, m.x}) - pad, right = std::max({a.x, b.x, m.x}) + pad;
+    if (period_ <= 0) return right >= box_.left && left <= box_.right;
+    return std::floor((box_.right - left) / period_) >= std::ceil((box_.left - right) / period_);
+}
+
+void PathTracer::rimArc(const PixelPoint& from, const PixelPoint& to) {
+    const double cx = view_.center_x, cy = view_.center_y, r = kPi * view_.scale;
+    const double a0 = std::atan2(from.y - cy, from.x - cx);
+    const double sweep = aroundZero(std::atan2(to.y - cy, to.x - cx) - a0);
+    // Chords of the rim that stray from it by a quarter pixel at most.
+    const double step = std::sqrt(2.0 / std::max(r, 1.0));
+    const int n = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / step)), 1, 2048);
+    for (int i = 1; i < n; ++i) {
+        const double angle = a0 + sweep * i / n;
+        points_.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle)});
+    }
+    points_.push_back(to);
+}
+
+// ---- clipping ----------------------------------------------------------------
+
+void copiesOnBox(double left, double right, double period, const PixelBox& box, double* first, double* last) {
+    *first = *last = 0;
+    if (!(period > 0)) return;
+    *first = std::ceil((box.left - right) / period);
+    *last = std::floor((box.right - left) / period);
+    const double middle = std::round(((box.left + box.right) - (left + right)) / 2 / period);
+    *first = std::max(*first, middle - kMaxCopies / 2);
+    *last = std::min(*last, middle + kMaxCopies / 2);
+}
+
+void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box, std::vector<PixelPoint>& run,
+                  const std::function<void(const PixelPoint*, int)>& emit) {
+    if (count < 2) return;
+    double left = points[0].x, right = left, top = points[0].y, bottom = top;
+    for (int i = 1; i < count; ++i) {
+        left = std::min(left, points[i].x);
+        right = std::max(right, points[i].x);
+        top = std::min(top, points[i].y);
+        bottom = std::max(bottom, points[i].y);
+    }
+    if (bottom < box.top || top > box.bottom) return;
+    double first, last;
+    copiesOnBox(left, right, period, box, &first, &last);
+    auto flush = [&] {
+        if (run.size() >= 2) emit(run.data(), static_cast<int>(run.size()));
+        run.clear();
+    };
+    for (double k = first; k <= last; ++k) {
+        const double shift = k * period;
+        run.clear();
+        for (int i = 0; i + 1 < count; ++i) {
+            PixelPoint a{points[i].x + shift, points[i].y}, b{points[i + 1].x + shift, points[i + 1].y};
+            const int moved = clipSegment(a, b, box);
+            if (moved < 0) {
+                flush();
+                continue;
+            }
+            if (moved & 1) flush();
+            if (run.empty()) run.push_back(a);
+            run.push_back(b);
+            if (moved & 2) flush();
+        }
+        flush();
+    }
+}
+
+void clipPolygon(const std::vector<PixelPoint>& polygon, double shift, const PixelBox& box,
+                 std::vector<PixelPoint>& out) {
+    out.clear();
+    for (const PixelPoint& p : polygon) out.push_back({p.x + shift, p.y});
+    std::vector<PixelPoint> in;
+    // Sutherland-Hodgman, one edge of the box after the other.
+    for (int edge = 0; edge < 4 && !out.empty(); ++edge) {
+        in.swap(out);
+        out.clear();
+        auto inside = [&](const PixelPoint& p) {
+            switch (edge) {
+                case 0: return p.x >= box.left;
+                case 1: return p.x <= box.right;
+                case 2: return p.y >= box.top;
+                default: return p.y <= box.bottom;
+            }
+        };
+        auto crossing = [&](const PixelPoint& a, const PixelPoint& b) {
+            if (edge < 2) {
+                const double x = edge == 0 ? box.left : box.right, t = (x - a.x) / (b.x - a.x);
+                return PixelPoint{x, a.y + t * (b.y - a.y)};
+            }
+            const double y = edge == 2 ? box.top : box.bottom, t = (y - a.y) / (b.y - a.y);
+            return PixelPoint{a.x + t * (b.x - a.x), y};
+        };
+        PixelPoint previous = in.back();
+        bool previousIn = inside(previous);
+        for (const PixelPoint& p : in) {
+            const bool pIn = inside(p);
+            if (pIn != previousIn) out.push_back(crossing(previous, p));
+            if (pIn) out.push_back(p);
+            previous = p;
+            previousIn = pIn;
+        }
+    }
+}
+
+// ---- areas -------------------------------------------------------------------
+
+void traceArea(const MapView& view, const std::vector<GeoPosition>& ring,
+               const std::function<bool(double lon, double lat)>& contains, const PixelBox& box, PixelArea& area) {
+    area.fill.clear();
+    area.outline.clear();
+    if (ring.empty()) return;
+    PathTracer tracer;
+    tracer.start(view, GeoEdge::kGreatCircle, box, PathTracer::kRim);
+    auto put = [&](GeoPosition q, bool first) {
+        double x, y;
+        // A vertex on the antipode of an azimuthal map's centre has no one
+        // pixel; one a little beside it has.
+        if (view.projection == kAzimuthal && !azimuthal_forward(view, q.lon, q.lat, &x, &y))
+            q.lat += q.lat > 0 ? -1e-4 : 1e-4;
+        if (first) {
+            tracer.moveTo(q.lon, q.lat);
+        } else {
+            tracer.lineTo(q.lon, q.lat);
+        }
+    };
+    for (const GeoPosition& q : ring) {
+        if (!std::isfinite(q.lon) || !std::isfinite(q.lat)) return;
+    }
+    put(ring[0], true);
+    for (std::size_t i = 1; i < ring.size(); ++i) put(ring[i], false);
+    put(ring[0], false);
+    area.outline = tracer.points();
+    if (area.outline.size() < 2) return;
+
+    std::vector<PixelPoint> polygon = area.outline;
+    const double period = copyPeriod(view);
+    const double run = polygon.back().x - polygon.front().x;
+    if (period > 0 && std::fabs(run) > period / 2) {
+        // Once round the earth: the area holds a pole, reached across the
+        // pole's line. The ring runs anticlockwise, so one running east has
+        // the north pole inside, unless `contains` says otherwise.
+        const bool north = contains(0, kPi / 2), south = contains(0, -kPi / 2);
+        const double pole = north != south ? (north ? kPi / 2 : -kPi / 2) : (run > 0 ? kPi / 2 : -kPi / 2);
+        const double y = (view.lat_max - pole) * view.height / (view.lat_max - view.lat_min);
+        polygon.push_back({polygon.back().x, y});
+        polygon.push_back({polygon.front().x, y});
+    }
+    area.fill.push_back(std::move(polygon));
+    if (view.projection == kAzimuthal && contains(view.center.lon + kPi, -view.center.lat)) {
+        // The antipode of the centre is the rim: the area lies between its
+        // outline and the rim.
+        const double r = kPi * view.scale;
+        const int n = std::clamp(static_cast<int>(std::ceil(kTwoPi / std::sqrt(2.0 / std::max(r, 1.0)))), 16, 4096);
+        std::vector<PixelPoint> rim;
+        for (int i = 0; i < n; ++i)
+            rim.push_back({view.center_x + r * std::cos(kTwoPi * i / n), view.center_y + r * std::sin(kTwoPi * i / n)});
+        area.fill.push_back(std::move(rim));
+    }
+}
+
+}  // namespace bearfix

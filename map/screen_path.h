@@ -1,0 +1,128 @@
+// Lines and areas of the map in pixels. A geographic path is followed through
+// the view closely enough that no drawn pixel strays from it: straight in
+// longitude and latitude (map data, tracks, grid lines) or along great
+// circles (bearing sectors, the line A-B). Pixel coordinates stay unrounded
+// and unlimited until a piece is clipped to the picture. A cylindric map
+// repeats every 360 degrees of longitude; a piece is drawn once for every
+// copy of it that reaches the picture.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "geo/position.h"
+#include "map/map_view.h"
+
+namespace bearfix {
+
+struct PixelPoint {
+    double x = 0;
+    double y = 0;
+};
+
+// left <= x <= right, top <= y <= bottom.
+struct PixelBox {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The pixels of a width x height picture, grown by `margin` on every side.
+PixelBox pictureBox(double width, double height, double margin);
+
+// Pixels from one copy of the earth to the next on a cylindric map; 0 for an
+// azimuthal one.
+double copyPeriod(const MapView& view);
+
+// The copies k (shifted right by k periods) of something spanning left..right
+// that reach `box`: first..last, none when first > last. At most 17, round
+// the middle of the box: a range typed far beyond the earth's would draw the
+// map hundreds of times.
+inline constexpr int kMaxCopies = 16;
+void copiesOnBox(double left, double right, double period, const PixelBox& box, double* first, double* last);
+
+enum class GeoEdge {
+    kLonLat,       // straight in longitude and latitude, the short way round
+    kGreatCircle,  // along the shorter great-circle arc
+};
+
+// Follows a path vertex by vertex into pieces of pixel polylines. Cylindric
+// longitudes run on without a jump across the antimeridian (a step is taken
+// the short way round), so a piece may reach beyond the map's own longitudes:
+// its copies shifted by copyPeriod() are where the rest of it shows.
+class PathTracer {
+public:
+    // Where a path passes the antipode of an azimuthal map's centre (the
+    // disc's rim): a line is cut there, an area's outline follows the rim.
+    enum Crossing { kCut, kRim };
+
+    // Starts afresh; `box` is where the path is drawn (finer work is spent
+    // only there).
+    void start(const MapView& view, GeoEdge edge, const PixelBox& box, Crossing crossing);
+    void moveTo(double lon, double lat);
+    void lineTo(double lon, double lat);
+
+    // The pieces so far: piece i runs from points()[starts()[i]] up to the
+    // next start (or the end).
+    const std::vector<PixelPoint>& points() const { return points_; }
+    const std::vector<int>& starts() const { return starts_; }
+    double period() const { return period_; }
+    // Forgets the pieces so far; a piece under way goes on from its last point.
+    void clearPieces();
+
+private:
+    struct Vertex {
+        double lon = 0, lat = 0;
+        double lonRun = 0;        // longitude continued along the path, without jumps
+        double v[3] = {0, 0, 0};  // unit vector (great circles only)
+        PixelPoint p;
+    };
+    PixelPoint cylindric(double lon, double lat, const double* previousRun, double* run) const;
+    bool project(double lon, double lat, const Vertex* previous, Vertex& v) const;
+    void follow(const Vertex& previous, Vertex& v) const;
+    bool between(const Vertex& a, const Vertex& b, double t, Vertex& v) const;
+    void join(const Vertex& a, const Vertex& b);
+    Vertex refine(const Vertex& a, const Vertex& b, int depth);
+    void unresolved(const Vertex& a, const Vertex& b);
+    bool mayShow(const PixelPoint& a, const PixelPoint& b, const PixelPoint& m, double pad) const;
+    void rimArc(const PixelPoint& from, const PixelPoint& to);
+
+    MapView view_;
+    GeoEdge edge_ = GeoEdge::kLonLat;
+    PixelBox box_;
+    Crossing crossing_ = kCut;
+    double period_ = 0;
+    double xPerRadian_ = 0, yPerRadian_ = 0;  // cylindric
+    bool azimuthal_ = false;
+    bool open_ = false;  // last_ ends the piece under way
+    Vertex last_;
+    std::vector<PixelPoint> points_;
+    std::vector<int> starts_;
+};
+
+// Liang-Barsky: cuts the segment a-b down to `box`. -1 when nothing of it is
+// inside; else bit 1 set when a moved, bit 2 when b moved.
+int clipSegment(PixelPoint& a, PixelPoint& b, const PixelBox& box);
+
+// Calls `run` with each stretch of the polyline that lies in `box`, once for
+// every copy (shifted by multiples of `period` when that is above 0). Points
+// where a stretch leaves the box are put on its edge.
+void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box,
+                  std::vector<PixelPoint>& scratch, const std::function<void(const PixelPoint*, int)>& run);
+
+// The part of a closed polygon, shifted right by `shift`, that lies in `box`.
+void clipPolygon(const std::vector<PixelPoint>& polygon, double shift, const PixelBox& box,
+                 std::vector<PixelPoint>& out);
+
+// An area in pixels: the polygons to fill (odd-even) and its outline.
+struct PixelArea {
+    std::vector<std::vector<PixelPoint>> fill;
+    std::vector<PixelPoint> outline;
+};
+
+// The area bounded by great-circle arcs from vertex to vertex of `ring` (and
+// back to the first). `contains` tells whether a position (lon, lat) lies
+// inside; it decides the side of a cylindric map's pole or an azimuthal
+// map's rim that an area around them covers.
+void traceArea(const MapView& view, const std::vector<GeoPosition>& ring,
+               const std::function<bool(double lon, double lat)>& contains, const PixelBox& box, PixelArea& area);
+
+}  // namespace bearfix
