@@ -4,10 +4,12 @@
 // the difference is taken in (-180, 180] degrees, with its confidence
 // ellipses and the residual of every bearing.
 //
-// Found by Levenberg-Marquardt steps in the tangent plane at the current
-// estimate (re-centred after every step, so poles and the date line are
-// ordinary places), started from the pairwise crossing (bearing_intersection)
-// of lowest S among those that lie ahead of every enabled station.
+// Found by Newton steps (Gauss-Newton where the Hessian is not positive)
+// within a trust radius, in the tangent plane at the current estimate
+// (re-centred after every step, so poles and the date line are ordinary
+// places), started from the pairwise crossing (bearing_intersection) of
+// lowest S among those that lie ahead of every enabled station. With many
+// bearings a bounded sample of pairs is tried.
 #pragma once
 
 #include <span>
@@ -51,7 +53,9 @@ struct FixResult {
     FixStatus status = FixStatus::TooFewBearings;
     int used = 0;    // bearings that took part
     GeoPosition x;   // the fix, longitude in [-pi, pi)
-    // Covariance of X in km^2, east and north at X, not scaled by the residuals.
+    // Covariance of X in km^2, east and north at X: (J'WJ)^-1 with W the
+    // weights 1 / sigma^2 (times the Huber weights when robust), not scaled by
+    // the residuals.
     double covEastEast = 0.0, covEastNorth = 0.0, covNorthNorth = 0.0;
     ConfidenceEllipse ellipse50;
     ConfidenceEllipse ellipse95;

@@ -292,6 +292,9 @@ TEST(MultiFix, NoFixAndWhy) {
         {{at(0, 0, 90), at(0, 1, 90), at(0, 2, 270)}, FixStatus::NoCrossing, 3},  // one line
         {{at(0, 0, 270), at(0, 1, 90)}, FixStatus::NoCrossing, 2},                // apart
         {{at(50, 8, 45), at(50, 9, 315), at(50.5, 8.5, 0)}, FixStatus::NoneAhead, 3},  // behind the third
+        // The third, just south of the crossing, looks away east-south-east:
+        // its line meets the second's ahead of all, but S falls towards its station.
+        {{at(50, 8, 45), at(50, 9, 315), at(50.25, 8.5, 100)}, FixStatus::OnStation, 3},
         {{at(50, 8, 45), at(50, 9, 315), at(50.5, 8.5, 0, false)}, FixStatus::Found, 2},
     };
     for (const auto& c : cases) {
