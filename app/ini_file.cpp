@@ -1,17 +1,11 @@
 #include "app/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <ctime>
 #include <charconv>
 #include <cstring>
-#include <filesystem>
 
 #include "app/path_text.h"
 #include "support/cp1252.h"
+#include "support/whole_file.h"
 
 namespace bearfix {
 
@@ -54,40 +48,12 @@ std::string_view cutAtLineBreak(std::string_view value) {
 
 IniFile::Load IniFile::load(const std::string& path, std::string* reason) {
     lines_.clear();
-    const auto refuse = [reason](std::string why) {
-        if (reason) *reason = std::move(why);
-        return Load::Unreadable;
-    };
-    // Only a regular file, opened without waiting: a pipe or a device in its
-    // place could block or deliver bytes forever.
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return errno == ENOENT ? Load::Missing : refuse(std::strerror(errno));
-    if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? Load::Missing : refuse(std::strerror(errno));
-    const std::string tooLarge = "larger than " + std::to_string(kMaxFileSize >> 20) + " MB";
     std::string bytes;
-    std::string why;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        why = "not a regular file";
-    } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxFileSize) {
-        why = tooLarge;
-    } else {
-        // One byte more than allowed tells a file that grew meanwhile.
-        bytes.resize(kMaxFileSize + 1);
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) why = std::strerror(errno);
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        bytes.resize(got);
-        if (why.empty() && got > kMaxFileSize) why = tooLarge;
+    switch (readWholeFile(path, kMaxFileSize, bytes, reason)) {
+        case WholeFileRead::Missing: return Load::Missing;
+        case WholeFileRead::Unreadable: return Load::Unreadable;
+        case WholeFileRead::Read: break;
     }
-    ::close(fd);
-    if (!why.empty()) return refuse(why);
     parse(bytes);
     return Load::Read;
 }
@@ -235,85 +201,8 @@ std::string IniFile::text() const {
     return out;
 }
 
-namespace {
+bool IniFile::save(const std::string& path) const { return replaceFileAtomically(path, text()); }
 
-bool writeAll(int fd, const std::string& content) {
-    for (std::size_t done = 0; done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
-namespace {
-
-// Where a save of `path` writes: through a symbolic link to its target.
-std::filesystem::path saveTarget(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::path target = path;
-    if (std::filesystem::is_symlink(target, ec)) {
-        std::filesystem::path resolved = std::filesystem::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    return target;
-}
-
-constexpr std::string_view kTemporarySuffix = ".XXXXXX";  // mkstemp's letters and digits
-
-}  // namespace
-
-bool IniFile::save(const std::string& path) const {
-    const std::filesystem::path target = saveTarget(path);
-    struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    // A pipe, a device or a directory is not replaced, and never opened:
-    // opening a pipe to write waits for a reader.
-    if (exists && !S_ISREG(old.st_mode)) return false;
-
-    const std::string content = text();
-    std::string tempName = target.string() + std::string(kTemporarySuffix);
-    const int fd = mkstemp(tempName.data());
-    if (fd < 0) return false;
-    fchmod(fd, exists ? (old.st_mode & 07777) : 0644);
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tempName.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tempName.c_str());
-    return ok;
-}
-
-namespace {
-constexpr time_t kStaleAfterSeconds = 60;
-}  // namespace
-
-int IniFile::removeStaleTemporaries(const std::string& path) {
-    const std::filesystem::path target = saveTarget(path);
-    const std::string prefix = target.filename().string() + ".";
-    const auto ours = [&prefix](const std::string& name) {
-        if (name.size() != prefix.size() + kTemporarySuffix.size() - 1 || name.compare(0, prefix.size(), prefix) != 0)
-            return false;
-        for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-            const char c = name[i];
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-        }
-        return true;
-    };
-    int removed = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ec)) {
-        struct stat info;
-        const std::filesystem::path& file = entry.path();
-        if (!ours(file.filename().string()) || ::lstat(file.c_str(), &info) != 0) continue;
-        // A recent one may belong to a save that is still going on in
-        // another instance; a save takes milliseconds.
-        const bool old = info.st_mtime < ::time(nullptr) - kStaleAfterSeconds;
-        if (S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && old && ::unlink(file.c_str()) == 0) ++removed;
-    }
-    return removed;
-}
+int IniFile::removeStaleTemporaries(const std::string& path) { return bearfix::removeStaleTemporaries(path); }
 
 }  // namespace bearfix

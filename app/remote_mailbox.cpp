@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fix/bearing_command.h"
 #include "support/message_log.h"
 #include "support/text_scanner.h"
 #include "tracks/track_store.h"
@@ -124,7 +125,8 @@ bool runTrackCommand(const char* text) {
 }
 
 bool processRemoteCommands(RemoteMailbox& mailbox,
-                           const std::function<void(int field, const std::string&)>& setBearing) {
+                           const std::function<void(int field, const std::string&)>& setBearing,
+                           const std::function<void(Bearing)>& addBearing) {
     bool pending = false;
     MailboxSlot message;
     for (int n = 0; n < RemoteMailbox::kSlots && takeFromMailbox(mailbox, '*', '*', true, &message); ++n) {
@@ -138,6 +140,8 @@ bool processRemoteCommands(RemoteMailbox& mailbox,
             }
         } else if (strncasecmp(message.text, "track ", 6) == 0) {
             pending = runTrackCommand(message.text + 6) || pending;
+        } else if (strncasecmp(message.text, "bearing ", 8) == 0) {
+            pending = runBearingCommand(message.text + 8, addBearing) || pending;
         }
     }
     return pending;

@@ -1,11 +1,13 @@
 // Commands from other programs: a mailbox of 20 messages, filled as messages
-// arrive and emptied by the window's timer, and the "set " and "track "
-// commands the messages carry.
+// arrive and emptied by the window's timer, and the "set ", "track " and
+// "bearing " commands the messages carry.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "fix/bearing.h"
 
 namespace bearfix {
 
@@ -58,7 +60,10 @@ SetCommand runSetCommand(const char* text);
 bool runTrackCommand(const char* text);
 
 // The timer's part: takes up to 20 messages and runs them; a set command
-// goes to `setBearing`. True when results and overlay need redoing.
-bool processRemoteCommands(RemoteMailbox& mailbox, const std::function<void(int field, const std::string&)>& setBearing);
+// goes to `setBearing`, the bearing of a "bearing add" command (see
+// fix/bearing_command.h) to `addBearing`. True when results and overlay need
+// redoing.
+bool processRemoteCommands(RemoteMailbox& mailbox, const std::function<void(int field, const std::string&)>& setBearing,
+                           const std::function<void(Bearing)>& addBearing = {});
 
 }  // namespace bearfix

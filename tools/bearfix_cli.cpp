@@ -1,6 +1,7 @@
 // bearfix-cli: the window's computations on the command line.
 //
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b] [--json]
+//   bearfix-cli fix --bearings FILE [--json] [--robust]
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
 //   bearfix-cli tracks FILE...
@@ -40,6 +41,7 @@
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "tools/fix_bearings.h"
 
 namespace {
 
@@ -48,6 +50,7 @@ using bearfix::cp1252ToUtf8;
 constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]\n"
     "                       [--json]\n"
+    "       bearfix-cli fix --bearings FILE [--json] [--robust]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "       bearfix-cli tracks FILE...\n"
@@ -56,6 +59,11 @@ constexpr const char* kUsage =
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
     "  (degrees, default 1) the area where the sectors overlap, and with the\n"
     "  180 degree ambiguity of A and/or B where the back bearings cross.\n"
+    "  fix --bearings: the best fix of any number of bearings, its 50 % and 95 %\n"
+    "  ellipses and the residual of each bearing. FILE is CSV, one bearing per\n"
+    "  line: station,lat,lon,bearing,tolerance[,time] (decimal degrees; a quoted\n"
+    "  station may hold commas, \"\" for a quote; # starts a comment). --robust\n"
+    "  lets bearings far off count less.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
     "  line when none lies within 900 km).\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
@@ -439,6 +447,11 @@ int main(int argc, char* argv[]) {
     args.erase(args.begin());
     bool json = false;
     std::erase_if(args, [&json](const std::string& a) { return a == "--json" ? (json = true) : false; });
+    if (command == "fix" && std::find(args.begin(), args.end(), "--bearings") != args.end()) {
+        const int status = bearfix::runFixBearings(args, json);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "fix") return runFix(args, json);
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);

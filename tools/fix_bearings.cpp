@@ -1,0 +1,116 @@
+#include "tools/fix_bearings.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "cities/cities.h"
+#include "fix/bearing_log.h"
+#include "fix/multi_fix.h"
+#include "support/cp1252.h"
+#include "support/number_format.h"
+
+namespace bearfix {
+
+namespace {
+
+std::string number(double value) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value + 0.0);
+    return std::string(buf, r.ptr);
+}
+
+std::string jsonString(const std::string& cp1252) {
+    std::string out = "\"";
+    for (char c : cp1252ToUtf8(cp1252)) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned char>(c));
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonEllipse(const ConfidenceEllipse& e) {
+    return "{\"semi_major_km\": " + number(e.semiMajorKm) + ", \"semi_minor_km\": " + number(e.semiMinorKm) +
+           ", \"orientation_deg\": " + number(e.orientationDeg) + "}";
+}
+
+std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
+    const bool found = r.status == FixStatus::Found;
+    std::string out = "{\"used\": " + std::to_string(r.used);
+    if (found) {
+        out += ", \"fix\": {\"lat\": " + number(r.x.lat * kRadToDeg) + ", \"lon\": " + number(r.x.lon * kRadToDeg) +
+               "}, \"ellipse50\": " + jsonEllipse(r.ellipse50) + ", \"ellipse95\": " + jsonEllipse(r.ellipse95);
+    } else {
+        out += ", \"fix\": null, \"reason\": " + jsonString(fixStatusReason(r.status)) +
+               ", \"ellipse50\": null, \"ellipse95\": null";
+    }
+    out += ", \"bearings\": [";
+    for (std::size_t i = 0; i < bearings.size(); ++i) {
+        const BearingFit& fit = r.fits[i];
+        out += i == 0 ? "{" : ", {";
+        out += "\"station\": " + jsonString(bearings[i].station) + ", \"residual_deg\": ";
+        out += found ? number(fit.residualDeg) : "null";
+        out += ", \"outlier\": ";
+        out += fit.outlier ? "true}" : "false}";
+    }
+    return out + "]}\n";
+}
+
+// The window's texts: Windows-1252.
+std::string text(const std::vector<Bearing>& bearings, const FixResult& r, bool robust) {
+    std::string out = "Fix (" + std::to_string(r.used) + (r.used == 1 ? " bearing" : " bearings") +
+                      (robust ? ", robust): " : "): ");
+    if (r.status != FixStatus::Found) return out + "none, " + fixStatusReason(r.status) + "\n";
+    out += format_position(r.x, PosFormat::Dms) + "\n";
+    out += "Near: " + describe_near_city(r.x.lon, r.x.lat) + "\n";
+    out += "50 %: " + formatEllipse(r.ellipse50) + "\n";
+    out += "95 %: " + formatEllipse(r.ellipse95) + "\n";
+    out += "Residuals:\n";
+    for (std::size_t i = 0; i < bearings.size(); ++i) {
+        const BearingFit& fit = r.fits[i];
+        out += "  " + bearings[i].station + ": ";
+        if (!bearings[i].enabled) out += "(not used) ";
+        out += formatPicture(fit.residualDeg, "##0.0") + "\xB0";
+        if (fit.outlier) out += " outlier";
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+int runFixBearings(std::vector<std::string> args, bool json) {
+    const bool robust = std::erase(args, std::string("--robust")) > 0;
+    if (args.size() != 2 || args[0] != "--bearings") return 2;
+    const std::string& path = args[1];
+    std::vector<Bearing> bearings;
+    std::string errors;
+    switch (loadBearingCsv(path, bearings, errors)) {
+        case CsvLoad::Missing:
+            std::fprintf(stderr, "bearfix-cli: %s: no such file\n", path.c_str());
+            return 1;
+        case CsvLoad::Bad:
+            for (std::size_t start = 0; start < errors.size();) {
+                std::size_t end = errors.find('\n', start);
+                if (end == std::string::npos) end = errors.size();
+                std::fprintf(stderr, "bearfix-cli: %s: %s\n", path.c_str(),
+                             cp1252ToUtf8(errors.substr(start, end - start)).c_str());
+                start = end + 1;
+            }
+            return 1;
+        case CsvLoad::Read: break;
+    }
+    const FixResult r = solveFix(bearings, {.robust = robust});
+    const std::string out = json ? bearfix::json(bearings, r) : cp1252ToUtf8(text(bearings, r, robust));
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+}  // namespace bearfix
