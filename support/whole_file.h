@@ -23,8 +23,8 @@ WholeFileRead readWholeFile(const std::string& path, std::uintmax_t maxBytes, st
 bool replaceFileAtomically(const std::string& path, std::string_view content);
 
 // Removes the temporary files a replacement interrupted by a kill left beside
-// `path`: regular files of this user named like replaceFileAtomically's. Their
-// number.
+// `path`: regular files of this user named like replaceFileAtomically's and
+// untouched for a minute. Their number.
 int removeStaleTemporaries(const std::string& path);
 
 }  // namespace bearfix
