@@ -6,10 +6,46 @@
 #include "app/results.h"
 #include "fuzz_input.h"
 #include "geo/position.h"
+#include "geo/position_patterns.h"
+
+namespace {
+
+using bearfix::GeoPosition;
+
+bool withinRange(GeoPosition p) {
+    return std::fabs(p.lat) <= 90 * bearfix::kDegToRad && std::fabs(p.lon) <= 180 * bearfix::kDegToRad;
+}
+
+// The patterns beside scan_position: a text it reads with both components
+// keeps that position (unless typographic signs, which it does not know,
+// stand in it); whatever else is read is a position on the earth, and its
+// display forms read back into the same square.
+void checkPatterns(const std::string& input) {
+    using namespace bearfix;
+    GeoPosition original, read, pattern;
+    const bool both = scan_position(input, original) == 2;
+    const bool isPosition = read_position(input, read);
+    const bool typographic = input.find_first_of("\xBA\x92\x94\xB4") < input.find('\0');
+    if (both && !typographic && !(isPosition && read.lat == original.lat && read.lon == original.lon)) std::abort();
+    if (isPosition && !both && !withinRange(read)) std::abort();
+    if (match_position_pattern(input, pattern) && !withinRange(pattern)) std::abort();
+    GeoPosition fromUtf8;
+    read_position(position_text_from_utf8(input), fromUtf8);
+    if (!isPosition || !withinRange(read)) return;
+    if (decimal_degrees_text(read).size() != 20) std::abort();
+    const std::string locator = maidenhead_locator(read, 10);
+    GeoPosition centre;
+    if (locator.size() != 10 || !maidenhead_centre(locator, centre) || maidenhead_locator(centre, 10) != locator)
+        std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace bearfix;
+    if (size > 4096) return 0;  // a field's worth; longer texts add nothing
     const std::string input = fuzz::text(data, size);
+    checkPatterns(input);
     GeoPosition p;
     const int count = scan_position(input, p);
     if (count < 0 || count > 2 || !std::isfinite(p.lat) || !std::isfinite(p.lon)) std::abort();
