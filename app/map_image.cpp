@@ -31,7 +31,7 @@ void MapImage::mousePressEvent(QMouseEvent* event) {
 
 void MapImage::mouseMoveEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
-    emit mouseMoved(p.x(), p.y());
+    if (!dragging_) emit mouseMoved(p.x(), p.y());  // while dragging, the grabbed place is under the mouse
     if (!pressed_ || !(event->buttons() & Qt::LeftButton)) return;
     if (!dragging_ && (p - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
         dragging_ = true;
