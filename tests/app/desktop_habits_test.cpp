@@ -130,7 +130,7 @@ TEST_F(HabitsTest, KeysAndTheWheel) {
     };
     field->setCursorPosition(5);
     for (const auto& k : keys) {
-        SCOPED_TRACE(QTest::toString(k.key));
+        SCOPED_TRACE(static_cast<int>(k.key));
         const MapView before = w->composer().view();
         QTest::keyClick(field, k.key, k.modifiers);
         if (k.cursor == kWordBack) {
