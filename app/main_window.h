@@ -55,7 +55,7 @@ public:
         std::function<bool(const QString& title, QColor* colour)> chooseColour;
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
-        std::function<void(const QUrl& url)> openUrl;
+        std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -90,6 +90,8 @@ public:
     bool loggingEnabled = false;
     GeoPosition observerA;
     GeoPosition observerB;
+    bool observerAValid = true;  // the field's text is a position (read_position)
+    bool observerBValid = true;
     GeoPosition locationX;
     GeoPosition mapCenter;
     GeoPosition mousePosition;  // under the mouse at its last move over the map
@@ -111,6 +113,7 @@ public slots:
     void Img_MapRightClick(int x, int y);
     void Img_MapDblClick();
     void Img_MapWheel(int notches, int x, int y);
+    void Img_MapDragged(int fromX, int fromY, int toX, int toY);
     void MapPopupPopup();
     void PM_MapCoordClick();
     void PM_ZoomInClick();
@@ -132,6 +135,7 @@ public slots:
     void Btn_ZoomOutClick();
     void Btn_HideMapNavigatorClick();
     void Chk_ShowMapNavigatorClick();
+    void Ck_ShowMapRulerClick();
     void Ed_MapCenterDblClick();
     void Cb_PosFormatChange();
     void ApplyOptions();
@@ -175,6 +179,13 @@ private:
     ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
     bool zoomToFixKey(QKeyEvent* event);
+    bool zoomKey(QKeyEvent* event);
+    bool wheelOverUnfocusedList(QObject* watched) const;
+    static bool takesText(const QWidget* widget);
+    void markPositionField(QLineEdit* field);
+    PosFormat shownFormat() const;
+    QString readOut(GeoPosition p) const;
+    void fitFieldWidths();
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
@@ -191,6 +202,8 @@ private:
     bool loadingElevation_ = false;
     HeldInput heldInput_;
     bool escapePressed_ = false;
+    bool progressShown_ = false;  // the status panel shows a terrain load's progress
+    std::string xForMap_;         // X in the Dms form, or why there is none: the map centres on it
     std::string settingsProblem_;  // why the settings file could not be read; it is then not written
 };
 

@@ -13,6 +13,7 @@
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
+#include "geo/position_patterns.h"
 #include "map/fix_markers.h"
 #include "map/qt_convert.h"
 #include "map/topography.h"
@@ -105,14 +106,12 @@ bool MapComposer::zoomedRange(int steps, double* range) const {
 void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition& mapCenter) {
     if (bitmap.width() < 10 || bitmap.height() < 10) return;
 
-    GeoPosition a, b, x;
-    scan_position(s.pos1, a);
-    scan_position(s.pos2, b);
-    // "no intersection found" is no position: the map then stays where it is.
-    const bool haveX = scan_position(s.locationX, x) == 2;
-    if (s.centerHow == 1) mapCenter = a;
-    if (s.centerHow == 2) mapCenter = b;
-    if (s.centerHow == 3 && haveX) mapCenter = x;
+    // A text that is no position ("no intersection found" for X) leaves the
+    // map where it is.
+    GeoPosition p;
+    if ((s.centerHow == 1 && read_position(s.pos1, p)) || (s.centerHow == 2 && read_position(s.pos2, p)) ||
+        (s.centerHow == 3 && read_position(s.locationX, p)))
+        mapCenter = p;
 
     range_ = rangeIn(s.rangeKm);
     projection_ = s.projection;
@@ -399,8 +398,11 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
         painter.setPen(QPen(colour, width));
         painter.setBrush(QBrush(colour, hatch));
     };
+    // An observer that is no position (not finite) has no line and no sector.
+    const bool haveA = std::isfinite(observerA.lon) && std::isfinite(observerA.lat);
+    const bool haveB = std::isfinite(observerB.lon) && std::isfinite(observerB.lat);
     style(QColor(255, 127, 0), Qt::BDiagPattern);
-    drawGreatCircleWedge(painter, observerA, observerB, observerB);
+    if (haveA && haveB) drawGreatCircleWedge(painter, observerA, observerB, observerB);
     style(fromColourRef(s.colourA), Qt::BDiagPattern);
     drawBearingSector(painter, observerA, brg1, tol1);
     if (s.ambiguity1) drawBearingSector(painter, observerA, brg1 + kPi, tol1);

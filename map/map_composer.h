@@ -44,11 +44,12 @@ public:
     void setMapDataDirectory(std::string directory) { dataDirectory_ = std::move(directory); }
 
     // Draws the base layers into `bitmap`. When the map follows observer A,
-    // B or X, `mapCenter` becomes that position.
+    // B or X, `mapCenter` becomes that position, unless its text is none.
     void drawBaseMap(QImage& bitmap, const MapSettings& settings, GeoPosition& mapCenter);
 
     // Copies `base` into `visible` and draws the overlay with the projection,
-    // centre and range of the last base map.
+    // centre and range of the last base map. An observer that is not finite
+    // (no position) gets no sector, no line and no marker.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
 

@@ -35,6 +35,7 @@
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
+#include "geo/position_patterns.h"
 #include "map/elevation.h"
 #include "map/map_composer.h"
 #include "support/message_log.h"
@@ -65,7 +66,8 @@ constexpr const char* kUsage =
     "  station may hold commas, \"\" for a quote; # starts a comment). --robust\n"
     "  lets bearings far off count less.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
-    "  line when none lies within 900 km).\n"
+    "  line when none lies within 900 km); \"not a position\" on standard error\n"
+    "  and exit status 2 for a text that is none.\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
     "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
     "  Run it where map_data/ is. Draws the remembered track file when the\n"
@@ -74,7 +76,9 @@ constexpr const char* kUsage =
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
-    "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
+    "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
+    "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
+    "  as read (\"a\", \"b\": degrees, null for no position);\n"
     "  bearings in degrees, whole turns taken off (-355 is 5, 765 is 45).\n";
 
 std::string number(double value) {
@@ -135,9 +139,9 @@ int runFix(std::vector<std::string> args, bool json) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    in.pos1 = bearfix::utf8ToCp1252(args[0]);
+    in.pos1 = bearfix::position_text_from_utf8(args[0]);
     in.brg1x = bearfix::utf8ToCp1252(args[1]);
-    in.pos2 = bearfix::utf8ToCp1252(args[2]);
+    in.pos2 = bearfix::position_text_from_utf8(args[2]);
     in.brg2x = bearfix::utf8ToCp1252(args[3]);
     const bearfix::Results r = bearfix::computeResults(in);
 
@@ -166,6 +170,11 @@ int runFix(std::vector<std::string> args, bool json) {
     out += ",\"infoA\":" + jsonString(r.infoA);
     out += ",\"infoB\":" + jsonString(r.infoB);
     out += ",\"infoX\":" + jsonString(r.locationInfo);
+    // The observers as read, or null for a text that is no position.
+    const auto observer = [deg](bool valid, bearfix::GeoPosition p) {
+        return valid ? "{\"lat\":" + number(p.lat * deg) + ",\"lon\":" + number(p.lon * deg) + "}" : std::string("null");
+    };
+    out += ",\"a\":" + observer(r.validA, r.observerA) + ",\"b\":" + observer(r.validB, r.observerB);
     if (r.computed) {
         if (r.validA && r.validB) {  // nothing is computed from what is not a position
             out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
@@ -205,9 +214,9 @@ int runDescribe(const std::vector<std::string>& args) {
         return 2;
     }
     bearfix::GeoPosition p;
-    if (!bearfix::scan_position_or_keep(bearfix::utf8ToCp1252(args[0]), p)) {
-        std::printf("not a position\n");
-        return 0;
+    if (!bearfix::read_position(bearfix::position_text_from_utf8(args[0]), p)) {
+        std::fputs("not a position\n", stderr);
+        return 2;
     }
     std::printf("%s\n", cp1252ToUtf8(bearfix::describe_near_city(p.lon, p.lat)).c_str());
     return 0;
@@ -241,8 +250,8 @@ int runRender(std::vector<std::string> args) {
     bearfix::elevation().setSource(session.useSrtm3 == 0 ? bearfix::kGtopo30 : bearfix::kSrtm);
     bearfix::elevation().setDirectories(session.gtopoDir, session.srtmDir);
 
-    bearfix::GeoPosition centre;
-    bearfix::scan_position_or_keep(session.centerAt, centre);
+    bearfix::GeoPosition centre, read;
+    if (bearfix::read_position(session.centerAt, read)) centre = read;
     bearfix::MapComposer composer;
     composer.setTrackSource(bearfix::forEachTrackBatch);
     composer.setMapDataDirectory(bearfix::findDataFile("map_data"));
