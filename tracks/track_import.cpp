@@ -270,10 +270,10 @@ double parseKmlNumber(const char*& c) {
     }
     double value = 0.0;
     if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
-        // Beyond a double: infinite when the whole part has a digit other than 0, else too small to tell from 0.
-        value = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; }) < std::find(start, c, '.')
-                    ? HUGE_VAL
-                    : 0.0;
+        // Beyond a double: infinite when the whole part has a digit other
+        // than 0, else too small to tell from 0.
+        const bool large = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; }) < std::find(start, c, '.');
+        value = large ? HUGE_VAL : 0.0;
     }
     if (*c == 'e' || *c == 'E') {
         ++c;
