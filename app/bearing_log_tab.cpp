@@ -97,7 +97,7 @@ BearingLogTab::BearingLogTab(TBearfix& window)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     const int widths[] = {110, 150, 170, 70, 50, 70, 75, 40};
     for (int i = 0; i < static_cast<int>(std::size(widths)); ++i) table->setColumnWidth(i, widths[i]);
-    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setStretchLastSection(false);
 
     connect(model_, &BearingLogModel::fixChanged, this, &BearingLogTab::showFix);
     connect(model_, &BearingLogModel::logChanged, this, &BearingLogTab::logChanged);
@@ -111,6 +111,10 @@ BearingLogTab::BearingLogTab(TBearfix& window)
     connect(form_.Chk_RobustFix, &QCheckBox::toggled, model_, &BearingLogModel::setRobust);
     load();
     showFix();
+}
+
+std::array<QWidget*, 4> BearingLogTab::fixFields() const {
+    return {form_.Lab_Fix, form_.Ed_Fix, form_.Lab_Fix95, form_.Ed_Fix95};
 }
 
 QString BearingLogTab::displayPath(const std::string& path) const { return toQString(fileNameText(path)); }
@@ -131,6 +135,7 @@ void BearingLogTab::load() {
             break;
     }
     dirty_ = false;  // what was read is what the file holds
+    saveTimer_->stop();
 }
 
 void BearingLogTab::save(bool closing) {
@@ -173,13 +178,24 @@ void BearingLogTab::showFix() {
     if (rows.fix.status == FixStatus::Found)
         line += ";  50 %: " + formatEllipse(rows.fix.ellipse50) + ";  95 %: " + s.ellipse95;
     form_.Lab_BearingFix->setText(toQString(line));
-    if (onMap_ || logShowsOnMap(rows)) window_.overlayPending = true;
+    // With the observers alone the fix is X: Numeric Results and the map stay as they were.
+    const bool inUse = logShowsOnMap(rows);
+    if (form_.Ed_Fix->isHidden() == inUse) {
+        for (QWidget* field : fixFields()) field->setHidden(!inUse);
+        form_.Lay_ResultsGrid->invalidate();  // a page not shown would keep the row's room
+    }
+    if (onMap_ || inUse) window_.overlayPending = true;
 }
 
-void BearingLogTab::draw(QPainter& painter, const MapView& view) {
+void BearingLogTab::draw(QPainter& painter, const MapView& view, bool overMarkers) {
     const BearingRows& rows = model_->rows();
     onMap_ = logShowsOnMap(rows);
-    if (onMap_) drawBearingLog(painter, view, rows.log(), rows.fix);
+    if (!onMap_) return;
+    if (overMarkers) {
+        drawBestFix(painter, view, rows.fix);
+    } else {
+        drawBearingLines(painter, view, rows.log());
+    }
 }
 
 void BearingLogTab::note(const QString& text, bool problem) {

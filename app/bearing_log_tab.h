@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 
 class QPainter;
 class QTimer;
+class QWidget;
 
 namespace Ui {
 class TBearfix;
@@ -41,8 +43,9 @@ public:
     // Writes the log file when the log changed since; at close a failure is
     // said in a box.
     void save(bool closing);
-    // The map layer: only while the log holds an enabled bearing of its own.
-    void draw(QPainter& painter, const MapView& view);
+    // The map layer, under or over the fix markers: only while the log holds
+    // an enabled bearing of its own.
+    void draw(QPainter& painter, const MapView& view, bool overMarkers);
 
     void addBearing();
     void editBearing();
@@ -57,6 +60,8 @@ private:
     void logChanged();
     void note(const QString& text, bool problem);
     QString displayPath(const std::string& path) const;
+    // The fix in Numeric Results: shown while the log is in use.
+    std::array<QWidget*, 4> fixFields() const;
 
     TBearfix& window_;
     Ui::TBearfix& form_;

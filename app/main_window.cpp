@@ -145,7 +145,8 @@ void TBearfix::FormCreate() {
     loggingEnabled = true;
     reportSettingsProblem();
     bearingLog_ = new BearingLogTab(*this);
-    composer_.setBearingLayer([this](QPainter& painter, const MapView& view) { bearingLog_->draw(painter, view); });
+    composer_.setBearingLayer(
+        [this](QPainter& painter, const MapView& view, bool over) { bearingLog_->draw(painter, view, over); });
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(

@@ -109,7 +109,7 @@ std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceElli
     return outline;
 }
 
-void drawBearingLog(QPainter& painter, const MapView& view, std::span<const Bearing> bearings, const FixResult& fix) {
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
@@ -145,19 +145,25 @@ void drawBearingLog(QPainter& painter, const MapView& view, std::span<const Bear
                          });
         }
     }
-    if (fix.status == FixStatus::Found) {
-        for (const auto& [ellipse, width] : {std::pair{fix.ellipse95, 2.0}, std::pair{fix.ellipse50, 1.5}}) {
-            if (!(ellipse.semiMajorKm <= kMaxEllipseKm)) continue;
-            const std::vector<GeoPosition> outline = ellipseOutline(fix.x, ellipse, kEllipsePoints);
-            painter.setPen(pen(kHalo, width + 2.0));
-            drawGreatCirclePolygon(painter, view, outline);
-            painter.setPen(pen(kEllipseColour, width));
-            drawGreatCirclePolygon(painter, view, outline);
-        }
-        double x, y;
-        if (geo_to_pixel(view, fix.x.lon, fix.x.lat, &x, &y) && x > -20 && y > -20 && x < view.width + 20 &&
-            y < view.height + 20)
-            drawDiamond(painter, QPointF(x, y));
+    painter.restore();
+}
+
+void drawBestFix(QPainter& painter, const MapView& view, const FixResult& fix) {
+    if (fix.status != FixStatus::Found) return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    double x, y;
+    if (geo_to_pixel(view, fix.x.lon, fix.x.lat, &x, &y) && x > -20 && y > -20 && x < view.width + 20 &&
+        y < view.height + 20)
+        drawDiamond(painter, QPointF(x, y));
+    painter.setBrush(Qt::NoBrush);
+    for (const auto& [ellipse, width] : {std::pair{fix.ellipse95, 2.0}, std::pair{fix.ellipse50, 1.5}}) {
+        if (!(ellipse.semiMajorKm <= kMaxEllipseKm)) continue;
+        const std::vector<GeoPosition> outline = ellipseOutline(fix.x, ellipse, kEllipsePoints);
+        painter.setPen(pen(kHalo, width + 2.0));
+        drawGreatCirclePolygon(painter, view, outline);
+        painter.setPen(pen(kEllipseColour, width));
+        drawGreatCirclePolygon(painter, view, outline);
     }
     painter.restore();
 }

@@ -28,8 +28,10 @@ QColor stationColour(int slot);
 // The outline of an ellipse centred at `centre`, `points` corners.
 std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceEllipse& ellipse, int points);
 
-// The lines of the enabled bearings, then, when `fix` found one, its
-// ellipses and marker.
-void drawBearingLog(QPainter& painter, const MapView& view, std::span<const Bearing> bearings, const FixResult& fix);
+// The lines of the enabled bearings: drawn under the markers of the fix.
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings);
+// The fix's marker and, over it, its ellipses (a small one shows as a ring on
+// the marker): drawn over everything else. Nothing without a fix.
+void drawBestFix(QPainter& painter, const MapView& view, const FixResult& fix);
 
 }  // namespace bearfix

@@ -39,9 +39,9 @@ public:
     MapComposer();
 
     void setTrackSource(TrackSource source) { trackSource_ = std::move(source); }
-    // Drawn by drawOverlay over the bearing sectors and under the fix markers:
-    // the bearing log.
-    using OverlayLayer = std::function<void(QPainter& painter, const MapView& view)>;
+    // The bearing log: drawn by drawOverlay over the bearing sectors and
+    // under the fix markers, and again (`overMarkers`) over them.
+    using OverlayLayer = std::function<void(QPainter& painter, const MapView& view, bool overMarkers)>;
     void setBearingLayer(OverlayLayer layer) { bearingLayer_ = std::move(layer); }
     // Where the six .pnt files are; "map_data" (relative to the current
     // directory) by default.

@@ -267,8 +267,13 @@ int runRender(std::vector<std::string> args) {
         std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
     rows.rows.insert(rows.rows.end(), log.begin(), log.end());
     bearfix::refit(rows);
-    composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view) {
-        if (bearfix::logShowsOnMap(rows)) bearfix::drawBearingLog(painter, view, rows.log(), rows.fix);
+    composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
+        if (!bearfix::logShowsOnMap(rows)) return;
+        if (overMarkers) {
+            bearfix::drawBestFix(painter, view, rows.fix);
+        } else {
+            bearfix::drawBearingLines(painter, view, rows.log());
+        }
     });
     QImage base(width, height, QImage::Format_RGB32), picture;
     composer.drawBaseMap(base, settings, centre);

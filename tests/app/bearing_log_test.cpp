@@ -154,6 +154,7 @@ protected:
 TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
     auto w = startLogged();
     Ui::TBearfix& f = w->form();
+    EXPECT_TRUE(f.Ed_Fix->isHidden()) << "the observers alone: Numeric Results as it was";
     EXPECT_EQ(f.Lab_Fix->text(), "Fix (2 bearings)");
     EXPECT_EQ(f.Ed_Fix->text(), f.Ed_LocX->text() + ", " + f.Ed_LocApprox->text()) << "two bearings: X";
     ASSERT_EQ(model(*w).rowCount(), 2);
@@ -173,6 +174,7 @@ TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
     EXPECT_EQ(m.data(m.index(2, 5), Qt::DisplayRole), "remote");
     EXPECT_EQ(m.data(m.index(2, 6), Qt::DisplayRole), "0.0");
     EXPECT_EQ(f.Lab_Fix->text(), "Fix (3 bearings)");
+    EXPECT_FALSE(f.Ed_Fix->isHidden());
     EXPECT_EQ(f.Ed_Fix->text(), f.Ed_LocX->text() + ", " + f.Ed_LocApprox->text());
     EXPECT_FALSE(f.Ed_Fix95->text().isEmpty());
     EXPECT_TRUE(f.Lab_BearingFix->text().startsWith("Fix (3 bearings): " + f.Ed_LocX->text()));
