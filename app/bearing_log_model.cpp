@@ -38,7 +38,9 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const auto row = static_cast<std::size_t>(index.row());
     const BearingColumn column = columnOf(index);
-    const bool outlier = r_.fix.status == FixStatus::Found && r_.fix.fits[row].outlier;
+    // Between a change of the rows and its fix a view may ask: the old fit
+    // does not reach the new rows.
+    const bool outlier = r_.fix.status == FixStatus::Found && row < r_.fix.fits.size() && r_.fix.fits[row].outlier;
     switch (role) {
         case Qt::DisplayRole:
             if (column == BearingColumn::Use) return {};
@@ -46,6 +48,7 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
         case Qt::EditRole: return toQString(cellText(r_, row, column, true));
         case Qt::DecorationRole:
             if (column != BearingColumn::Station || r_.isObserver(row)) return {};
+            if (row - static_cast<std::size_t>(r_.observers) >= colourSlots_.size()) return {};
             return stationColour(colourSlots_[row - static_cast<std::size_t>(r_.observers)]);
         case Qt::CheckStateRole:
             if (column != BearingColumn::Use) return {};

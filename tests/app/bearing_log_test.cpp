@@ -228,6 +228,15 @@ TEST_F(BearingWindowTest, TheLogSurvivesARestart) {
         EXPECT_TRUE(m.setData(m.index(3, 3), "123.5", Qt::EditRole));
         EXPECT_FALSE(m.setData(m.index(0, 3), "1", Qt::EditRole)) << "A comes from its field";
         EXPECT_TRUE(m.setData(m.index(2, 7), Qt::Unchecked, Qt::CheckStateRole));
+        f.Tbl_Bearings->setCurrentIndex(m.index(0, 0));
+        f.Btn_EditBearing->click();
+        EXPECT_EQ(f.Lab_BearingProblem->text(), "The bearings of A and B come from the observer fields: change them there.");
+        typed = {toward("Car 1", 21, 10)};
+        typed[0].enabled = false;
+        f.Tbl_Bearings->setCurrentIndex(m.index(2, 4));
+        f.Btn_EditBearing->click();
+        EXPECT_EQ(titles.value(3), "Change a bearing");
+        EXPECT_EQ(cellText(m.rows(), 2, BearingColumn::Position), bearingText(toward("Car 1", 21, 10), BearingColumn::Position, false));
         ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(logPath()); }, 5000)) << "written before the close";
         rows = rowTexts(m.rows());
         w->close();
