@@ -35,6 +35,7 @@ class TBearfix;
 
 namespace bearfix {
 
+class BearingLogTab;
 class RemoteServer;
 class TCitySelForm;
 
@@ -56,6 +57,11 @@ public:
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
+        // A CSV file of bearings to import, or with `save` to export to.
+        std::function<bool(bool save, QString* file)> chooseBearingFile;
+        // The bearing dialog of the Bearings tab, filled with `bearing` (a
+        // bearing that is not finite shows empty); false when cancelled.
+        std::function<bool(const QString& title, Bearing* bearing)> editBearing;
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -80,6 +86,7 @@ public:
     const MapComposer& composer() const { return composer_; }
     RemoteMailbox& mailbox() { return mailbox_; }
     RemoteServer& remote() { return *remote_; }
+    BearingLogTab& bearingLog() { return *bearingLog_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -194,6 +201,7 @@ private:
     MapComposer composer_;
     RemoteMailbox mailbox_;
     RemoteServer* remote_ = nullptr;
+    BearingLogTab* bearingLog_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

@@ -443,7 +443,9 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     style(fromColourRef(s.colourB), Qt::FDiagPattern);
     drawBearingSector(painter, observerB, brg2, tol2);
     if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
+    if (bearingLayer_) bearingLayer_(painter, view_, false);
     drawFixMarkers(painter, view_, s, observerA, observerB);
+    if (bearingLayer_) bearingLayer_(painter, view_, true);
     if (s.showRuler) drawRuler();
     painter_ = nullptr;
 }
