@@ -5,6 +5,7 @@
 #include <QFont>
 #include <algorithm>
 
+#include "geo/position_patterns.h"
 #include "map/bearing_log_overlay.h"
 #include "map/qt_convert.h"
 
@@ -103,7 +104,10 @@ bool BearingLogModel::setData(const QModelIndex& index, const QVariant& value, i
     if (role == Qt::CheckStateRole && column == BearingColumn::Use) {
         text.push_back(value.toInt() == Qt::Checked ? '1' : '0');
     } else if (role == Qt::EditRole && column != BearingColumn::Use) {
-        text = toCp1252(value.toString());
+        // Pasted primes, which Windows-1252 lacks, as the observer fields take them.
+        text = column == BearingColumn::Position
+                   ? position_text_from_utf8(value.toString().toStdString())
+                   : toCp1252(value.toString());
         if (text == cellText(r_, row, column, true)) return true;  // opened and left as it was
     } else {
         return false;

@@ -53,7 +53,7 @@ bool runBearingDialog(QWidget* parent, const QString& title, Bearing* bearing) {
     Bearing result = *bearing;
     QObject::connect(ui.Btns_Bearing, &QDialogButtonBox::accepted, &dialog, [&] {
         std::string why;
-        if (bearingFromTexts(text(ui.Ed_BrgStation), text(ui.Ed_BrgTime), text(ui.Ed_BrgPosition),
+        if (bearingFromTexts(text(ui.Ed_BrgStation), text(ui.Ed_BrgTime), positionText(ui.Ed_BrgPosition),
                              text(ui.Ed_BrgValue), text(ui.Ed_BrgTolerance), result, why)) {
             dialog.accept();
         } else {
@@ -214,7 +214,7 @@ void BearingLogTab::addBearing() {
         b.position = last.position;
         b.toleranceDeg = last.toleranceDeg;
     } else {
-        scan_position(text(form_.Ed_Pos1), b.position);
+        read_position(positionText(form_.Ed_Pos1), b.position);
     }
     b.utc = QDateTime::currentSecsSinceEpoch();
     b.bearingDeg = std::nan("");  // to be typed

@@ -111,9 +111,12 @@ bool readTime(std::string_view text, std::optional<int64_t>& utc, std::string& w
 }
 
 bool readPosition(std::string_view text, GeoPosition& p, std::string& why) {
-    // The forms the observer fields take.
-    GeoPosition read;
-    if (!read_position(text, read) || std::fabs(read.lat) > kPi / 2 || std::fabs(read.lon) > kPi) {
+    // The forms the observer fields take, but nothing after the position:
+    // a cell holds the position alone.
+    GeoPosition read, scanned;
+    std::size_t index = 0;
+    const bool trailing = scan_position(text, &index, scanned) == 2 && !trim(text.substr(index)).empty();
+    if (!read_position(text, read) || trailing || std::fabs(read.lat) > kPi / 2 || std::fabs(read.lon) > kPi) {
         why = "position " + shown(text) + " is no latitude and longitude such as N50.1 E8.6";
         return false;
     }

@@ -91,6 +91,8 @@ TEST(BearingRows, EditingACellSaysWhatIsWrong) {
         {BearingColumn::Time, "", ""},
         {BearingColumn::Time, "yesterday", "time \"yesterday\" is neither like 2010-01-01T00:00:00Z nor seconds since 1970"},
         {BearingColumn::Position, "S33\xB0" "30' E151\xB0" "15'", ""},
+        {BearingColumn::Position, "50.3375, 8.7553", ""},  // the forms the observer fields take
+        {BearingColumn::Position, "JO40hf", ""},
         {BearingColumn::Position, "N50.1", "position \"N50.1\" is no latitude and longitude such as N50.1 E8.6"},
         {BearingColumn::Position, "N95 E8", "position \"N95 E8\" is no latitude and longitude such as N50.1 E8.6"},
         {BearingColumn::Position, "N50 E8 x", "position \"N50 E8 x\" is no latitude and longitude such as N50.1 E8.6"},
