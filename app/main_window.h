@@ -17,6 +17,7 @@
 #include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
+#include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
 #include "support/message_log.h"
@@ -56,6 +57,7 @@ public:
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<void(const QUrl& url)> openUrl;
+        std::function<bool(QString* file, int* format)> chooseExportFile;  // format: the filter's index
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -139,6 +141,7 @@ public slots:
     void MI_IndexClick();
     void MI_AboutClick();
     void MI_ImportGPSTrackClick();
+    void MI_ExportClick();
     void Btn_ClearTracksClick();
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
@@ -174,6 +177,7 @@ private:
     void writeObserver(QLineEdit* field, GeoPosition p);
     ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
+    std::vector<Bearing> bearingsToExport() const;
     bool zoomToFixKey(QKeyEvent* event);
 
     std::unique_ptr<Ui::TBearfix> ui_;

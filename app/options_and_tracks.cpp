@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "app/data_files.h"
+#include "app/export_window.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
@@ -68,6 +69,7 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         box->open();
     };
     d.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    d.chooseExportFile = [this](QString* file, int* format) { return askExportFile(this, file, format); };
     return d;
 }
 

@@ -114,7 +114,7 @@ int invalidShapes(const std::string& file) {
     int bad = 0;
     for (const auto& [layer, count] : layerCounts(file)) {
         const Outcome r = run("ogrinfo -ro -q " + q(file) + " -dialect SQLite -sql " +
-                          q("SELECT COUNT(*) AS bad FROM \"" + layer + "\" WHERE NOT ST_IsValid(geometry)"));
+                              q("SELECT COUNT(*) AS bad FROM \"" + layer + "\" WHERE NOT ST_IsValid(geometry)"));
         std::smatch m;
         if (!std::regex_search(r.output, m, std::regex("bad \\(Integer\\) = (\\d+)"))) return -1;
         bad += std::stoi(m[1]);
@@ -203,7 +203,8 @@ TEST_F(ExportGdal, EveryFormatReadsBackWhereEverythingIs) {
           {"Tracks", 2}},
          "",
          "Tracks"},
-        {"out.gpx", {{"waypoints", 4}, {"routes", 0}, {"tracks", 2}, {"route_points", 0}, {"track_points", 5}},
+        {"out.gpx",
+         {{"waypoints", 4}, {"routes", 0}, {"tracks", 2}, {"route_points", 0}, {"track_points", 5}},
          "waypoints",
          "tracks"},
         {"out.geojson", {{"out", 14}}, "", "out"},
@@ -215,7 +216,8 @@ TEST_F(ExportGdal, EveryFormatReadsBackWhereEverythingIs) {
         EXPECT_EQ(layerCounts(path(format.file)), format.layers);
         EXPECT_EQ(invalidShapes(path(format.file)), 0);
         const std::vector<Feature> all = readAll(path(format.file));
-        for (auto [name, lon, lat] : {std::tuple{"A", 0.0, 0.0}, {"B", 60.0, 0.0}, {"X", 30.0, kLatX}, {"Fix", fixLon, fixLat}}) {
+        for (auto [name, lon, lat] :
+             {std::tuple{"A", 0.0, 0.0}, {"B", 60.0, 0.0}, {"X", 30.0, kLatX}, {"Fix", fixLon, fixLat}}) {
             const Feature* f = named(all, name, format.waypoints);
             ASSERT_TRUE(f) << name;
             const auto p = paths(f->wkt);
@@ -265,9 +267,10 @@ TEST_F(ExportGdal, EveryFormatReadsBackWhereEverythingIs) {
 // Near the antimeridian every shape is cut into pieces within -180..180, each
 // valid and counter-clockwise; a back bearing's crossing goes out as a point.
 TEST_F(ExportGdal, ShapesAcrossTheAntimeridianAreCutIntoValidPieces) {
-    scenario("Pos1=S17 E179\nBrg1X=90\nBrg1Tol=3\nPos2=S16 W179.5\nBrg2X=200\nBrg2Tol=3\nBrg2Amb=1\n",
-             "S1,-17.5,179,60,2\nS2,-17.5,-179,300,2\nS3,-16,180,180,2\n",
-             {{179.984375, -17.015625, 5, "2024-05-01T10:00:00Z"}, {-179.984375, -17.03125, 6, "2024-05-01T10:00:01Z"}});
+    scenario(
+        "Pos1=S17 E179\nBrg1X=90\nBrg1Tol=3\nPos2=S16 W179.5\nBrg2X=200\nBrg2Tol=3\nBrg2Amb=1\n",
+        "S1,-17.5,179,60,2\nS2,-17.5,-179,300,2\nS3,-16,180,180,2\n",
+        {{179.984375, -17.015625, 5, "2024-05-01T10:00:00Z"}, {-179.984375, -17.03125, 6, "2024-05-01T10:00:01Z"}});
     for (const char* file : {"am.kml", "am.geojson"}) {
         SCOPED_TRACE(file);
         const Outcome r = exportTo(file);
@@ -326,7 +329,8 @@ TEST_F(ExportGdal, FailuresNameTheFileAndKeepTheOldOne) {
     const Case cases[] = {
         {"export " + q(path("no/such/dir/x.kml")) + ini, 1, "cannot write " + path("no/such/dir/x.kml")},
         {"export " + q(path("x.txt")) + ini, 2, path("x.txt") + ": name the file .kml, .gpx, .geojson or .csv"},
-        {"export " + q(path("x.kml")) + ini + " --bearings " + q(path("none.csv")), 1, path("none.csv") + ": no such file"},
+        {"export " + q(path("x.kml")) + ini + " --bearings " + q(path("none.csv")), 1,
+         path("none.csv") + ": no such file"},
         {"export " + q(path("x.kml")) + " --config " + q(path("none.ini")), 1, path("none.ini") + ": no such file"},
         {"export " + q(path("x.kml")) + ini + " --tracks " + q(path("session.ini")), 1, path("session.ini")},
         {"export " + q(path("x.kml")) + ini + " --bearings", 2, "usage"},

@@ -1,8 +1,8 @@
 #include "export/export_geometry.h"
 
-#include <GeographicLib/Geodesic.hpp>
 #include <gtest/gtest.h>
 
+#include <GeographicLib/Geodesic.hpp>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -47,7 +47,7 @@ double sphericalAreaKm2(const Ring& ring) {
         const double dlon = (q.lon - p.lon) * kDegToRad, lat1 = p.lat * kDegToRad, lat2 = q.lat * kDegToRad;
         if (dlon == 0) continue;
         sum += std::fabs(lat2 - lat1) < 1e-12 ? std::sin(lat1) * dlon
-                                               : (std::cos(lat1) - std::cos(lat2)) / ((lat2 - lat1) / dlon);
+                                              : (std::cos(lat1) - std::cos(lat2)) / ((lat2 - lat1) / dlon);
     }
     return -kR * kR * sum;
 }
@@ -76,7 +76,8 @@ TEST(ExportGeometry, SectorsLieOnTheirEdgesWithPointsCloseEnough) {
         for (std::size_t i = 1; i < ring.size(); ++i) {
             const Polar p = polarFrom(o, ring[i]);
             const bool onArc = std::fabs(p.km - c.lengthKm) < 1e-6;
-            const bool onSide = angleDiff(p.azimuth, c.bearing - c.half) < 1e-7 || angleDiff(p.azimuth, c.bearing + c.half) < 1e-7;
+            const bool onSide =
+                angleDiff(p.azimuth, c.bearing - c.half) < 1e-7 || angleDiff(p.azimuth, c.bearing + c.half) < 1e-7;
             EXPECT_TRUE(onArc || onSide) << i << ": " << p.km << " km at " << p.azimuth;
             if (onArc && !std::isnan(previousAzimuth)) {  // a degree of the arc at most
                 EXPECT_LE(angleDiff(p.azimuth, previousAzimuth), 1.0 + 1e-9) << i;
