@@ -92,6 +92,11 @@ public:
             note(f.name + " left out: no shape to draw");
             return;
         }
+        std::erase_if(f.properties, [&](const ExportProperty& p) {
+            const bool bad = p.type == ExportProperty::kNumber && !std::isfinite(p.number);
+            if (bad) note(f.name + ": " + p.key + " left out, not a number");
+            return bad;
+        });
         model.features.push_back(std::move(f));
     }
 
