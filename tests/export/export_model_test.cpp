@@ -51,7 +51,8 @@ TEST(ExportModel, IncompleteFieldsGiveWhatTheyCan) {
     }
     ExportInput in;
     in.observers = {"N50 E8", "N50 E9", "45", "315", "0", "1"};
-    const ExportFeature* line = find(buildExportModel(in), "Sector A");
+    const ExportModel zero = buildExportModel(in);
+    const ExportFeature* line = find(zero, "Sector A");
     ASSERT_TRUE(line);
     EXPECT_EQ(line->shape, ExportFeature::kLine);  // a tolerance of 0 is a bearing line
 }
