@@ -93,6 +93,15 @@ bool inside(const ConfidenceEllipse& e, const Error& d) {
     return std::pow(along / e.semiMajorKm, 2) + std::pow(across / e.semiMinorKm, 2) <= 1.0;
 }
 
+Bearing at(double lat, double lon, double brg, bool enabled = true, double tolerance = kDefaultToleranceDeg) {
+    Bearing b;
+    b.position = {lon * kDegToRad, lat * kDegToRad};
+    b.bearingDeg = brg;
+    b.toleranceDeg = tolerance;
+    b.enabled = enabled;
+    return b;
+}
+
 double arcBetween(GeoPosition p, GeoPosition q) {
     double s12, azi1, azi2;
     sphere().Inverse(p.lat / kDegToRad, p.lon / kDegToRad, q.lat / kDegToRad, q.lon / kDegToRad, s12, azi1, azi2);
@@ -244,14 +253,7 @@ TEST(MultiFix, EllipseOfPerpendicularBearings) {
     // the bearing by d / (R sin r), so the standard deviations are
     // R sin(1 deg) sigma: north-south from A (sigma 1 deg), east-west from B
     // (sigma 0.5 deg).
-    Bearing a, b;
-    a.position = {0.0, 0.0};
-    a.bearingDeg = 90;
-    a.toleranceDeg = 2;
-    b.position = {1.0 * kDegToRad, 1.0 * kDegToRad};
-    b.bearingDeg = 180;
-    b.toleranceDeg = 1;
-    const Bearing pair[] = {a, b};
+    const Bearing pair[] = {at(0, 0, 90, true, 2), at(1, 1, 180, true, 1)};
     const FixResult f = solveFix(pair);
     ASSERT_EQ(f.status, FixStatus::Found);
     const double unit = kEarthRadiusKm * std::sin(kDegToRad) * kDegToRad;  // km per degree of bearing
@@ -271,13 +273,6 @@ TEST(MultiFix, EllipseOfPerpendicularBearings) {
 }
 
 TEST(MultiFix, NoFixAndWhy) {
-    const auto at = [](double lat, double lon, double brg, bool enabled = true) {
-        Bearing b;
-        b.position = {lon * kDegToRad, lat * kDegToRad};
-        b.bearingDeg = brg;
-        b.enabled = enabled;
-        return b;
-    };
     Bearing broken = at(50, 9, 315);
     broken.bearingDeg = std::nan("");
     const struct {
