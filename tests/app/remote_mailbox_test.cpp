@@ -81,25 +81,12 @@ const TrackPoint& last(const std::string& text) {
 TEST(TrackCommands, Points) {
     clearTracks();
     const TrackPoint& p = last("track addpoint lat=52.1234 lon=8.5678 masl=120 kmh=4.5 udts=1262304000 nsats=7");
-    EXPECT_EQ(p.lat, 18764424);
-    EXPECT_EQ(p.lon, 3084408);
-    EXPECT_EQ(p.lonGiven, 1);
-    EXPECT_EQ(p.altitude, 120);
-    EXPECT_EQ(p.speedKmh, 4.5);
-    EXPECT_EQ(p.satellites, 7);
-    EXPECT_EQ(p.yearSince2000, 10);
-    EXPECT_EQ(p.valid, 1);
-
-    const TrackPoint& partial = last("track addpoint lat=1 foo=2 lon=3");
-    EXPECT_EQ(partial.lat, 360000);
-    EXPECT_EQ(partial.lon, 0) << "the scan ends at foo=2";
-    EXPECT_EQ(partial.lonGiven, 0);
-
+    EXPECT_EQ(std::tuple(p.lat, p.lon, p.lonGiven, p.altitude, p.speedKmh, p.satellites, p.yearSince2000, p.valid),
+              std::tuple(18764424, 3084408, 1, 120, 4.5, 7, 10, 1));
+    const TrackPoint& partial = last("track addpoint lat=1 foo=2 lon=3");  // the scan ends at foo=2
+    EXPECT_EQ(std::tuple(partial.lat, partial.lon, partial.lonGiven), std::tuple(360000, 0, 0));
     const TrackPoint& spaced = last("TRACK addpoint  lat=-33.5   lon=151.25 hdop=1.5 sample=123456789012345 user1=-2");
-    EXPECT_EQ(spaced.lat, -12060000);
-    EXPECT_EQ(spaced.lon, 54450000);
-    EXPECT_EQ(spaced.hdop, 1.5);
-    EXPECT_EQ(spaced.user1, -2);
+    EXPECT_EQ(std::tuple(spaced.lat, spaced.lon, spaced.hdop, spaced.user1), std::tuple(-12060000, 54450000, 1.5, -2));
 
     // A number too large for a double is no value of a point: nothing is added.
     const std::string big = "1" + std::string(400, '0');
