@@ -18,9 +18,15 @@ namespace {
 
 constexpr double kDeg = kDegToRad;
 
-// Settings with every base layer off.
-MapSettings bare(double rangeKm) {
+// Settings with every base layer off; the default observers unless told.
+MapSettings bare(double rangeKm, bool observers = true) {
     MapSettings s;
+    if (observers) {
+        s.pos1 = "N52.14 E8.48";
+        s.pos2 = "N49.45 E11";
+        s.brg1x = "260";
+        s.brg2x = "288";
+    }
     s.rangeKm = std::to_string(rangeKm);
     s.showCoasts = s.showBorders = s.showRivers = s.showTopo = false;
     s.cityMode = s.centerHow = 0;
@@ -54,10 +60,6 @@ QImage draw(MapComposer& composer, const MapSettings& s, GeoPosition centre, int
 // so is observer A wherever the map shows it.
 TEST(FixMarkers, KeepTheirSizeAtEveryZoom) {
     MapSettings s = bare(1);
-    s.pos1 = "N52.14 E8.48";
-    s.pos2 = "N49.45 E11";
-    s.brg1x = "260";
-    s.brg2x = "288";
     GeoPosition a, b;
     scan_position(s.pos1, a);
     scan_position(s.pos2, b);
@@ -98,7 +100,7 @@ std::pair<int, int> redRows(const QImage& image, QRect area) {
 // whole in a cylindric map centred on it, and in two pieces at the edges of
 // a world map centred on 0, as tall as the whole, with no line across.
 TEST(FixMarkers, SearchAreaAcrossTheAntimeridian) {
-    MapSettings s = bare(kEarthRadiusKm * std::numbers::pi / 2);  // the world spans the width exactly
+    MapSettings s = bare(kEarthRadiusKm * std::numbers::pi / 2, false);  // the world spans the width exactly
     s.pos1 = "N0 E160";
     s.pos2 = "S20 E180";
     s.brg1x = "90";
@@ -127,10 +129,6 @@ TEST(FixMarkers, SearchAreaAcrossTheAntimeridian) {
 // there, however far their corners are.
 TEST(FixMarkers, OutlineFarOffThePictureStaysOff) {
     MapSettings s = bare(0.5);
-    s.pos1 = "N52.14 E8.48";
-    s.pos2 = "N49.45 E11";
-    s.brg1x = "260";
-    s.brg2x = "288";
     s.brg1Tol = s.brg2Tol = "1";
     for (int projection : {0, 1}) {
         s.projection = projection;

@@ -217,6 +217,20 @@ std::string pnt(const std::vector<std::vector<std::pair<int, int>>>& lines) {  /
     return bytes;
 }
 
+// What `draw` paints on white with a one-pixel pen and hatching in `colour`.
+template <class Draw>
+QImage painted(int width, int height, QRgb colour, Draw draw) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(colour), 1));
+    painter.setBrush(QBrush(QColor(colour), Qt::BDiagPattern));
+    draw(painter);
+    painter.end();
+    return image;
+}
+
 TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
     testing::TempDir dir;
     dir.write("island.pnt", "");
@@ -296,15 +310,9 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         const Geo p = nearby();
         const double bearing = u(rng) * 2 * kPi;
         const double tolerance = view % 10 == 0 ? 0 : view % 3 == 0 ? u(rng) * kPi : u(rng) * 10 * kPi / 180;
-        QImage sector(width, height, QImage::Format_RGB32);
-        sector.fill(Qt::white);
-        {
-            QPainter painter(&sector);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(QPen(QColor(teal), 1));
-            painter.setBrush(QBrush(QColor(teal), Qt::BDiagPattern));
+        const QImage sector = painted(width, height, teal, [&](QPainter& painter) {
             composer.drawBearingSector(painter, {p.lon, p.lat}, bearing, tolerance);
-        }
+        });
         const Vec pv = unit(p.lon, p.lat);
         auto inSector = [&](const Geo& q) {
             const Vec qv = unit(q.lon, q.lat);
@@ -361,12 +369,7 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         for (double side : {-1.0, 1.0}) {
             const double reach = std::min(farthest, kCap) * 0.999;
             tracePath(
-                pic,
-                [&](double t) {
-                    double lon, lat;
-                    gc_destination(p.lon, p.lat, t * reach, bearing + side * tolerance, &lon, &lat);
-                    return Geo{lon, lat};
-                },
+                pic, [&](double t) { return along(bearing + side * tolerance, t * reach); },
                 [&](double x0, double y0, double, double) { addCopies(pic, x0, y0, edgePoints); });
         }
         ASSERT_EQ(missingPoint(sector, teal, edgePoints), "")
@@ -378,15 +381,9 @@ TEST(MapGeometry, RandomViewsDrawEverythingWhereItsGeographyIs) {
         const Vec av = unit(a.lon, a.lat), bv = unit(b.lon, b.lat);
         const double omega = angle(av, bv);
         if (omega > 0.95 * kPi) continue;  // nearly antipodal: no one arc
-        QImage wedge(width, height, QImage::Format_RGB32);
-        wedge.fill(Qt::white);
-        {
-            QPainter painter(&wedge);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(QPen(QColor(orange), 1));
-            painter.setBrush(QBrush(QColor(orange), Qt::BDiagPattern));
+        const QImage wedge = painted(width, height, orange, [&](QPainter& painter) {
             composer.drawGreatCircleWedge(painter, {a.lon, a.lat}, {b.lon, b.lat}, {b.lon, b.lat});
-        }
+        });
         Nearness arcNear{pic};
         std::vector<std::pair<double, double>> arcPoints;
         tracePath(

@@ -91,7 +91,6 @@ TEST(Topography, WideCylindricMapsShowTheTerrainInEveryCopy) {
     flat.shading = false;
     const double west = v.lon_min * kDeg, east = v.lon_max * kDeg, south = v.lat_min * kDeg, north = v.lat_max * kDeg;
     ASSERT_TRUE(renderTopography(image, cache, flat, 0, 2000, south, north, west, east, nullptr, &v));
-    // Column x shows west + x (east - west) / (width - 1), row y likewise.
     // Column x shows west + x (east - west) / (width - 1), row y likewise;
     // the grid's cells are a third of a degree, the tile 1.7 pixels wide.
     auto land = [&](QRect area) {
