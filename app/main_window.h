@@ -56,6 +56,7 @@ public:
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
+        std::function<bool(bool folder, const QString& current, QString* chosen)> chooseTiles;
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -147,6 +148,7 @@ public slots:
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
     void FindCityforObserverB1Click();
+    void TilesArrived();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -156,6 +158,10 @@ private:
     void FormCreate();
     void FormClose();
     void connectHandlers();
+    void connectTileHandlers();
+    void showTileSettings(const SessionSettings& s);
+    void takeTileSettings(SessionSettings& s) const;
+    void chooseTiles(bool folder);
     void readSettings();
     void writeSettings();
     void applyBounds(const SessionSettings& s);

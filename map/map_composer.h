@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "geo/position.h"
+#include "map/label_placer.h"
 #include "map/map_settings.h"
 #include "map/map_view.h"
 #include "map/point_sink.h"
 #include "map/screen_path.h"
+#include "map/tile_layer.h"
 
 namespace bearfix {
 
@@ -59,6 +61,11 @@ public:
     bool zoomedRange(int steps, double* range) const;
 
     double currentRange() const { return range_; }
+    // The offline tiles under the lines.
+    TileLayer& tiles() { return tiles_; }
+    // The boxes of the place names of the last base map, when overlapping
+    // ones were left out.
+    const std::vector<QRect>& cityLabelBoxes() const { return cityLabels_.placed(); }
     // The view of the last drawing, for converting mouse positions.
     const MapView& view() const { return view_; }
 
@@ -103,6 +110,8 @@ private:
     } continuation_;  // the last point of the last batch, where lines_ stands
     TrackSource trackSource_;
     std::string dataDirectory_ = "map_data";
+    TileLayer tiles_;
+    LabelPlacer cityLabels_;
 };
 
 }  // namespace bearfix
