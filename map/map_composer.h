@@ -63,6 +63,7 @@ public:
     double currentRange() const { return range_; }
     // The offline tiles under the lines.
     TileLayer& tiles() { return tiles_; }
+    const TileLayer& tiles() const { return tiles_; }
     // The boxes of the place names of the last base map, when overlapping
     // ones were left out.
     const std::vector<QRect>& cityLabelBoxes() const { return cityLabels_.placed(); }
