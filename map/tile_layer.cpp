@@ -60,12 +60,6 @@ inline uint32_t over(uint32_t source, uint32_t destination) {
     return (source + scaled(destination, keep + (keep >> 7))) | 0xFF000000;
 }
 
-// The storage of the azimuthal pixel positions, kept from picture to picture.
-std::vector<float>& offsetStore(int which) {
-    static thread_local std::vector<float> store[2];
-    return store[which];
-}
-
 }  // namespace
 
 // ---- reading in the background ----------------------------------------------
@@ -147,7 +141,7 @@ struct TileLayer::Loader {
     }
 };
 
-TileLayer::TileLayer() : loader_(std::make_unique<Loader>()) {}
+TileLayer::TileLayer() : loader_(std::make_unique<Loader>()), offsets_(std::make_unique<Offsets>()) {}
 
 TileLayer::~TileLayer() = default;
 
@@ -227,6 +221,22 @@ void TileLayer::load(const std::vector<TileKey>& keys) {
 
 // ---- where the view's pixels lie in the tiles ---------------------------------
 
+// The azimuthal view's pixel centres as offsets from its centre in the
+// Mercator square, NaN where there is no tile; kept for redraws of the same
+// view, which the tiles arriving one by one ask for.
+struct TileLayer::Offsets {
+    MapView view;
+    int z = -1;
+    std::vector<float> dx, dy;
+    double originX = 0, originY = 0;
+    double minX = 0, maxX = -1, minY = 0, maxY = -1;
+
+    bool holds(const MapView& v, int zoom) const {
+        return z == zoom && v.center.lon == view.center.lon && v.center.lat == view.center.lat &&
+               v.range_km == view.range_km && v.width == view.width && v.height == view.height;
+    }
+};
+
 // Positions are in pixels of the whole Mercator square at zoom z (256 * 2^z
 // wide), continuous: a pixel's centre at (i + 0.5).
 struct TileLayer::Grid {
@@ -235,9 +245,9 @@ struct TileLayer::Grid {
     bool azimuthal = false;
     int width = 0, height = 0;
     std::vector<double> columnX, rowY;  // cylindric; a row beyond the square is NaN
-    double originX = 0, originY = 0;    // azimuthal: positions are offsets from here
-    std::vector<float>* dx = nullptr;
-    std::vector<float>* dy = nullptr;   // NaN where there is no tile
+    double originX = 0, originY = 0;  // azimuthal: positions are offsets from here, times `scale`
+    const Offsets* offsets = nullptr;
+    double scale = 1;
     double minX = 0, maxX = -1, minY = 0, maxY = -1;
 
     // The tiles: columns firstColumn.. (all of them, modulo 2^z, when `wraps`), rows firstRow..
@@ -248,7 +258,7 @@ struct TileLayer::Grid {
     std::vector<const uint32_t*> bits;
 
     bool empty() const { return !(maxX >= minX && maxY >= minY); }
-    void place(const MapView& view);
+    void place(const MapView& view, Offsets& store);
 
     void lower() {
         --z;
@@ -257,10 +267,7 @@ struct TileLayer::Grid {
         for (double& v : rowY) v *= 0.5;
         originX *= 0.5;
         originY *= 0.5;
-        if (dx) {
-            for (float& v : *dx) v *= 0.5f;
-            for (float& v : *dy) v *= 0.5f;
-        }
+        scale *= 0.5;
         minX *= 0.5, maxX *= 0.5, minY *= 0.5, maxY *= 0.5;
         box();
     }
@@ -302,7 +309,7 @@ bool TileLayer::tooManyTiles(const Grid& grid) const {
 }
 
 // The view's pixel centres in the Mercator square of zoom z.
-void TileLayer::Grid::place(const MapView& view) {
+void TileLayer::Grid::place(const MapView& view, Offsets& store) {
     const double world = std::ldexp(kTilePixels, z);
     minX = minY = INFINITY;
     maxX = maxY = -INFINITY;
@@ -325,6 +332,18 @@ void TileLayer::Grid::place(const MapView& view) {
         return;
     }
 
+    if (!store.holds(view, z)) placeAzimuthal(view, z, store);
+    offsets = &store;
+    originX = store.originX, originY = store.originY;
+    minX = store.minX, maxX = store.maxX, minY = store.minY, maxY = store.maxY;
+}
+
+void TileLayer::placeAzimuthal(const MapView& view, int z, Offsets& store) {
+    const int width = static_cast<int>(view.width), height = static_cast<int>(view.height);
+    const double world = std::ldexp(kTilePixels, z);
+    store.z = -1;
+    store.minX = store.minY = INFINITY;
+    store.maxX = store.maxY = -INFINITY;
     // Mercator y by a table over the latitudes the view can show, fine
     // enough to stay within a hundredth of a pixel.
     const double reach = std::min(kPi, std::hypot(width, height) / 2 / view.scale + 1e-6);
@@ -342,21 +361,21 @@ void TileLayer::Grid::place(const MapView& view) {
         for (int i = 0; i <= entries + 1; ++i) table[static_cast<std::size_t>(i)] = mercatorY(south + i * tableStep);
     }
 
-    originX = (view.center.lon + kPi) / (2 * kPi) * world;
-    originY = mercatorY(std::clamp(view.center.lat, -kMercatorLimit, kMercatorLimit)) * world;
-    dx->assign(static_cast<std::size_t>(width) * height, NAN);
-    dy->assign(static_cast<std::size_t>(width) * height, NAN);
+    store.originX = (view.center.lon + kPi) / (2 * kPi) * world;
+    store.originY = mercatorY(std::clamp(view.center.lat, -kMercatorLimit, kMercatorLimit)) * world;
+    store.dx.assign(static_cast<std::size_t>(width) * height, NAN);
+    store.dy.assign(static_cast<std::size_t>(width) * height, NAN);
     if (table.empty()) return;
     // The positions of the pixels' centres.
     MapView centres = view;
     centres.center_x -= 0.5;
     centres.center_y -= 0.5;
     constexpr double deg = kPi / 180;
-    const double limitDeg = kMercatorLimit / deg, lon0 = view.center.lon / deg;
+    const double limitDeg = kMercatorLimit / deg, lon0 = view.center.lon / deg, originY = store.originY;
     double lowX = INFINITY, highX = -INFINITY, lowY = INFINITY, highY = -INFINITY;
     azimuthalPixelRows(centres, width, height, [&](int y, const double* lat, const double* lon) {
-        float* lineX = dx->data() + static_cast<std::size_t>(y) * width;
-        float* lineY = dy->data() + static_cast<std::size_t>(y) * width;
+        float* lineX = store.dx.data() + static_cast<std::size_t>(y) * width;
+        float* lineY = store.dy.data() + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
             if (!(std::fabs(lat[x]) <= limitDeg)) continue;
             const double t = (lat[x] * deg - south) / tableStep;
@@ -372,9 +391,11 @@ void TileLayer::Grid::place(const MapView& view) {
             lowY = std::min(lowY, my), highY = std::max(highY, my);
         }
     });
+    store.view = view;
+    store.z = z;
     if (lowX > highX) return;
-    minX = originX + lowX, maxX = originX + highX;
-    minY = originY + lowY, maxY = originY + highY;
+    store.minX = store.originX + lowX, store.maxX = store.originX + highX;
+    store.minY = store.originY + lowY, store.maxY = store.originY + highY;
 }
 
 // ---- drawing --------------------------------------------------------------------
@@ -398,11 +419,7 @@ void TileLayer::draw(QImage& bitmap, const MapView& view, const std::string& pat
     grid.width = bitmap.width();
     grid.height = bitmap.height();
     grid.azimuthal = view.projection == kAzimuthal;
-    if (grid.azimuthal) {
-        grid.dx = &offsetStore(0);
-        grid.dy = &offsetStore(1);
-    }
-    grid.place(view);
+    grid.place(view, *offsets_);
     if (grid.empty()) return;
     grid.box();
     // Zoomed far out from what the tiles hold: fewer, coarser tiles, or none.
@@ -543,27 +560,38 @@ void TileLayer::render(QImage& bitmap, const Grid& grid, int opacity) const {
         return;
     }
 
+    // Most pixels take their four texels from one tile; those at a tile's
+    // edge look up each.
     auto texel = [&](int64_t i, int64_t j) -> uint32_t {
-        const uint32_t* b =
-            grid.bits[static_cast<std::size_t>(slotOf(floorDiv(i, kTilePixels), j / kTilePixels))];
-        return b ? b[(j % kTilePixels) * kTilePixels + (i - floorDiv(i, kTilePixels) * kTilePixels)] : 0;
+        const uint32_t* b = grid.bits[static_cast<std::size_t>(slotOf(i >> 8, j >> 8))];
+        return b ? b[(j & 255) * kTilePixels + (i & 255)] : 0;
     };
-    const float* dx = grid.dx->data();
-    const float* dy = grid.dy->data();
+    const float* dx = grid.offsets->dx.data();
+    const float* dy = grid.offsets->dy.data();
+    const double scale = grid.scale, originX = grid.originX - 0.5, originY = grid.originY - 0.5;
     for (int y = 0; y < h; ++y) {
         auto* out = reinterpret_cast<uint32_t*>(bitmap.scanLine(y));
         for (int x = 0; x < w; ++x) {
             const std::size_t at = static_cast<std::size_t>(y) * w + x;
             if (std::isnan(dy[at])) continue;
-            const double sx = grid.originX + dx[at] - 0.5, sy = grid.originY + dy[at] - 0.5;
+            const double sx = originX + dx[at] * scale, sy = originY + dy[at] * scale;
             const int64_t i0 = static_cast<int64_t>(std::floor(sx));
             int64_t j0 = static_cast<int64_t>(std::floor(sy));
             const uint32_t wx = static_cast<uint32_t>((sx - i0) * 256 + 0.5);
             const uint32_t wy = static_cast<uint32_t>((sy - j0) * 256 + 0.5);
-            const int64_t j1 = std::clamp<int64_t>(j0 + 1, 0, last);
-            j0 = std::clamp<int64_t>(j0, 0, last);
-            const uint32_t top = mix(texel(i0, j0), texel(i0 + 1, j0), wx);
-            const uint32_t bottom = mix(texel(i0, j1), texel(i0 + 1, j1), wx);
+            uint32_t top, bottom;
+            if ((i0 & 255) != 255 && (j0 & 255) != 255 && j0 >= 0 && j0 < last) {
+                const uint32_t* b = grid.bits[static_cast<std::size_t>(slotOf(i0 >> 8, j0 >> 8))];
+                if (!b) continue;
+                const uint32_t* t = b + (j0 & 255) * kTilePixels + (i0 & 255);
+                top = mix(t[0], t[1], wx);
+                bottom = mix(t[kTilePixels], t[kTilePixels + 1], wx);
+            } else {
+                const int64_t j1 = std::clamp<int64_t>(j0 + 1, 0, last);
+                j0 = std::clamp<int64_t>(j0, 0, last);
+                top = mix(texel(i0, j0), texel(i0 + 1, j0), wx);
+                bottom = mix(texel(i0, j1), texel(i0 + 1, j1), wx);
+            }
             put(out + x, mix(top, bottom, wy));
         }
     }

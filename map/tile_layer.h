@@ -45,6 +45,7 @@ public:
 
 private:
     struct Loader;
+    struct Offsets;
     struct Grid;
     void openSource(const std::string& path);
     void takeArrivals();
@@ -54,9 +55,11 @@ private:
     // the keys still to be read go to `wanted`.
     void pictures(Grid& grid, std::vector<TileKey>& wanted);
     void render(QImage& bitmap, const Grid& grid, int opacity) const;
+    static void placeAzimuthal(const MapView& view, int z, Offsets& store);
 
     TileCache cache_;
     std::unique_ptr<Loader> loader_;
+    std::unique_ptr<Offsets> offsets_;
     std::shared_ptr<TileSource> source_;
     std::string path_;
     bool asynchronous_ = false;
