@@ -185,7 +185,11 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
 
     const double period = copyPeriod(view_);
     cityLabels_.clear();
-    std::vector<MapLabel> labels;  // when overlapping ones are left out: placed after the markers
+    // When overlapping names are left out, the names are placed once all are
+    // known, and the markers drawn over them, so that every marker shows.
+    const bool placed = s.cityMode >= 2 && s.hideOverlappingLabels;
+    std::vector<MapLabel> labels;
+    std::vector<std::pair<QRect, QColor>> markers;
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
         const int f = city.flags;
@@ -220,17 +224,25 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
         if (s.cityMode == 2) name = name.substr(0, 2);
         for (int c = 0; c < copies; ++c) {
             const int x = xs[c];
-            p.setPen(pen);
-            p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
-            if (s.cityMode >= 2 && s.hideOverlappingLabels)
+            const QRect marker(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1);
+            if (placed) {
+                markers.emplace_back(marker, pen.color());
                 labels.push_back({x + 4, y - 4, toQString(name), f & kCityCapital ? 0 : f & kCityLarge ? 1 : 2});
-            else if (s.cityMode >= 2)
-                drawLabel(x + 4, y - 4, toQString(name), !topography);
+                continue;
+            }
+            p.setPen(pen);
+            p.drawEllipse(marker);
+            if (s.cityMode >= 2) drawLabel(x + 4, y - 4, toQString(name), !topography);
         }
         p.setPen(pen);
     }
     for (const MapLabel* label : cityLabels_.placeAll(labels, p.fontMetrics(), kLabelFlags))
         drawLabel(label->x, label->y, label->text, !topography);
+    for (const auto& [marker, colour] : markers) {
+        pen.setColor(colour);
+        p.setPen(pen);
+        p.drawEllipse(marker);
+    }
 }
 
 void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
