@@ -14,7 +14,7 @@ namespace bearfix {
 
 class TileCache {
 public:
-    explicit TileCache(std::size_t limitMb = 128) { setLimitMb(limitMb); }
+    explicit TileCache(std::size_t limitMb = 192) { setLimitMb(limitMb); }
 
     void setLimitMb(std::size_t megabytes);
     void clear();

@@ -1,5 +1,7 @@
+#include <QProcess>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
 #include "window_fixture.h"
 
@@ -44,6 +46,34 @@ TEST_F(MapTilesWindowTest, TilesChosenInMapSettingsAreDrawnWhenTheyArrive) {
     w->close();
     EXPECT_TRUE(iniHas("TilesPath=" + tiles.string() + "\nShowTiles=1\nTilesOpacity=50\n"));
     EXPECT_FALSE(iniHas("HideOverlappingLabels")) << "left at its default: an old file stays as it was";
+}
+
+// The command line draws the tiles before it writes the picture, and draws
+// the map without them, saying why, when the file is no tile file.
+TEST_F(MapTilesWindowTest, TheCommandLineWaitsForTheTiles) {
+    const std::filesystem::path tiles = dir.path() / "tiles", broken = dir.path() / "broken.mbtiles";
+    std::filesystem::create_directories(tiles / "0" / "0");
+    QImage world(256, 256, QImage::Format_RGB32);
+    world.fill(QColor(0, 0, 200));
+    ASSERT_TRUE(world.save(QString::fromStdString((tiles / "0" / "0" / "0.png").string())));
+    std::ofstream(broken) << "no database";
+    for (const auto& [path, blue, error] : {std::tuple{tiles, true, ""}, {broken, false, "Error: Cannot use the tiles"}}) {
+        const std::string ini = (dir.path() / "render.ini").string(), png = (dir.path() / "render.png").string();
+        std::ofstream(ini) << "[PREV_SESSION]\nPos1=\nPos2=\n[MAP]\nCenterHow=0\nCenterAt=N50 E10\nRange_km=3000\n"
+                              "ShowTopo=0\nShowCities=0\nShowCoasts=0\nShowBorders=0\nShowRivers=0\nShowTiles=1\n"
+                              "TilesPath="
+                           << path.string() << "\n";
+        QProcess cli;
+        cli.setWorkingDirectory(BEARFIX_SOURCE_DIR);
+        cli.start(BEARFIX_CLI, {"render", QString::fromStdString(png), "--width", "300", "--height", "200", "--config",
+                                QString::fromStdString(ini)});
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), 0);
+        EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains(error));
+        const QImage picture(QString::fromStdString(png));
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.pixel(150, 100) == qRgb(0, 0, 200), blue) << path;
+    }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "geo/great_circle.h"
 #include "map/map_composer.h"
+#include "map/tile_cache.h"
 #include "map/tile_layer.h"
 #include "support/message_log.h"
 #include "temp_dir.h"
@@ -392,6 +393,21 @@ TEST(Tiles, NoneNorthOrSouthOfWebMercatorsSquare) {
         EXPECT_GT(checked, 10000);
         EXPECT_EQ(wrong, 0) << "projection " << projection;
     }
+}
+
+TEST(Tiles, TheCacheKeepsTheMostRecentlyUsedWithinItsBound) {
+    TileCache cache(1);  // 1 MB: three pictures of 256 x 256 x 4 bytes, not four
+    const QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
+    cache.put({1, 0, 0}, picture);
+    cache.put({1, 1, 0}, picture);
+    cache.put({1, 0, 1}, picture);
+    ASSERT_NE(cache.find({1, 0, 0}), nullptr);  // now the most recent
+    cache.put({1, 1, 1}, picture);
+    EXPECT_EQ(cache.find({1, 1, 0}), nullptr) << "the least recently used went";
+    for (TileKey kept : {TileKey{1, 0, 0}, TileKey{1, 0, 1}, TileKey{1, 1, 1}}) EXPECT_NE(cache.find(kept), nullptr);
+    EXPECT_LE(cache.bytes(), std::size_t{1} << 20);
+    cache.put({2, 3, 3}, QImage());  // a tile the source lacks costs next to nothing
+    EXPECT_EQ(cache.size(), 4u);
 }
 
 }  // namespace
