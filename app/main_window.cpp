@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
 #include "app/data_files.h"
 #include "app/line_edits.h"
@@ -130,6 +131,7 @@ void TBearfix::connectHandlers() {
     connect(ui_->MI_Index, &QAction::triggered, this, &TBearfix::MI_IndexClick);
     connect(ui_->MI_About, &QAction::triggered, this, &TBearfix::MI_AboutClick);
     connect(ui_->MI_ImportGPSTrack, &QAction::triggered, this, &TBearfix::MI_ImportGPSTrackClick);
+    connect(ui_->MI_Export, &QAction::triggered, this, &TBearfix::MI_ExportClick);
     connect(ui_->Btn_ClearTracks, &QPushButton::clicked, this, &TBearfix::Btn_ClearTracksClick);
     ui_->Pnl_TrackColors->installEventFilter(this);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
@@ -154,6 +156,9 @@ void TBearfix::FormCreate() {
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
     reportSettingsProblem();
+    bearingLog_ = new BearingLogTab(*this);
+    composer_.setBearingLayer(
+        [this](QPainter& painter, const MapView& view, bool over) { bearingLog_->draw(painter, view, over); });
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -180,6 +185,7 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 void TBearfix::FormClose() {
     readTrackSettings();  // no redraw: the window is going away
     writeSettings();
+    bearingLog_->save(true);
     loggingEnabled = false;
 }
 
@@ -367,6 +373,7 @@ void TBearfix::ObserverPosChanged() {
 void TBearfix::updateResults() {
     Ui::TBearfix& f = *ui_;
     Results r = computeResults(observerTexts(), shownFormat());
+    bearingLog_->observersChanged(observerTexts());
     observerA = r.observerA;
     observerB = r.observerB;
     observerAValid = r.validA;
@@ -393,9 +400,14 @@ void TBearfix::Timer1Timer() {
         initialDrawPending = false;
         if (afterFirstDraw) QTimer::singleShot(0, this, afterFirstDraw);  // once it is on the screen
     }
-    const bool remoteChanges = processRemoteCommands(mailbox_, [this](int field, const std::string& value) {
-        setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
-    });
+    std::vector<Bearing> added;  // taken into the log together: one fix for the lot
+    const bool remoteChanges = processRemoteCommands(
+        mailbox_,
+        [this](int field, const std::string& value) {
+            setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
+        },
+        [&added](Bearing b) { added.push_back(std::move(b)); });
+    if (!added.empty()) bearingLog_->append(std::move(added));
     if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;

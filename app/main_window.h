@@ -17,6 +17,7 @@
 #include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
+#include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
 #include "support/message_log.h"
@@ -35,6 +36,7 @@ class TBearfix;
 
 namespace bearfix {
 
+class BearingLogTab;
 class RemoteServer;
 class TCitySelForm;
 
@@ -57,6 +59,12 @@ public:
         std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
         std::function<bool(bool folder, const QString& current, QString* chosen)> chooseTiles;
+        // A CSV file of bearings to import, or with `save` to export to.
+        std::function<bool(bool save, QString* file)> chooseBearingFile;
+        // The bearing dialog of the Bearings tab, filled with `bearing` (a
+        // bearing that is not finite shows empty); false when cancelled.
+        std::function<bool(const QString& title, Bearing* bearing)> editBearing;
+        std::function<bool(QString* file, int* format)> chooseExportFile;  // format: the filter's index
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -81,6 +89,7 @@ public:
     const MapComposer& composer() const { return composer_; }
     RemoteMailbox& mailbox() { return mailbox_; }
     RemoteServer& remote() { return *remote_; }
+    BearingLogTab& bearingLog() { return *bearingLog_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -144,6 +153,7 @@ public slots:
     void MI_IndexClick();
     void MI_AboutClick();
     void MI_ImportGPSTrackClick();
+    void MI_ExportClick();
     void Btn_ClearTracksClick();
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
@@ -184,6 +194,7 @@ private:
     void writeObserver(QLineEdit* field, GeoPosition p);
     ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
+    std::vector<Bearing> bearingsToExport() const;
     bool zoomToFixKey(QKeyEvent* event);
     bool zoomKey(QKeyEvent* event);
     bool wheelOverUnfocusedList(QObject* watched) const;
@@ -200,6 +211,7 @@ private:
     MapComposer composer_;
     RemoteMailbox mailbox_;
     RemoteServer* remote_ = nullptr;
+    BearingLogTab* bearingLog_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

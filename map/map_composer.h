@@ -41,6 +41,10 @@ public:
     MapComposer();
 
     void setTrackSource(TrackSource source) { trackSource_ = std::move(source); }
+    // The bearing log: drawn by drawOverlay over the bearing sectors and
+    // under the fix markers, and again (`overMarkers`) over them.
+    using OverlayLayer = std::function<void(QPainter& painter, const MapView& view, bool overMarkers)>;
+    void setBearingLayer(OverlayLayer layer) { bearingLayer_ = std::move(layer); }
     // Where the six .pnt files are; "map_data" (relative to the current
     // directory) by default.
     void setMapDataDirectory(std::string directory) { dataDirectory_ = std::move(directory); }
@@ -110,6 +114,7 @@ private:
         int32_t index = 0;
     } continuation_;  // the last point of the last batch, where lines_ stands
     TrackSource trackSource_;
+    OverlayLayer bearingLayer_;
     std::string dataDirectory_ = "map_data";
     TileLayer tiles_;
     LabelPlacer cityLabels_;

@@ -3,8 +3,9 @@
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b] [--json]
 //   bearfix-cli fix --bearings FILE [--json] [--robust]
 //   bearfix-cli describe POS
-//   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
+//   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE] [--bearings FILE]
 //   bearfix-cli tracks FILE...
+//   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
@@ -29,19 +30,23 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "app/bearing_rows.h"
 #include "app/data_files.h"
 #include "app/remote_mailbox.h"
 #include "app/remote_socket.h"
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
+#include "fix/bearing_log.h"
 #include "geo/position_patterns.h"
+#include "map/bearing_log_overlay.h"
 #include "map/elevation.h"
 #include "map/map_composer.h"
 #include "support/message_log.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 
 namespace {
@@ -54,7 +59,10 @@ constexpr const char* kUsage =
     "       bearfix-cli fix --bearings FILE [--json] [--robust]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
+    "                              [--bearings FILE]\n"
     "       bearfix-cli tracks FILE...\n"
+    "       bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE]\n"
+    "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
@@ -71,8 +79,13 @@ constexpr const char* kUsage =
     "  render: the map as the window draws it for the observers, bearings and\n"
     "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
     "  Run it where map_data/ is. Draws the remembered track file when the\n"
-    "  settings say to reload it at start.\n"
+    "  settings say to reload it at start, and the bearing log (default:\n"
+    "  bearings.csv beside the settings file).\n"
     "  tracks: what importing the files would store, and the messages.\n"
+    "  export: observers, X, the search area, the sectors, the bearing log with\n"
+    "  its fix and the tracks to a file for Google Earth (.kml), a GPS (.gpx) or\n"
+    "  a GIS (.geojson), or the bearing log as CSV (.csv); the observers from\n"
+    "  the settings file (default: your bearfix.ini).\n"
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
@@ -226,6 +239,7 @@ int runRender(std::vector<std::string> args) {
     const int width = std::atoi(takeOption(args, "--width", "1000").c_str());
     const int height = std::atoi(takeOption(args, "--height", "700").c_str());
     const std::string config = takeOption(args, "--config", bearfix::settingsFilePath());
+    const std::string bearings = takeOption(args, "--bearings", config.substr(0, config.rfind('/') + 1) + "bearings.csv");
     if (args.size() != 1 || width < 10 || height < 10 || width > 20000 || height > 20000) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -260,6 +274,24 @@ int runRender(std::vector<std::string> args) {
     });
     if (session.track.trackOptions & bearfix::TrackSettings::kReloadOnStart)
         bearfix::loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
+    // The bearing log as the window draws it: after the observer rows.
+    bearfix::BearingRows rows;
+    bearfix::setObserverRows(rows, {session.pos1, session.pos2, session.brg1x, session.brg2x, session.brg1Tol,
+                                    session.brg2Tol, session.brg1Amb, session.brg2Amb});
+    std::vector<bearfix::Bearing> log;
+    std::string errors;
+    if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)
+        std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
+    rows.rows.insert(rows.rows.end(), log.begin(), log.end());
+    bearfix::refit(rows);
+    composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
+        if (!bearfix::logShowsOnMap(rows)) return;
+        if (overMarkers) {
+            bearfix::drawBestFix(painter, view, rows.fix);
+        } else {
+            bearfix::drawBearingLines(painter, view, rows.log());
+        }
+    });
     QImage base(width, height, QImage::Format_RGB32), picture;
     composer.drawBaseMap(base, settings, centre);
     composer.drawOverlay(base, picture, settings, r.observerA, r.observerB);
@@ -465,6 +497,11 @@ int main(int argc, char* argv[]) {
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);
     if (command == "tracks") return runTracks(args);
+    if (command == "export") {
+        const int status = bearfix::runExport(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "send") {
         const bool fromStdin = std::erase(args, std::string("--stdin")) > 0;
         return runSend(args, fromStdin);
