@@ -6,6 +6,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <numbers>
 #include <tuple>
@@ -29,6 +30,15 @@ constexpr int kWorkers = 2;
 const double kMercatorLimit = std::atan(std::sinh(kPi));
 
 int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// When and how large a file (or folder) was last changed; empty when there is none.
+std::string stampOf(const std::string& path) {
+    std::error_code ec;
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec) return {};
+    const auto size = std::filesystem::is_regular_file(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+    return std::to_string(time.time_since_epoch().count()) + "/" + std::to_string(size);
+}
 
 // North..south of the Mercator square as 0..1.
 double mercatorY(double lat) { return 0.5 - std::asinh(std::tan(lat)) / (2 * kPi); }
@@ -163,6 +173,7 @@ void TileLayer::openSource(const std::string& path) {
     loader_->arrivals.clear();
     cache_.clear();
     path_ = path;
+    stamp_ = stampOf(path);
     broken_ = badTileSaid_ = false;
     std::string reason;
     source_ = TileSource::open(path, &reason);
@@ -403,7 +414,8 @@ void TileLayer::placeAzimuthal(const MapView& view, int z, Offsets& store) {
 void TileLayer::draw(QImage& bitmap, const MapView& view, const std::string& path, int opacity) {
     zoom_ = -1;
     if (path.empty() || opacity <= 0 || bitmap.width() < 1 || bitmap.height() < 1) return;
-    if (path != path_) openSource(path);
+    // A file put in place or replaced since it was opened is opened anew.
+    if (path != path_ || stampOf(path) != stamp_) openSource(path);
     takeArrivals();
     if (broken_ || !source_) return;
 

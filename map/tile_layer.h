@@ -33,7 +33,7 @@ public:
     // Draws the tiles of `path` (an MBTiles file or a {z}/{x}/{y} directory)
     // over `bitmap` with `opacity` 0..100 percent. A path is opened when it
     // is first drawn from; when it cannot be read one error line says so and
-    // the map has no tiles until another path is given.
+    // the map has no tiles until another path is given or the file changes.
     void draw(QImage& bitmap, const MapView& view, const std::string& path, int opacity);
 
     // Tiles came in since the last drawing.
@@ -62,6 +62,7 @@ private:
     std::unique_ptr<Offsets> offsets_;
     std::shared_ptr<TileSource> source_;
     std::string path_;
+    std::string stamp_;  // the file's time and size when it was opened
     bool asynchronous_ = false;
     bool broken_ = false;
     bool badTileSaid_ = false;

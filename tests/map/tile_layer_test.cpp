@@ -361,6 +361,15 @@ TEST_F(TilesFromGdal, AFileThatCannotBeReadGivesOneErrorLineAndTheMap) {
         EXPECT_GT(coast, 50) << c.what << ": the map is drawn";
         EXPECT_EQ(tile > 1000, c.greenTile) << c.what;
     }
+
+    // The missing file put in place: drawn from the next redraw on.
+    MapComposer composer;
+    const MapSettings s = tilesOnly((d / "nowhere.mbtiles").string(), rangeForZoom(10.3), kCylindric);
+    render(composer, s);
+    EXPECT_EQ(composer.tiles().zoom(), -1);
+    fs::copy_file(mbtiles_, d / "nowhere.mbtiles");
+    render(composer, s);
+    EXPECT_EQ(composer.tiles().zoom(), 10);
 }
 
 TEST(Tiles, NoneNorthOrSouthOfWebMercatorsSquare) {
