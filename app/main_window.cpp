@@ -79,6 +79,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
+    connectTileHandlers();
     Timer1->start();
 }
 
@@ -239,6 +240,7 @@ void TBearfix::readSettings() {
     setPathText(f.Ed_GtopoDir, s.gtopoDirField);
     setPathText(f.Ed_SRTM3_Dir, s.srtmDirField);
     elevation().setDirectories(s.gtopoDir, s.srtmDir);
+    showTileSettings(s);
 
     trackSettings = s.track;
     showTrackSettings();
@@ -281,6 +283,7 @@ SessionSettings TBearfix::currentSession() const {
     s.useSrtm3 = elevation().source() == kGtopo30 ? 0 : 1;
     s.gtopoDir = elevation().gtopoDirectory();
     s.srtmDir = elevation().srtmDirectory();
+    takeTileSettings(s);
     s.track = trackSettings;
     return s;
 }

@@ -58,6 +58,7 @@ public:
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
         std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
+        std::function<bool(bool folder, const QString& current, QString* chosen)> chooseTiles;
         // A CSV file of bearings to import, or with `save` to export to.
         std::function<bool(bool save, QString* file)> chooseBearingFile;
         // The bearing dialog of the Bearings tab, filled with `bearing` (a
@@ -157,6 +158,7 @@ public slots:
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
     void FindCityforObserverB1Click();
+    void TilesArrived();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -166,6 +168,10 @@ private:
     void FormCreate();
     void FormClose();
     void connectHandlers();
+    void connectTileHandlers();
+    void showTileSettings(const SessionSettings& s);
+    void takeTileSettings(SessionSettings& s) const;
+    void chooseTiles(bool folder);
     void readSettings();
     void writeSettings();
     void applyBounds(const SessionSettings& s);

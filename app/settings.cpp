@@ -96,6 +96,10 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readInt(f, kMap, "UseSRTM3", s.useSrtm3);
     readDirectory(f, "GTOPO30_dir", s.gtopoDirField, s.gtopoDir);
     readDirectory(f, "SRTM3_dir", s.srtmDirField, s.srtmDir);
+    s.tilesPath = truncateUtf8(f.getPath(kMap, "TilesPath", s.tilesPath), kMaxDirectory);
+    s.showTiles = readFlag(f, kMap, "ShowTiles", s.showTiles);
+    s.tilesOpacity = std::clamp(f.getInt(kMap, "TilesOpacity", s.tilesOpacity), 0, 100);
+    s.hideOverlappingLabels = readFlag(f, kMap, "HideOverlappingLabels", s.hideOverlappingLabels);
 
     TrackSettings& t = s.track;
     readInt(f, kGui, "GeoPosFormat", t.posFormat);
@@ -151,6 +155,12 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kMap, "UseSRTM3", s.useSrtm3);
     f.setPath(kMap, "GTOPO30_dir", s.gtopoDir);
     f.setPath(kMap, "SRTM3_dir", s.srtmDir);
+    // Like "Maximized": an old file gains these keys only once they are used.
+    if (!s.tilesPath.empty() || f.has(kMap, "TilesPath")) f.setPath(kMap, "TilesPath", s.tilesPath);
+    if (s.showTiles || f.has(kMap, "ShowTiles")) f.setInt(kMap, "ShowTiles", flag(s.showTiles));
+    if (s.tilesOpacity != 100 || f.has(kMap, "TilesOpacity")) f.setInt(kMap, "TilesOpacity", s.tilesOpacity);
+    if (!s.hideOverlappingLabels || f.has(kMap, "HideOverlappingLabels"))
+        f.setInt(kMap, "HideOverlappingLabels", flag(s.hideOverlappingLabels));
 
     const TrackSettings& t = s.track;
     f.setInt(kGui, "GeoPosFormat", t.posFormat);
@@ -177,6 +187,10 @@ MapSettings mapSettingsFor(const SessionSettings& s, const std::string& location
     m.showRuler = s.showRuler;
     m.cityMode = s.showCities;
     m.gridMode = s.showGrids;
+    m.hideOverlappingLabels = s.hideOverlappingLabels;
+    m.tilesPath = s.tilesPath;
+    m.showTiles = s.showTiles;
+    m.tilesOpacity = s.tilesOpacity;
     m.minElev = s.minElev;
     m.maxElev = s.maxElev;
     m.shading = s.gradientShading;

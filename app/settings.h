@@ -69,6 +69,11 @@ struct SessionSettings {
     std::string srtmDir;
     std::string gtopoDirField;  // what the directory fields show
     std::string srtmDirField;
+    // Keys that files of the old program lack; written once they differ from these.
+    std::string tilesPath;
+    bool showTiles = false;
+    int32_t tilesOpacity = 100;  // percent, 0..100
+    bool hideOverlappingLabels = true;
 
     // "GUI" and "TrackDisplay"
     TrackSettings track;

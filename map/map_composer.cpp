@@ -16,6 +16,7 @@
 #include "geo/position_patterns.h"
 #include "map/fix_markers.h"
 #include "map/qt_convert.h"
+#include "map/terrain_notice.h"
 #include "map/topography.h"
 #include "map/vector_file.h"
 #include "support/message_log.h"
@@ -29,6 +30,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kMaxSectorLength = 1.5393804002589986;  // 0.49 pi: sectors stop short of the antipode
 constexpr double kArcStep = kPi / 180;
+constexpr int kLabelFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip;
 
 // An angle into [-pi, pi], however far outside it lies.
 double aroundZero(double a) { return a - 2 * kPi * std::round(a / (2 * kPi)); }
@@ -154,6 +156,9 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     } else {
         bitmap.fill(Qt::white);
     }
+    const bool noTerrain = topography && !terrainInView(elevation(), view_);
+    if (s.showTiles) tiles_.draw(bitmap, view_, s.tilesPath, s.tilesOpacity);
+    const bool background = topography || tiles_.zoom() >= 0;  // places are marked as on terrain
 
     QPainter painter(&bitmap);
     painter_ = &painter;
@@ -164,7 +169,7 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
         drawVectorLayer("state.pnt", QColor(207, 127, 127), 2);
         drawVectorLayer("country.pnt", QColor(128, 0, 0), 2);
     }
-    if (s.cityMode > 0) drawCities(s, topography);
+    if (s.cityMode > 0) drawCities(s, background);
     if (s.showRivers) {
         drawVectorLayer("lake.pnt", QColor(207, 207, 255), 2);
         drawVectorLayer("river.pnt", QColor(127, 127, 255), 2);
@@ -174,6 +179,7 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
         drawVectorLayer("coast.pnt", QColor(0, 0, 0), 1);
     }
     drawGrid(s.gridMode);
+    if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;
 }
 
@@ -194,6 +200,12 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
     p.setBrush(topography ? QBrush(Qt::NoBrush) : QBrush(Qt::white));
 
     const double period = copyPeriod(view_);
+    cityLabels_.clear();
+    // When overlapping names are left out, the names are placed once all are
+    // known, and the markers drawn over them, so that every marker shows.
+    const bool placed = s.cityMode >= 2 && s.hideOverlappingLabels;
+    std::vector<MapLabel> labels;
+    std::vector<std::pair<QRect, QColor>> markers;
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
         const int f = city.flags;
@@ -228,11 +240,24 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
         if (s.cityMode == 2) name = name.substr(0, 2);
         for (int c = 0; c < copies; ++c) {
             const int x = xs[c];
+            const QRect marker(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1);
+            if (placed) {
+                markers.emplace_back(marker, pen.color());
+                labels.push_back({x + 4, y - 4, toQString(name), f & kCityCapital ? 0 : f & kCityLarge ? 1 : 2});
+                continue;
+            }
             p.setPen(pen);
-            p.drawEllipse(QRect(x - r - 1, y - r - 1, 2 * r + 1, 2 * r + 1));
+            p.drawEllipse(marker);
             if (s.cityMode >= 2) drawLabel(x + 4, y - 4, toQString(name), !topography);
         }
         p.setPen(pen);
+    }
+    for (const MapLabel* label : cityLabels_.placeAll(labels, p.fontMetrics(), kLabelFlags))
+        drawLabel(label->x, label->y, label->text, !topography);
+    for (const auto& [marker, colour] : markers) {
+        pen.setColor(colour);
+        p.setPen(pen);
+        p.drawEllipse(marker);
     }
 }
 
@@ -244,7 +269,7 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(Qt::white);
     }
-    p.drawText(QRect(x, y, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    p.drawText(QRect(x, y, 2000, 200), kLabelFlags, text);
     p.restore();
 }
 

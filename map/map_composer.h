@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "geo/position.h"
+#include "map/label_placer.h"
 #include "map/map_settings.h"
 #include "map/map_view.h"
 #include "map/point_sink.h"
 #include "map/screen_path.h"
+#include "map/tile_layer.h"
 
 namespace bearfix {
 
@@ -63,6 +65,12 @@ public:
     bool zoomedRange(int steps, double* range) const;
 
     double currentRange() const { return range_; }
+    // The offline tiles under the lines.
+    TileLayer& tiles() { return tiles_; }
+    const TileLayer& tiles() const { return tiles_; }
+    // The boxes of the place names of the last base map, when overlapping
+    // ones were left out.
+    const std::vector<QRect>& cityLabelBoxes() const { return cityLabels_.placed(); }
     // The view of the last drawing, for converting mouse positions.
     const MapView& view() const { return view_; }
 
@@ -108,6 +116,8 @@ private:
     TrackSource trackSource_;
     OverlayLayer bearingLayer_;
     std::string dataDirectory_ = "map_data";
+    TileLayer tiles_;
+    LabelPlacer cityLabels_;
 };
 
 }  // namespace bearfix

@@ -21,6 +21,13 @@ struct MapSettings {
     bool showRuler = false;
     int cityMode = 2;  // 0 none, 1 circles, 2 initials, 3 names
     int gridMode = 0;  // 0 none, 1 meridians, 2 locator fields, 3 fields and squares
+    bool hideOverlappingLabels = true;  // a place's name is left out where it would cover another
+
+    // Offline tiles under the lines: an MBTiles file or a {z}/{x}/{y}
+    // directory (the file system's bytes), drawn with 0..100 % opacity.
+    std::string tilesPath;
+    bool showTiles = false;
+    int tilesOpacity = 100;
 
     // Topography.
     std::string minElev = "0";

@@ -408,4 +408,18 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
     return true;
 }
 
+void azimuthalPixelRows(const MapView& view, int width, int height,
+                        const std::function<void(int y, const double* lat, const double* lon)>& row) {
+    if (width < 1 || height < 1 || view.projection != kAzimuthal) return;
+    const PixelPositions positions(width, height, &view);
+    std::vector<double> lat(static_cast<std::size_t>(width)), lon(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!positions.at(x, y, &lat[static_cast<std::size_t>(x)], &lon[static_cast<std::size_t>(x)]))
+                lat[static_cast<std::size_t>(x)] = lon[static_cast<std::size_t>(x)] = NAN;
+        }
+        row(y, lat.data(), lon.data());
+    }
+}
+
 }  // namespace bearfix

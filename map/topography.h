@@ -5,6 +5,7 @@
 #include <QImage>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "map/elevation.h"
 #include "map/map_view.h"
@@ -36,5 +37,11 @@ uint32_t scalePixel(uint32_t pixel, double factor);
 bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings& settings, double minElevation,
                       double maxElevation, double south, double north, double west, double east,
                       const ElevationPalette* palette = nullptr, const MapView* view = nullptr);
+
+// The position of every pixel (x, y) of an azimuthal `view`, row by row, in
+// degrees, found as the terrain finds them: interpolated where that stays
+// within half a pixel, exact elsewhere. NaN beyond the earth's disc.
+void azimuthalPixelRows(const MapView& view, int width, int height,
+                        const std::function<void(int y, const double* lat, const double* lon)>& row);
 
 }  // namespace bearfix
