@@ -20,6 +20,7 @@
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "support/text_scanner.h"
+#include "support/vector_state.h"
 
 namespace bearfix {
 
@@ -139,6 +140,7 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     } else {
         bitmap.fill(Qt::white);
     }
+    clearUpperVectorState();
 
     QPainter painter(&bitmap);
     painter_ = &painter;
@@ -235,6 +237,7 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
 
 void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
     if (!painter_) return;
+    clearUpperVectorState();  // the drawing before may have left it dirty
     if (count == kItemBegin || count == kItemEnd) continuation_.valid = false;
     if (count == kItemBegin) {
         labelBox_.reset();
@@ -258,13 +261,7 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     } else {
         lines_.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
     }
-    for (int i = 0; i < count; ++i) {
-        if (i == 0 && !goesOn) {
-            lines_.moveTo(points[i].lon, points[i].lat);
-        } else {
-            lines_.lineTo(points[i].lon, points[i].lat);
-        }
-    }
+    lines_.lineThrough(points, count, !goesOn);
     continuation_ = {true, points[count - 1].index};
     const std::vector<PixelPoint>& pixels = lines_.points();
     const std::vector<int>& starts = lines_.starts();
@@ -282,6 +279,7 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
         run_.clear();
         for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
         painter.drawPolyline(run_.data(), n);
+        clearUpperVectorState();
         for (int i = 0; label && i + 1 < n; ++i) {
             PixelPoint a = run[i], b = run[i + 1];
             if (clipSegment(a, b, picture) < 0) continue;
