@@ -183,6 +183,7 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
     const double period = copyPeriod(view_);
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
+        clearUpperVectorState();  // after the last place's circle and name
         const int f = city.flags;
         const bool shown = !s.largeCitiesOnly || (f & (kCityLarge | kCityCapital)) ||
                            (s.showTransmitters && (f & kCityTransmitter));
@@ -233,6 +234,7 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
     }
     p.drawText(QRect(x, y, 2000, 200), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
     p.restore();
+    clearUpperVectorState();
 }
 
 void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
@@ -375,6 +377,7 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     const double brg1 = scan_decimal(s.brg1x) * kDegToRad, brg2 = scan_decimal(s.brg2x) * kDegToRad;
     const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
     visible = base.copy();
+    clearUpperVectorState();
     if (visible.isNull()) return;
     map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, visible.width(), visible.height());
     labelBox_.reset();
@@ -430,6 +433,7 @@ double MapComposer::sectorLength(GeoPosition observer) const {
 void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bearing, double tolerance) {
     if (!std::isfinite(bearing) || !std::isfinite(tolerance) || !std::isfinite(p.lon) || !std::isfinite(p.lat))
         return;
+    clearUpperVectorState();  // the drawing before may have left it dirty
     const double length = sectorLength(p), half = std::min(std::fabs(tolerance), kPi);
     // The outer edge: points on the circle round the observer, a degree or less apart.
     const int steps = std::max(1, static_cast<int>(std::ceil(2 * half / kArcStep)));
@@ -447,6 +451,7 @@ void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bea
 }
 
 void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2) {
+    clearUpperVectorState();
     using Vector = std::array<double, 3>;
     auto unit = [](double lon, double lat) {
         return Vector{std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
@@ -495,6 +500,7 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                 path.closeSubpath();
             }
             if (!path.isEmpty()) painter.drawPath(path);
+            clearUpperVectorState();
         }
         painter.restore();
     }
