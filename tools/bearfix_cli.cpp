@@ -286,15 +286,15 @@ int runTracks(const std::vector<std::string>& files) {
         const bearfix::TrackPoint* last = nullptr;
     };
     std::vector<Segment> segments;
-    for (int32_t i = 0; const bearfix::TrackPoint* r = bearfix::trackRecordAt(i); ++i) {
-        if (r->type == bearfix::kTrackSegment) {
-            segments.push_back({r->name});
-        } else if (r->type == bearfix::kTrackPoint && r->valid) {
+    for (const bearfix::TrackPoint& r : bearfix::trackStore()) {
+        if (r.type == bearfix::kTrackSegment) {
+            segments.push_back({r.name});
+        } else if (r.type == bearfix::kTrackPoint && r.valid) {
             if (segments.empty()) segments.push_back({});
             Segment& s = segments.back();
             ++s.points;
-            if (!s.first) s.first = r;
-            s.last = r;
+            if (!s.first) s.first = &r;
+            s.last = &r;
         }
     }
     for (const Segment& s : segments) {

@@ -104,14 +104,23 @@ void TrackBuffer::clear() {
     }
     lastHint_ = nullptr;
     recordCount_ = 0;
+    cursor_ = nullptr;
+    cursorFirst_ = 0;
 }
 
 const TrackPoint* TrackBuffer::recordAt(int32_t index) const {
-    if (index < 0) return nullptr;
-    const Block* block = head_;
-    for (int32_t skip = index / kBlockRecords; block && skip > 0; --skip) block = block->next;
-    if (!block || index % kBlockRecords >= block->used) return nullptr;
-    return &block->records[index % kBlockRecords];
+    if (index < 0 || index >= recordCount_) return nullptr;
+    // Every block but the last is full.
+    if (!cursor_ || index < cursorFirst_) {
+        cursor_ = head_;
+        cursorFirst_ = 0;
+    }
+    while (cursor_ && index - cursorFirst_ >= kBlockRecords) {
+        cursor_ = cursor_->next;
+        cursorFirst_ += kBlockRecords;
+    }
+    if (!cursor_ || index - cursorFirst_ >= cursor_->used) return nullptr;
+    return &cursor_->records[index - cursorFirst_];
 }
 
 bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
