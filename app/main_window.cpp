@@ -76,7 +76,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     firstTick_->setInterval(0);
     createMapPopup();
     dialogs = desktopDialogs();
-    composer_.setTrackSource(forEachTrackBatch);
+    composer_.setTrackSource(forEachTrackBatch, trackChanges);
     composer_.setMapDataDirectory(findDataFile("map_data"));
     FormCreate();
     citySelForm_ = new TCitySelForm(this);

@@ -376,32 +376,25 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
                               GeoPosition observerB) {
     const double brg1 = scan_decimal(s.brg1x) * kDegToRad, brg2 = scan_decimal(s.brg2x) * kDegToRad;
     const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
-    visible = base.copy();
+    if (base.isNull()) {
+        visible = QImage();
+        return;
+    }
+    map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, base.width(), base.height());
+    drawTracks(base, s);
+    drawLineAB(s, observerA, observerB);
+    visible = lineLayer_.copy();
     clearUpperVectorState();
-    if (visible.isNull()) return;
-    map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, visible.width(), visible.height());
-    labelBox_.reset();
 
     QPainter painter(&visible);
     painter_ = &painter;
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
     const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
-
-    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
-    fontColour_ = fromColourRef(s.trackLabelColour);
-    if (trackSource_) {
-        trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
-            drawPointBatch(view, points, count);
-        });
-    }
-
     auto style = [&painter, width](QColor colour, Qt::BrushStyle hatch) {
         painter.setPen(QPen(colour, width));
         painter.setBrush(QBrush(colour, hatch));
     };
-    style(QColor(255, 127, 0), Qt::BDiagPattern);
-    drawGreatCircleWedge(painter, observerA, observerB, observerB);
     style(fromColourRef(s.colourA), Qt::BDiagPattern);
     drawBearingSector(painter, observerA, brg1, tol1);
     if (s.ambiguity1) drawBearingSector(painter, observerA, brg1 + kPi, tol1);
@@ -410,6 +403,44 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
     drawFixMarkers(painter, view_, s, observerA, observerB);
     if (s.showRuler) drawRuler();
+    painter_ = nullptr;
+}
+
+// The line A-B over the tracks, kept while neither it nor they change.
+void MapComposer::drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB) {
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+    const LineLayerKey key{trackLayer_.cacheKey(), observerA.lon, observerA.lat, observerB.lon, observerB.lat, width};
+    // NaN positions never compare equal: such a line is drawn every time.
+    if (!lineLayer_.isNull() && key == lineKey_) return;
+    lineKey_ = key;
+    lineLayer_ = trackLayer_.copy();
+    QPainter painter(&lineLayer_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 127, 0), width));
+    painter.setBrush(QBrush(QColor(255, 127, 0), Qt::BDiagPattern));
+    drawGreatCircleWedge(painter, observerA, observerB, observerB);
+}
+
+// The tracks on a copy of the base map, unless the one drawn last is still
+// good: a keystroke then costs no track drawing.
+void MapComposer::drawTracks(const QImage& base, const MapSettings& s) {
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+    const TrackLayerKey key{base.cacheKey(), trackChanges_ ? trackChanges_() : 0, projection_, view_.center.lon,
+                            view_.center.lat, range_, s.trackLineColour, s.trackLabelColour, width};
+    if (trackChanges_ && !trackLayer_.isNull() && key == trackKey_) return;
+    trackKey_ = key;
+    trackLayer_ = base;  // shared until a track is drawn on it
+    if (!trackSource_) return;
+    labelBox_.reset();
+    QPainter painter(&trackLayer_);
+    painter_ = &painter;
+    painter.setFont(mapFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
+    fontColour_ = fromColourRef(s.trackLabelColour);
+    trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
+        drawPointBatch(view, points, count);
+    });
     painter_ = nullptr;
 }
 

@@ -244,7 +244,7 @@ int runRender(std::vector<std::string> args) {
     bearfix::GeoPosition centre;
     bearfix::scan_position_or_keep(session.centerAt, centre);
     bearfix::MapComposer composer;
-    composer.setTrackSource(bearfix::forEachTrackBatch);
+    composer.setTrackSource(bearfix::forEachTrackBatch, bearfix::trackChanges);
     composer.setMapDataDirectory(bearfix::findDataFile("map_data"));
     bearfix::setMessageSink([](bearfix::MessageLevel level, const std::string& text) {
         if (level == bearfix::MessageLevel::Error) std::fprintf(stderr, "%s\n", cp1252ToUtf8(text).c_str());

@@ -85,6 +85,7 @@ bool TrackBuffer::append(const TrackPoint& record) {
     lastHint_ = last;
     last->records[last->used++] = record;
     ++recordCount_;
+    ++changes_;
     return true;
 }
 
@@ -104,6 +105,7 @@ void TrackBuffer::clear() {
     }
     lastHint_ = nullptr;
     recordCount_ = 0;
+    ++changes_;
     cursor_ = nullptr;
     cursorFirst_ = 0;
 }

@@ -76,6 +76,9 @@ public:
     bool beginSegment(const char* name, int32_t colour);
     void clear();
     int32_t recordCount() const { return recordCount_; }
+    // Counts every change (an append, a clear): drawings of the tracks are
+    // kept while it stays the same.
+    uint64_t changes() const { return changes_; }
     // Null at or past the end. Goes on from the block of the look-up before,
     // so a walk through the store in order is linear.
     const TrackPoint* recordAt(int32_t index) const;
@@ -114,6 +117,7 @@ private:
     Block* head_ = nullptr;
     mutable Block* lastHint_ = nullptr;
     int32_t recordCount_ = 0;
+    uint64_t changes_ = 0;
     mutable const Block* cursor_ = nullptr;  // where the last look-up ended
     mutable int32_t cursorFirst_ = 0;        // the index of its first record
 };
@@ -124,6 +128,7 @@ inline bool appendTrackRecord(const TrackPoint& record) { return trackStore().ap
 inline bool beginTrackSegment(const char* name, int32_t colour) { return trackStore().beginSegment(name, colour); }
 inline void clearTracks() { trackStore().clear(); }
 inline int32_t trackRecordCount() { return trackStore().recordCount(); }
+inline uint64_t trackChanges() { return trackStore().changes(); }
 inline const TrackPoint* trackRecordAt(int32_t index) { return trackStore().recordAt(index); }
 
 inline const TrackPoint& TrackBuffer::Iterator::operator*() const { return block_->records[index_]; }
