@@ -54,7 +54,16 @@ CalendarTime unixTimeToCalendar(double seconds) {
     t.hour = std::min(23, static_cast<int>(std::floor(ofDay / 3600.0)));
     t.minute = std::min(59, static_cast<int>(std::floor((ofDay - t.hour * 3600.0) / 60.0)));
     t.second = ofDay - t.hour * 3600.0 - t.minute * 60.0;
-    civilFromDays(static_cast<long>(days), &t.year, &t.month, &t.day);
+    // Points in a row mostly share their day.
+    static thread_local long lastDays = 0;
+    static thread_local int lastDate[3] = {1970, 1, 1};
+    if (static_cast<long>(days) != lastDays) {
+        lastDays = static_cast<long>(days);
+        civilFromDays(lastDays, &lastDate[0], &lastDate[1], &lastDate[2]);
+    }
+    t.year = lastDate[0];
+    t.month = lastDate[1];
+    t.day = lastDate[2];
     return t;
 }
 
@@ -108,6 +117,36 @@ void TrackBuffer::clear() {
     ++changes_;
     cursor_ = nullptr;
     cursorFirst_ = 0;
+}
+
+void TrackBuffer::truncate(int32_t count) {
+    if (count <= 0) {
+        clear();
+        return;
+    }
+    if (count >= recordCount_) return;
+    Block* block = head_;
+    for (int32_t first = 0; first + kBlockRecords < count; first += kBlockRecords) block = block->next;
+    block->used = (count - 1) % kBlockRecords + 1;
+    for (Block* next = block->next; next;) {
+        Block* after = next->next;
+        delete next;
+        next = after;
+    }
+    block->next = nullptr;
+    lastHint_ = block;
+    recordCount_ = count;
+    ++changes_;
+    cursor_ = nullptr;
+    cursorFirst_ = 0;
+}
+
+void TrackBuffer::renameSegment(int32_t index, const char* name) {
+    auto* record = const_cast<TrackPoint*>(recordAt(index));
+    if (!record || record->type != kTrackSegment) return;
+    std::memset(record->name, 0, sizeof record->name);
+    std::strncpy(record->name, name, sizeof record->name - 1);
+    ++changes_;
 }
 
 const TrackPoint* TrackBuffer::recordAt(int32_t index) const {

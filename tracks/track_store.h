@@ -75,6 +75,11 @@ public:
     // A header with the first 23 characters of `name`.
     bool beginSegment(const char* name, int32_t colour);
     void clear();
+    // Drops the records from `count` on (a reader taking back what it stored
+    // from a file that turned out unreadable).
+    void truncate(int32_t count);
+    // The name of the segment header at `index` (the first 23 characters).
+    void renameSegment(int32_t index, const char* name);
     int32_t recordCount() const { return recordCount_; }
     // Counts every change (an append, a clear): drawings of the tracks are
     // kept while it stays the same.
