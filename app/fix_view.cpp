@@ -41,8 +41,8 @@ double fixRange(const Fix& fix, QSize picture) {
 
 ObserverTexts TBearfix::observerTexts() const {
     const Ui::TBearfix& f = *ui_;
-    return {text(f.Ed_Pos1),   text(f.Ed_Pos2),   text(f.Ed_Brg1X),          text(f.Ed_Brg2X),
-            text(f.Ed_Brg1Tol), text(f.Ed_Brg2Tol), f.Chk_Ambi1->isChecked(), f.Chk_Ambi2->isChecked()};
+    return {positionText(f.Ed_Pos1), positionText(f.Ed_Pos2), text(f.Ed_Brg1X),          text(f.Ed_Brg2X),
+            text(f.Ed_Brg1Tol),      text(f.Ed_Brg2Tol),      f.Chk_Ambi1->isChecked(), f.Chk_Ambi2->isChecked()};
 }
 
 void TBearfix::showFixResults(const Results& r) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/path_text.h"
+#include "geo/position_patterns.h"
 #include "map/qt_convert.h"
 
 namespace bearfix {
@@ -17,6 +18,10 @@ inline void setText(QLineEdit* edit, const std::string& cp1252) {
 }
 
 inline std::string text(const QLineEdit* edit) { return toCp1252(edit->text()); }
+
+// A position field's text for read_position: the primes ′ ″, which
+// Windows-1252 lacks, as ' and ".
+inline std::string positionText(const QLineEdit* edit) { return position_text_from_utf8(edit->text().toStdString()); }
 
 // A file name shows with its bytes that are not UTF-8 escaped, so that the
 // field gives back the same bytes, edited or not.

@@ -45,9 +45,29 @@ double millisecondsSinceStart() {
     return (now.tv_sec + now.tv_nsec / 1e9 - startTicks / sysconf(_SC_CLK_TCK)) * 1000.0;
 }
 
+constexpr const char* kHelp =
+    "usage: bearfix [--help] [--version] [--startup-time] [Qt options]\n"
+    "  Bearfix finds a radio transmitter where the bearings of two observers\n"
+    "  cross, and shows them on an offline map. Start it where map_data/ is,\n"
+    "  or install it. Settings: $XDG_CONFIG_HOME/bearfix/bearfix.ini.\n"
+    "  --help          this text\n"
+    "  --version       the version\n"
+    "  --startup-time  say how long the first map took to appear, and quit\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before the toolkit starts: they need no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Bearfix %s\n", BEARFIX_VERSION);
+            return 0;
+        }
+    }
     // Beyond a file-size limit a write then fails (EFBIG) and is reported,
     // instead of the signal ending the program with the settings unsaved.
     signal(SIGXFSZ, SIG_IGN);

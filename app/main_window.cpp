@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <clocale>
+#include <cmath>
 #include <filesystem>
+#include <utility>
 
+#include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
 #include "app/data_files.h"
 #include "app/line_edits.h"
@@ -57,6 +59,7 @@ std::string cannotRead(const std::string& path, const std::string& reason) {
 
 TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TBearfix>()) {
     ui_->setupUi(this);
+    fitFieldWidths();
     for (int i = 0; i < 2; ++i) {
         statusPanels_[i] = new QLabel(this);
         statusPanels_[i]->setObjectName(QString("SBarPanel%1").arg(i));
@@ -116,7 +119,15 @@ void TBearfix::connectHandlers() {
     connect(ui_->Btn_MapScrollRight, &QToolButton::clicked, this, &TBearfix::Btn_MapScrollRightClick);
     connect(ui_->Btn_HideMapNavigator, &QToolButton::clicked, this, &TBearfix::Btn_HideMapNavigatorClick);
     connect(ui_->Chk_ShowMapNavigator, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
-    connect(ui_->Ck_ShowMapRuler, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
+    connect(ui_->Ck_ShowMapRuler, &QCheckBox::clicked, this, &TBearfix::Ck_ShowMapRulerClick);
+    connect(ui_->Img_Map, &MapImage::dragged, this, &TBearfix::Img_MapDragged);
+    for (QLineEdit* field : {ui_->Ed_MapRange, ui_->Ed_MapCenter})  // Enter applies, as "Apply !"
+        connect(field, &QLineEdit::returnPressed, this, &TBearfix::Btn_UpdateMapClick);
+    for (QLineEdit* field : {ui_->Ed_Pos1, ui_->Ed_Pos2, ui_->Ed_MapCenter}) {
+        connect(field, &QLineEdit::textChanged, this, [this, field] { markPositionField(field); });
+        markPositionField(field);
+    }
+    for (QComboBox* list : findChildren<QComboBox*>()) list->setFocusPolicy(Qt::StrongFocus);  // not by the wheel
     ui_->Ed_MapCenter->installEventFilter(this);
     connect(ui_->Cb_PosFormat, &QComboBox::currentIndexChanged, this, &TBearfix::Cb_PosFormatChange);
     connect(ui_->RB_UseGTOPO30, &QRadioButton::clicked, this, &TBearfix::ApplyOptions);
@@ -126,6 +137,7 @@ void TBearfix::connectHandlers() {
     connect(ui_->MI_Index, &QAction::triggered, this, &TBearfix::MI_IndexClick);
     connect(ui_->MI_About, &QAction::triggered, this, &TBearfix::MI_AboutClick);
     connect(ui_->MI_ImportGPSTrack, &QAction::triggered, this, &TBearfix::MI_ImportGPSTrackClick);
+    connect(ui_->MI_Export, &QAction::triggered, this, &TBearfix::MI_ExportClick);
     connect(ui_->Btn_ClearTracks, &QPushButton::clicked, this, &TBearfix::Btn_ClearTracksClick);
     ui_->Pnl_TrackColors->installEventFilter(this);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);
@@ -150,6 +162,9 @@ void TBearfix::FormCreate() {
     setMessageSink([this](MessageLevel level, const std::string& text) { appendMessage(level, text); });
     loggingEnabled = true;
     reportSettingsProblem();
+    bearingLog_ = new BearingLogTab(*this);
+    composer_.setBearingLayer(
+        [this](QPainter& painter, const MapView& view, bool over) { bearingLog_->draw(painter, view, over); });
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -176,6 +191,7 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 void TBearfix::FormClose() {
     readTrackSettings();  // no redraw: the window is going away
     writeSettings();
+    bearingLog_->save(true);
     loggingEnabled = false;
 }
 
@@ -214,7 +230,7 @@ void TBearfix::readSettings() {
     selectItem(f.CB_MapProjection, s.projection);
     selectItem(f.CB_MapCenter, s.centerHow);
     setText(f.Ed_MapCenter, s.centerAt);
-    scan_position_or_keep(s.centerAt, mapCenter);
+    if (GeoPosition p; read_position(s.centerAt, p)) mapCenter = p;
     setText(f.Ed_MapRange, s.rangeKm);
     f.Ck_SwTopo->setChecked(s.showTopo);
     f.Ck_SwCoast->setChecked(s.showCoasts);
@@ -235,34 +251,11 @@ void TBearfix::readSettings() {
     showTrackSettings();
 }
 
-// Restores the window where it was when that place is on a screen now;
-// otherwise the window opens centred. It is never larger than the screens.
-void TBearfix::applyBounds(const SessionSettings& s) {
-    QRect desktop;
-    for (const QScreen* screen : QGuiApplication::screens()) desktop |= screen->availableGeometry();
-    if (desktop.isEmpty()) desktop = QRect(0, 0, WindowBounds::kLimit, WindowBounds::kLimit);
-    resize(std::min(s.bounds.width, desktop.width()), std::min(s.bounds.height, desktop.height()));
-    QRect wanted(s.bounds.left, s.bounds.top, width(), height());
-    if (s.boundsStored) {
-        for (const QScreen* screen : QGuiApplication::screens()) {
-            QRect visible = screen->availableGeometry().intersected(wanted);
-            if (visible.width() >= 100 && visible.height() >= 50) {
-                move(wanted.topLeft());
-                return;
-            }
-        }
-    }
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect area = screen->availableGeometry();
-        move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
-    }
-}
-
 SessionSettings TBearfix::currentSession() const {
     const Ui::TBearfix& f = *ui_;
     SessionSettings s;
-    s.pos1 = text(f.Ed_Pos1);
-    s.pos2 = text(f.Ed_Pos2);
+    s.pos1 = positionText(f.Ed_Pos1);
+    s.pos2 = positionText(f.Ed_Pos2);
     s.brg1x = text(f.Ed_Brg1X);
     s.brg2x = text(f.Ed_Brg2X);
     s.brg1Tol = text(f.Ed_Brg1Tol);
@@ -277,10 +270,11 @@ SessionSettings TBearfix::currentSession() const {
     s.sunElevation = text(f.Ed_SunElev);
     s.topoColorPalette = f.CB_ElevColorPalette->currentIndex();
     s.bounds = {x(), y(), width(), height()};
+    s.maximised = windowState() & Qt::WindowMaximized;
 
     s.projection = f.CB_MapProjection->currentIndex();
     s.centerHow = f.CB_MapCenter->currentIndex();
-    s.centerAt = text(f.Ed_MapCenter);
+    s.centerAt = positionText(f.Ed_MapCenter);
     s.rangeKm = text(f.Ed_MapRange);
     s.showTopo = f.Ck_SwTopo->isChecked();
     s.showCoasts = f.Ck_SwCoast->isChecked();
@@ -382,12 +376,16 @@ void TBearfix::ObserverPosChanged() {
 
 void TBearfix::updateResults() {
     Ui::TBearfix& f = *ui_;
-    Results r = computeResults(observerTexts());
+    Results r = computeResults(observerTexts(), shownFormat());
+    bearingLog_->observersChanged(observerTexts());
     observerA = r.observerA;
     observerB = r.observerB;
+    observerAValid = r.validA;
+    observerBValid = r.validB;
     setText(f.Ed_Inf1, r.infoA);
     setText(f.Ed_Inf2, r.infoB);
     if (!r.computed) return;
+    xForMap_ = r.fix.status == 0 ? format_position(r.fix.x, PosFormat::Dms) : r.locationX;
     if (r.fix.status == 0) locationX = r.fix.x;
     setText(f.Ed_LocX, r.locationX);
     setText(f.Ed_LocApprox, r.locationInfo);
@@ -408,9 +406,14 @@ void TBearfix::Timer1Timer() {
         initialDrawPending = false;
         if (afterFirstDraw) QTimer::singleShot(0, this, afterFirstDraw);  // once it is on the screen
     }
-    const bool remoteChanges = processRemoteCommands(mailbox_, [this](int field, const std::string& value) {
-        setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
-    });
+    std::vector<Bearing> added;  // taken into the log together: one fix for the lot
+    const bool remoteChanges = processRemoteCommands(
+        mailbox_,
+        [this](int field, const std::string& value) {
+            setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
+        },
+        [&added](Bearing b) { added.push_back(std::move(b)); });
+    if (!added.empty()) bearingLog_->append(std::move(added));
     if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;
@@ -432,6 +435,7 @@ void TBearfix::Timer1Timer() {
 void TBearfix::showProgress(const std::string& text, int percent) {
     statusPanels_[0]->setText(toQString(text) + QString(" %1%").arg(percent));
     statusPanels_[0]->repaint();
+    progressShown_ = true;
 }
 
 // ---- map -----------------------------------------------------------------
@@ -449,7 +453,7 @@ void TBearfix::fullMapRedraw() {
 }
 
 MapSettings TBearfix::mapSettings() const {
-    MapSettings m = mapSettingsFor(currentSession(), text(ui_->Ed_LocX));
+    MapSettings m = mapSettingsFor(currentSession(), xForMap_);
     m.colourA = toColourRef(ui_->Pn_ColObs1->palette().color(QPalette::Window));
     m.colourB = toColourRef(ui_->Pn_ColObs2->palette().color(QPalette::Window));
     return m;
@@ -461,11 +465,14 @@ void TBearfix::drawBaseMap(QImage& bitmap) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     composer_.drawBaseMap(bitmap, mapSettings(), mapCenter);
     QGuiApplication::restoreOverrideCursor();
+    if (std::exchange(progressShown_, false)) statusPanels_[0]->clear();  // the load has ended
     heldInput_.release(this);
 }
 
 void TBearfix::drawOverlay() {
-    composer_.drawOverlay(baseBitmap, ui_->Img_Map->picture(), mapSettings(), observerA, observerB);
+    const GeoPosition none{NAN, NAN};  // nothing is drawn for what is no position
+    composer_.drawOverlay(baseBitmap, ui_->Img_Map->picture(), mapSettings(), observerAValid ? observerA : none,
+                          observerBValid ? observerB : none);
     ui_->Img_Map->update();
 }
 
@@ -480,7 +487,8 @@ void TBearfix::showRange(double range) {
 }
 
 void TBearfix::Btn_UpdateMapClick() {
-    if (ui_->CB_MapCenter->currentIndex() == 0) scan_position_or_keep(text(ui_->Ed_MapCenter), mapCenter);
+    GeoPosition p;  // a text that is no position keeps the centre
+    if (ui_->CB_MapCenter->currentIndex() == 0 && read_position(positionText(ui_->Ed_MapCenter), p)) mapCenter = p;
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     fullMapRedraw();
 }
@@ -523,6 +531,8 @@ bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
     if (loadingElevation_ && heldBackWhileLoading(watched, event)) return true;
     if (event->type() == QEvent::KeyPress && arrowKeyScrolls(static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::KeyPress && zoomToFixKey(static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::KeyPress && zoomKey(static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::Wheel && wheelOverUnfocusedList(watched)) return true;
     if (event->type() == QEvent::MouseButtonRelease && watched == ui_->Pnl_TrackColors) {
         Pnl_TrackColorsClick();
         return true;
@@ -554,7 +564,7 @@ void TBearfix::pickObserverFromTable(QLineEdit* field) {
     updateGuard = 1;
     field->setFocus();
     GeoPosition p;
-    scan_position(text(field), p);
+    read_position(positionText(field), p);
     citySelForm_->select_city(&p.lon, &p.lat, nullptr);
     writeObserver(field, p);
     updateGuard = 0;

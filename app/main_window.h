@@ -17,6 +17,7 @@
 #include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
+#include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
 #include "support/message_log.h"
@@ -35,6 +36,7 @@ class TBearfix;
 
 namespace bearfix {
 
+class BearingLogTab;
 class RemoteServer;
 class TCitySelForm;
 
@@ -55,7 +57,13 @@ public:
         std::function<bool(const QString& title, QColor* colour)> chooseColour;
         std::function<void(const QString& text)> inform;
         std::function<void(const QString& text)> warn;  // without holding up the window
-        std::function<void(const QUrl& url)> openUrl;
+        std::function<bool(const QUrl& url)> openUrl;  // false: nothing could open it
+        // A CSV file of bearings to import, or with `save` to export to.
+        std::function<bool(bool save, QString* file)> chooseBearingFile;
+        // The bearing dialog of the Bearings tab, filled with `bearing` (a
+        // bearing that is not finite shows empty); false when cancelled.
+        std::function<bool(const QString& title, Bearing* bearing)> editBearing;
+        std::function<bool(QString* file, int* format)> chooseExportFile;  // format: the filter's index
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -80,6 +88,7 @@ public:
     const MapComposer& composer() const { return composer_; }
     RemoteMailbox& mailbox() { return mailbox_; }
     RemoteServer& remote() { return *remote_; }
+    BearingLogTab& bearingLog() { return *bearingLog_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -90,6 +99,8 @@ public:
     bool loggingEnabled = false;
     GeoPosition observerA;
     GeoPosition observerB;
+    bool observerAValid = true;  // the field's text is a position (read_position)
+    bool observerBValid = true;
     GeoPosition locationX;
     GeoPosition mapCenter;
     GeoPosition mousePosition;  // under the mouse at its last move over the map
@@ -111,6 +122,7 @@ public slots:
     void Img_MapRightClick(int x, int y);
     void Img_MapDblClick();
     void Img_MapWheel(int notches, int x, int y);
+    void Img_MapDragged(int fromX, int fromY, int toX, int toY);
     void MapPopupPopup();
     void PM_MapCoordClick();
     void PM_ZoomInClick();
@@ -132,6 +144,7 @@ public slots:
     void Btn_ZoomOutClick();
     void Btn_HideMapNavigatorClick();
     void Chk_ShowMapNavigatorClick();
+    void Ck_ShowMapRulerClick();
     void Ed_MapCenterDblClick();
     void Cb_PosFormatChange();
     void ApplyOptions();
@@ -139,6 +152,7 @@ public slots:
     void MI_IndexClick();
     void MI_AboutClick();
     void MI_ImportGPSTrackClick();
+    void MI_ExportClick();
     void Btn_ClearTracksClick();
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
@@ -174,7 +188,15 @@ private:
     void writeObserver(QLineEdit* field, GeoPosition p);
     ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
+    std::vector<Bearing> bearingsToExport() const;
     bool zoomToFixKey(QKeyEvent* event);
+    bool zoomKey(QKeyEvent* event);
+    bool wheelOverUnfocusedList(QObject* watched) const;
+    static bool takesText(const QWidget* widget);
+    void markPositionField(QLineEdit* field);
+    PosFormat shownFormat() const;
+    QString readOut(GeoPosition p) const;
+    void fitFieldWidths();
 
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
@@ -184,6 +206,7 @@ private:
     MapComposer composer_;
     RemoteMailbox mailbox_;
     RemoteServer* remote_ = nullptr;
+    BearingLogTab* bearingLog_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;
@@ -192,6 +215,8 @@ private:
     bool loadingElevation_ = false;
     HeldInput heldInput_;
     bool escapePressed_ = false;
+    bool progressShown_ = false;  // the status panel shows a terrain load's progress
+    std::string xForMap_;         // X in the Dms form, or why there is none: the map centres on it
     std::string settingsProblem_;  // why the settings file could not be read; it is then not written
 };
 

@@ -1,5 +1,6 @@
 #include "app/map_image.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -9,6 +10,7 @@ namespace bearfix {
 
 MapImage::MapImage(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);  // for the map's keys
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMinimumSize(10, 10);
@@ -17,16 +19,40 @@ MapImage::MapImage(QWidget* parent) : QWidget(parent) {
 void MapImage::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    if (!picture_.isNull()) painter.drawImage(0, 0, picture_);
+    if (!picture_.isNull()) painter.drawImage(dragOffset_, picture_);
+}
+
+void MapImage::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    pressed_ = true;
+    dragging_ = false;
+    pressedAt_ = event->position().toPoint();
 }
 
 void MapImage::mouseMoveEvent(QMouseEvent* event) {
     QPoint p = event->position().toPoint();
-    emit mouseMoved(p.x(), p.y());
+    if (!dragging_) emit mouseMoved(p.x(), p.y());  // while dragging, the grabbed place is under the mouse
+    if (!pressed_ || !(event->buttons() & Qt::LeftButton)) return;
+    if (!dragging_ && (p - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        dragging_ = true;
+        setCursor(Qt::ClosedHandCursor);
+    }
+    if (dragging_) {
+        dragOffset_ = p - pressedAt_;
+        update();
+    }
 }
 
 void MapImage::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) pressed_ = false;
+    if (event->button() == Qt::LeftButton && std::exchange(dragging_, false)) {
+        unsetCursor();
+        emit dragged(pressedAt_.x(), pressedAt_.y(), p.x(), p.y());  // redraws the map around the new centre
+        dragOffset_ = QPoint();
+        update();
+        return;
+    }
     if (std::exchange(afterDoubleClick_, false) || !rect().contains(p)) return;
     if (event->button() == Qt::LeftButton) emit clicked(p.x(), p.y());
     if (event->button() == Qt::RightButton) emit rightClicked(p.x(), p.y());

@@ -1,5 +1,7 @@
 // The image control of the "Map" tab: shows a 32-bit picture and reports the
-// mouse in picture pixels.
+// mouse in picture pixels. Dragged with the left button, the picture follows
+// the mouse; the drag is reported when the button is released, a press and
+// release without movement as a click.
 #pragma once
 
 #include <QImage>
@@ -22,9 +24,11 @@ signals:
     void rightClicked(int x, int y);
     void doubleClicked();
     void wheelTurned(int notches, int x, int y);  // positive: away from the user
+    void dragged(int fromX, int fromY, int toX, int toY);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -34,6 +38,10 @@ private:
     QImage picture_;
     int wheelRemainder_ = 0;
     bool afterDoubleClick_ = false;  // its release ends the double-click, it is no click of its own
+    bool pressed_ = false;           // the left button is down on the map
+    bool dragging_ = false;          // and has moved beyond the desktop's drag distance
+    QPoint pressedAt_;
+    QPoint dragOffset_;              // where the picture is shown while dragging
 };
 
 }  // namespace bearfix

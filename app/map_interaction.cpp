@@ -1,5 +1,5 @@
 // Working with the map: the mouse read-out, the pop-up menu on the map, the
-// navigator, the arrow keys, the wheel and the controls that re-centre it.
+// navigator, the wheel and the controls that re-centre it.
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -26,8 +26,6 @@ namespace bearfix {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-QString dms(GeoPosition p) { return toQString(format_position(p, PosFormat::Dms)); }
 
 }  // namespace
 
@@ -69,13 +67,13 @@ void TBearfix::Img_MapMouseMove(int x, int y) {
     double lon, lat;
     if (screen_to_geo(composer_.view(), x, y, &lon, &lat)) {
         mousePosition = {lon, lat};
-        QString readOut = dms(mousePosition);
+        QString text = readOut(mousePosition);
         int metres;
         if (elevationAt(lat * kRadToDeg, lon * kRadToDeg, &metres) && metres != kElevationOcean &&
             metres != kElevationNotLoaded) {
-            readOut += QString(" %1m").arg(metres);
+            text += QString(" %1m").arg(metres);
         }
-        statusPanels_[0]->setText(readOut);
+        statusPanels_[0]->setText(text);
         statusPanels_[1]->setText(toQString(describe_near_city(lon, lat)));
         mousePositionValid = true;
     } else {
@@ -109,7 +107,7 @@ void TBearfix::Img_MapDblClick() {
     fullMapRedraw();
 }
 
-void TBearfix::MapPopupPopup() { PM_MapCoord->setText(dms(clickPosition)); }
+void TBearfix::MapPopupPopup() { PM_MapCoord->setText(toQString(display_position(clickPosition, shownFormat()))); }
 
 void TBearfix::PM_MapCoordClick() { QGuiApplication::clipboard()->setText(PM_MapCoord->text()); }
 
@@ -167,7 +165,7 @@ void TBearfix::Ed_MapCenterDblClick() {
     updateGuard = 1;
     ui_->Ed_MapCenter->setFocus();
     GeoPosition p;
-    scan_position(text(ui_->Ed_MapCenter), p);
+    read_position(positionText(ui_->Ed_MapCenter), p);
     citySelForm_->select_city(&p.lon, &p.lat, nullptr);
     setText(ui_->Ed_MapCenter, format_position(p, PosFormat::Dms));
     updateGuard = 0;
@@ -178,12 +176,11 @@ void TBearfix::Ed_MapCenterDblClick() {
 
 void TBearfix::PM_CalcBrgsClick() {
     updateGuard = 1;
-    GeoPosition a, b;
-    bool infiniteA = false, infiniteB = false;  // no bearing from what is not a position
-    scan_position(text(ui_->Ed_Pos1), nullptr, a, &infiniteA);
-    scan_position(text(ui_->Ed_Pos2), nullptr, b, &infiniteB);
+    GeoPosition a, b;  // no bearing from what is not a position
+    const bool validA = read_position(positionText(ui_->Ed_Pos1), a);
+    const bool validB = read_position(positionText(ui_->Ed_Pos2), b);
     double dist, course;
-    if (!infiniteA) {
+    if (validA) {
         gc_distance_course(a.lon, a.lat, clickPosition.lon, clickPosition.lat, &dist, &course);
         GeoPosition t;
         gc_destination(a.lon, a.lat, dist, course, &t.lon, &t.lat);
@@ -192,7 +189,7 @@ void TBearfix::PM_CalcBrgsClick() {
                    t.lat * kRadToDeg, clickPosition.lon * kRadToDeg, clickPosition.lat * kRadToDeg);
         setText(ui_->Ed_Brg1X, formatPicture(course * kRadToDeg, "##0.00"));
     }
-    if (!infiniteB) {
+    if (validB) {
         gc_distance_course(b.lon, b.lat, clickPosition.lon, clickPosition.lat, &dist, &course);
         setText(ui_->Ed_Brg2X, formatPicture(course * kRadToDeg, "##0.00"));
     }
@@ -238,28 +235,6 @@ void TBearfix::Btn_MapScrollDownClick() { scrollMapBy(-1, 0); }
 void TBearfix::Btn_MapScrollLeftClick() { scrollMapBy(0, -1); }
 void TBearfix::Btn_MapScrollRightClick() { scrollMapBy(0, +1); }
 
-// While the main window is active the arrow keys scroll the map, whichever
-// control has the focus; menus and lists that are open keep them.
-bool TBearfix::arrowKeyScrolls(QKeyEvent* event) {
-    if (QApplication::activeWindow() != this || QApplication::activePopupWidget() != nullptr) return false;
-    switch (event->key()) {
-        case Qt::Key_Left:
-            scrollMapBy(0, -1);
-            return true;
-        case Qt::Key_Up:
-            scrollMapBy(+1, 0);
-            return true;
-        case Qt::Key_Right:
-            scrollMapBy(0, +1);
-            return true;
-        case Qt::Key_Down:
-            scrollMapBy(-1, 0);
-            return true;
-        default:
-            return false;
-    }
-}
-
 // ---- navigator -------------------------------------------------------------------
 
 void TBearfix::Btn_HideMapNavigatorClick() {
@@ -275,5 +250,8 @@ void TBearfix::Chk_ShowMapNavigatorClick() {
     ui_->Pnl_MapNav->setVisible(ui_->Chk_ShowMapNavigator->isChecked());
     updateGuard = 0;
 }
+
+// The overlay draws the ruler.
+void TBearfix::Ck_ShowMapRulerClick() { drawOverlay(); }
 
 }  // namespace bearfix

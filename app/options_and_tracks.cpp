@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QMessageBox>
 #include <QUrl>
 
 #include "app/data_files.h"
+#include "app/export_window.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
@@ -23,17 +26,29 @@ namespace bearfix {
 namespace {
 
 // The file dialog's filters, and the file type each one passes to the import.
+// With the first, each file is read as the filter for its extension reads it.
 struct TrackFilter {
     const char* text;
     int type;
 };
 constexpr TrackFilter kTrackFilters[] = {
+    {"All supported (*.kml *.xml *.gpx *.aux *.csv *.log *.nma)", -1},
     {"Google Earth paths (*.kml *.xml)", kTrackKml},
     {"GPS tracks in CSV (*.csv)", kTrackNmea},  // a .csv file is read as CSV whatever the filter says
     {"NMEA 0183 logfile (*.log *.nma)", kTrackAux},
     {"Wavemill auxiliary track file (*.aux)", kTrackByExtension},
     {"GPS Exchange (*.gpx)", kTrackGpx},
 };
+
+int trackFileType(const QString& file, int filter) {
+    filter = std::clamp(filter, 0, static_cast<int>(std::size(kTrackFilters)) - 1);
+    if (kTrackFilters[filter].type >= 0) return kTrackFilters[filter].type;
+    const QRegularExpression pattern("[( ]\\*\\." + QRegularExpression::escape(QFileInfo(file).suffix().toLower()) +
+                                     "[ )]");
+    for (const TrackFilter& f : kTrackFilters)
+        if (f.type >= 0 && QString(f.text).contains(pattern)) return f.type;
+    return kTrackByExtension;
+}
 
 }  // namespace
 
@@ -67,7 +82,8 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     };
-    d.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    d.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    d.chooseExportFile = [this](QString* file, int* format) { return askExportFile(this, file, format); };
     return d;
 }
 
@@ -76,7 +92,11 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
 void TBearfix::Cb_PosFormatChange() {
     if (updateGuard != 0) return;
     const int index = ui_->Cb_PosFormat->currentIndex();
-    if (index != trackSettings.posFormat) trackSettings.posFormat = index;  // kept, shown nowhere
+    if (index == trackSettings.posFormat) return;
+    trackSettings.posFormat = index;
+    updateGuard = 1;
+    updateResults();  // the result positions in the new form; the map's read-out follows the mouse
+    updateGuard = 0;
 }
 
 void TBearfix::ApplyOptions() {
@@ -111,7 +131,15 @@ QUrl TBearfix::helpPage() const {
     return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(findDataFile("html/bearfix.htm"))));
 }
 
-void TBearfix::MI_IndexClick() { dialogs.openUrl(helpPage()); }
+// Said in a box when the page is missing or nothing can show it.
+void TBearfix::MI_IndexClick() {
+    const QString path = helpPage().toLocalFile();
+    if (!QFile::exists(path)) {
+        dialogs.inform("The help page " + path + " is missing.");
+    } else if (!dialogs.openUrl(helpPage())) {
+        dialogs.inform("No web browser could be started to show the help page.\nOpen " + path + " with a browser.");
+    }
+}
 
 QString TBearfix::aboutText() const {
     return QString("Bearfix by the Bearfix developers.\n"
@@ -119,9 +147,10 @@ QString TBearfix::aboutText() const {
                    "\n"
                    "  %1\n"
                    "\n"
-                   "Compiled: %2\n"
+                   "Version %2\n"
+                   "Compiled: %3\n"
                    "\n")
-        .arg(helpPage().toString(), QString(__DATE__));
+        .arg(helpPage().toString(), QString(BEARFIX_VERSION), QString(__DATE__));
 }
 
 void TBearfix::MI_AboutClick() { dialogs.inform(aboutText()); }
@@ -132,7 +161,6 @@ void TBearfix::MI_ImportGPSTrackClick() {
     QStringList files;
     int filter = 0;
     if (!dialogs.chooseTrackFiles(&files, &filter)) return;
-    const int type = kTrackFilters[std::clamp(filter, 0, static_cast<int>(std::size(kTrackFilters)) - 1)].type;
     if (trackRecordCount() > 0) {
         switch (dialogs.ask("A track has already been loaded.\n"
                             "Clear the old track before loading the new ?\n"
@@ -145,6 +173,7 @@ void TBearfix::MI_ImportGPSTrackClick() {
     }
     for (const QString& file : files) {
         const std::string path = QFile::encodeName(file).toStdString();
+        const int type = trackFileType(file, filter);
         if (loadTrackFileReporting(path, type)) {
             trackSettings.lastFileName = truncateUtf8(path, TrackSettings::kMaxFileName);
             trackSettings.lastFileType = type;

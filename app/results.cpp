@@ -32,7 +32,7 @@ std::string formatSearchArea(const SearchArea& area) {
     }
 }
 
-Results computeResults(const ObserverTexts& in) {
+Results computeResults(const ObserverTexts& in, PosFormat shown) {
     Results r;
     const Fix fix = compute_fix(in);
     r.observerA = fix.observerA;
@@ -48,7 +48,7 @@ Results computeResults(const ObserverTexts& in) {
     r.locationX = "no intersection found";
     if (!r.validA || !r.validB) return r;
     if (r.fix.status == 0) {
-        r.locationX = format_position(r.fix.x, PosFormat::Dms);
+        r.locationX = display_position(r.fix.x, shown);
         r.locationInfo = describe_near_city(r.fix.x.lon, r.fix.x.lat);
         r.crossingAngle = fix.crossingAngle;
         r.area = fix.area;
@@ -63,7 +63,7 @@ Results computeResults(const ObserverTexts& in) {
     r.bearingBA = formatBearing(r.fix.course_ba * kRadToDeg);
     r.alternatives = fix.alternatives;
     for (const BackBearingCrossing& c : r.alternatives) {
-        std::string line = std::string("X' ") + c.label + ": " + format_position(c.x, PosFormat::Dms);
+        std::string line = std::string("X' ") + c.label + ": " + display_position(c.x, shown);
         const std::string place = describe_near_city(c.x.lon, c.x.lat);
         if (!place.empty()) line += ", " + place;
         r.alternativeLines.push_back(line);

@@ -8,6 +8,7 @@
 #include "geo/fix_geometry.h"
 #include "geo/great_circle.h"
 #include "geo/position.h"
+#include "geo/position_patterns.h"
 
 namespace bearfix {
 
@@ -17,8 +18,8 @@ using ObserverTexts = FixTexts;
 struct Results {
     GeoPosition observerA;  // a component the text lacks is 0
     GeoPosition observerB;
-    // False when a latitude or longitude is too large for a number: the info
-    // text then says "not a position" and nothing is computed from it.
+    // False when the text is no position (read_position): the info text
+    // then says "not a position" and nothing is computed from it.
     bool validA = true;
     bool validB = true;
     std::string infoA;  // nearest-place texts
@@ -49,7 +50,9 @@ struct Results {
     std::vector<std::string> alternativeLines;
 };
 
-Results computeResults(const ObserverTexts& in);
+// Positions in the results (X and the back-bearing crossings) are written
+// in the form `shown`; the two DMS choices give the Dms form.
+Results computeResults(const ObserverTexts& in, PosFormat shown = PosFormat::Dms);
 
 // About four significant figures: 12346, 100.0, 10.00, 1.000, 0.500.
 std::string formatDistance(double km);

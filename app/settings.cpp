@@ -73,6 +73,8 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readText(f, kSession, "TopoMapSunElevation", s.sunElevation);
     readInt(f, kSession, "TopoColorPalette", s.topoColorPalette);
     s.boundsStored = f.has(kSession, "Left") && f.has(kSession, "Top");
+    s.sizeStored = f.has(kSession, "Width") && f.has(kSession, "Height");
+    s.maximised = readFlag(f, kSession, "Maximized", s.maximised);
     readCoordinate(f, "Left", s.bounds.left, -WindowBounds::kLimit);
     readCoordinate(f, "Top", s.bounds.top, -WindowBounds::kLimit);
     readCoordinate(f, "Width", s.bounds.width, 0);
@@ -130,6 +132,8 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
         f.setInt(kSession, "Width", s.bounds.width);
         f.setInt(kSession, "Height", s.bounds.height);
     }
+    // A file that never saw a maximised window stays as the old program wrote it.
+    if (s.maximised || f.has(kSession, "Maximized")) f.setInt(kSession, "Maximized", flag(s.maximised));
 
     f.setInt(kMap, "Projection", s.projection);
     f.setInt(kMap, "CenterHow", s.centerHow);

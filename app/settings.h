@@ -46,6 +46,8 @@ struct SessionSettings {
     int32_t topoColorPalette = 0;
     WindowBounds bounds;
     bool boundsStored = false;  // the file held the window's position
+    bool sizeStored = false;    // and its size; without, the window takes two thirds of the screen
+    bool maximised = false;     // "Maximized", which files of the old program lack
 
     // "MAP"
     int32_t projection = 0;

@@ -2,6 +2,7 @@
 
 #include "geo/great_circle.h"
 #include "geo/position.h"
+#include "geo/position_patterns.h"
 
 namespace bearfix {
 namespace {
@@ -27,6 +28,20 @@ void BM_ScanPosition(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ScanPosition);
+
+// Every keystroke in a position field reads it; the slowest forms go
+// through scan_position and the patterns.
+void BM_ReadPosition(benchmark::State& state) {
+    static const char* const texts[] = {"N52\xB0" "08'26\" E008\xB0" "28'57\"", "50.3375, 8.7553",
+                                        "50 20.25N 8 45.32E", "JO40hf31ij", "N 50.33 x"};
+    const std::string text = texts[state.range(0)];
+    GeoPosition p;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(read_position(text, p));
+        benchmark::DoNotOptimize(p);
+    }
+}
+BENCHMARK(BM_ReadPosition)->DenseRange(0, 4);
 
 void BM_FormatPosition(benchmark::State& state) {
     GeoPosition p{8.4825 * kDegToRad, 52.1406 * kDegToRad};

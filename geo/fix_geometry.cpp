@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "geo/position_patterns.h"
+
 namespace bearfix {
 
 namespace {
@@ -219,11 +221,8 @@ double read_tolerance(std::string_view text) { return scan_decimal(text) * kDegT
 
 Fix compute_fix(const FixTexts& in) {
     Fix f;
-    bool infiniteA = false, infiniteB = false;
-    scan_position(in.pos1, nullptr, f.observerA, &infiniteA);
-    scan_position(in.pos2, nullptr, f.observerB, &infiniteB);
-    f.validA = !infiniteA;
-    f.validB = !infiniteB;
+    f.validA = read_position(in.pos1, f.observerA);
+    f.validB = read_position(in.pos2, f.observerB);
     if (in.brg1x.empty() || in.brg2x.empty()) return f;
     f.computed = true;
     if (!f.validA || !f.validB) {

@@ -73,8 +73,8 @@ struct FixTexts {
 struct Fix {
     GeoPosition observerA;  // a component the text lacks is 0
     GeoPosition observerB;
-    // False when a latitude or longitude is too large for a number: nothing
-    // is computed from that observer.
+    // False when the text is no position (read_position): nothing is
+    // computed from that observer.
     bool validA = true;
     bool validB = true;
     // False when a bearing field is empty: nothing below is computed.

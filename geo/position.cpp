@@ -161,14 +161,6 @@ int scan_position(std::string_view text, std::size_t* index, GeoPosition& out, b
 
 int scan_position(std::string_view text, GeoPosition& out) { return scan_position(text, nullptr, out); }
 
-bool scan_position_or_keep(std::string_view text, GeoPosition& out) {
-    GeoPosition p;
-    bool infinite = false;
-    scan_position(text, nullptr, p, &infinite);
-    if (!infinite) out = p;
-    return !infinite;
-}
-
 std::string format_position(GeoPosition pos, PosFormat fmt) {
     if (fmt != PosFormat::Dms && fmt != PosFormat::DmsTenths) return "fmt??";
     bool tenths = fmt == PosFormat::DmsTenths;

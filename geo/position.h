@@ -57,11 +57,6 @@ double scan_angle(std::string_view text, std::size_t* index = nullptr);
 int scan_position(std::string_view text, std::size_t* index, GeoPosition& out, bool* not_finite = nullptr);
 int scan_position(std::string_view text, GeoPosition& out);
 
-// scan_position for a field that moves something (the map centre): `out` is
-// replaced unless the text holds a number too large for a double, when it
-// keeps its value and the answer is false.
-bool scan_position_or_keep(std::string_view text, GeoPosition& out);
-
 // N52°08'26" E008°28'57" (Dms, 22 characters) or N52°08'26.4" E008°28'57.0"
 // (DmsTenths, 26 characters). Values are truncated after adding 0.049 arc
 // seconds. The other formats have no text form and give "fmt??".

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <numbers>
@@ -104,6 +106,14 @@ void ElevationCache::ensureCoverage(double s, double n, double w, double e) {
     bool reload = forceReload_;
     forceReload_ = false;
     if (!(std::isfinite(s) && std::isfinite(n) && std::isfinite(w) && std::isfinite(e))) return;
+    // A box beyond the globe (a view no zoom reaches) asks for the whole of it,
+    // so that the sizes below stay within their integers.
+    s = std::clamp(s, -90.0, 90.0);
+    n = std::clamp(n, -90.0, 90.0);
+    if (!(e - w < 360.0 && std::fabs(w) <= 540.0 && std::fabs(e) <= 540.0)) {
+        w = -180.0;
+        e = 180.0;
+    }
     const bool gtopo = source_ == kGtopo30;
     const double step = gtopo ? kGtopoStep : kSrtmStep;
     const double alignLon = gtopo ? 40.0 : 1.0, alignLat = gtopo ? 50.0 : 1.0;
@@ -175,7 +185,10 @@ void ElevationCache::loadTile(const Tile& tile, const std::string& directory) {
     const std::string path = findFile(directory, tile.name);
     if (path.empty()) return;  // tiles the user does not have leave their area white
     auto file = std::make_unique<BufferedFile>();
-    if (!file->open(path)) return;
+    if (!file->open(path)) {
+        logMessage(MessageLevel::Error, "Error: Cannot read \"%s\": %s.", fileNameText(path).c_str(), std::strerror(errno));
+        return;
+    }
 
     int32_t tileRows = tile.rows, tileColumns = tile.columns;
     const int64_t size = file->seek(0, 2);

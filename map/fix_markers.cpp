@@ -54,7 +54,7 @@ void drawObserver(QPainter& p, QPoint at, QColor colour, const QString& letter) 
 // The pixel of a marker, when it shows in the picture.
 bool markerAt(const MapView& view, const QPainter& painter, GeoPosition p, QPoint* at) {
     int x, y;
-    if (!geo_to_screen(view, p.lon, p.lat, &x, &y)) return false;
+    if (!std::isfinite(p.lon) || !std::isfinite(p.lat) || !geo_to_screen(view, p.lon, p.lat, &x, &y)) return false;
     const int reach = 20;
     if (x < -reach || y < -reach || x > painter.device()->width() + reach || y > painter.device()->height() + reach)
         return false;

@@ -13,6 +13,7 @@
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
+#include "geo/position_patterns.h"
 #include "map/fix_markers.h"
 #include "map/qt_convert.h"
 #include "map/topography.h"
@@ -42,11 +43,15 @@ QFont mapFont() {
     return font;
 }
 
-// The range field: a number (at most 80 characters are looked at), else 20000 km.
+constexpr double kMinRange = 0.01, kMaxRange = 20000.0;  // the zoom limits, in km
+
+// The range field: a number (at most 80 characters are looked at), else 20000 km;
+// whatever was typed or stored, within the zoom limits.
 double rangeIn(const std::string& text) {
     const std::string head = text.substr(0, 80);
     const char* cursor = head.c_str();
-    return parseDouble(cursor, 20000.0);
+    const double range = parseDouble(cursor, kMaxRange);
+    return range >= kMinRange ? std::min(range, kMaxRange) : kMinRange;
 }
 
 // A whole number as the whole text (blanks around it allowed), or `fallback`.
@@ -66,6 +71,18 @@ double niceStepBelow(double limit) {
     }
     return power;
 }
+
+// One of 1, 2, 5 times a power of ten, at least `limit` (limit > 0).
+double niceStepAbove(double limit) {
+    const double below = niceStepBelow(limit);
+    if (below >= limit) return below;
+    const double power = std::pow(10.0, std::floor(std::log10(below)));
+    const double m = below / power;
+    return m < 1.5 ? 2 * power : m < 3.5 ? 5 * power : 10 * power;
+}
+
+// Grid lines a view may ask for in each direction.
+constexpr double kMaxGridLines = 100.0;
 
 }  // namespace
 
@@ -106,14 +123,12 @@ bool MapComposer::zoomedRange(int steps, double* range) const {
 void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition& mapCenter) {
     if (bitmap.width() < 10 || bitmap.height() < 10) return;
 
-    GeoPosition a, b, x;
-    scan_position(s.pos1, a);
-    scan_position(s.pos2, b);
-    // "no intersection found" is no position: the map then stays where it is.
-    const bool haveX = scan_position(s.locationX, x) == 2;
-    if (s.centerHow == 1) mapCenter = a;
-    if (s.centerHow == 2) mapCenter = b;
-    if (s.centerHow == 3 && haveX) mapCenter = x;
+    // A text that is no position ("no intersection found" for X) leaves the
+    // map where it is.
+    GeoPosition p;
+    if ((s.centerHow == 1 && read_position(s.pos1, p)) || (s.centerHow == 2 && read_position(s.pos2, p)) ||
+        (s.centerHow == 3 && read_position(s.locationX, p)))
+        mapCenter = p;
 
     range_ = rangeIn(s.rangeKm);
     projection_ = s.projection;
@@ -298,15 +313,26 @@ void MapComposer::drawGrid(int mode) {
     QPainter& p = *painter_;
     p.save();
     fontColour_ = QColor(96, 96, 96);
-    const double latSpan = 2.0 * range_ / kEarthRadiusKm * 180.0 / kPi;  // degrees from bottom to top
-    const double latLow = std::max(-90.0, (view_.center.lat * 180.0 / kPi) - latSpan);
-    const double latHigh = std::min(90.0, (view_.center.lat * 180.0 / kPi) + latSpan);
-    const bool allLongitudes = view_.projection == kAzimuthal || view_.lon_max - view_.lon_min >= 2 * kPi ||
-                               latHigh >= 89.0 || latLow <= -89.0;
-    const double lonCentre = view_.center.lon * 180.0 / kPi;
-    const double lonHalf = allLongitudes ? 180.0 : (view_.lon_max - view_.lon_min) * 90.0 / kPi + 1.0;
+    constexpr double deg = 180.0 / kPi;
+    const double latSpan = 2.0 * range_ / kEarthRadiusKm * deg;  // degrees from bottom to top
+    const double latCentre = view_.center.lat * deg, lonCentre = view_.center.lon * deg;
+    double latLow = std::max(-90.0, latCentre - latSpan), latHigh = std::min(90.0, latCentre + latSpan);
+    bool allLongitudes = view_.lon_max - view_.lon_min >= 2 * kPi || latHigh >= 89.0 || latLow <= -89.0;
+    double lonHalf = (view_.lon_max - view_.lon_min) * 90.0 / kPi + 1.0;
+    if (view_.projection == kAzimuthal) {
+        // What the corners reach: a cap round the centre, with all longitudes once it holds a pole.
+        const double reach = std::min(kPi, range_ / kEarthRadiusKm * std::hypot(1.0, view_.width / view_.height));
+        latLow = std::max(-90.0, latCentre - reach * deg);
+        latHigh = std::min(90.0, latCentre + reach * deg);
+        allLongitudes = reach >= kPi / 2 - std::fabs(view_.center.lat);
+        if (!allLongitudes) lonHalf = std::asin(std::min(1.0, std::sin(reach) / std::cos(view_.center.lat))) * deg * 1.01;
+    }
     const double lonLow = allLongitudes ? -180.0 : lonCentre - lonHalf;
     const double lonHigh = allLongitudes ? 180.0 : lonCentre + lonHalf;
+    // Degrees of longitude across the picture, for the step of the meridians.
+    const double lonSeen = allLongitudes ? 360.0
+                           : view_.projection == kAzimuthal ? 2.0 * lonHalf
+                                                             : (view_.lon_max - view_.lon_min) * deg;
 
     auto line = [this](double lat0, double lon0, double lat1, double lon1) {
         MapPoint points[181];
@@ -332,24 +358,31 @@ void MapComposer::drawGrid(int mode) {
     };
 
     if (mode == 1) {
+        // Square meshes where the view allows, never more than about 100 lines a direction.
         const double step = std::min(30.0, niceStepBelow(std::max(latSpan / 4.0, 1e-4)));
-        grid(step, step, QColor(160, 160, 160), 1);
-        const double labelLat = view_.projection == kAzimuthal ? view_.center.lat * 180.0 / kPi
-                                                                 : view_.lat_max * 180.0 / kPi - latSpan * 0.001;
-        const double labelLon = view_.projection == kAzimuthal ? lonCentre : view_.lon_min * 180.0 / kPi;
-        const char* pattern = step >= 1 ? "0" : step >= 0.1 ? "0.0" : step >= 0.01 ? "0.00" : "0.000";
-        auto degrees = [pattern](double v, char positive, char negative) {
+        const double lonStep = std::max(step, niceStepAbove(lonSeen / kMaxGridLines));
+        const double latStep = std::max(step, niceStepAbove((latHigh - latLow) / kMaxGridLines));
+        grid(lonStep, latStep, QColor(160, 160, 160), 1);
+        const double labelLat = view_.projection == kAzimuthal ? latCentre : view_.lat_max * deg - latSpan * 0.001;
+        const double labelLon = view_.projection == kAzimuthal ? lonCentre : view_.lon_min * deg;
+        auto degrees = [](double v, double step, char positive, char negative) {
+            const char* pattern = step >= 1      ? "0"
+                                  : step >= 0.1  ? "0.0"
+                                  : step >= 0.01 ? "0.00"
+                                  : step >= 1e-3 ? "0.000"
+                                                 : "0.0000";
             return toQString(formatPicture(std::fabs(v), pattern) + "\xB0") + QChar(v < 0 ? negative : positive);
         };
-        for (double lon = std::floor(lonLow / step) * step; lon <= lonHigh; lon += step)
-            label(labelLat, lon, degrees(lon, 'E', 'W'));
-        for (double lat = std::ceil(latLow / step) * step; lat <= latHigh; lat += step)
-            label(lat, labelLon, degrees(lat, 'N', 'S'));
+        for (double lon = std::floor(lonLow / lonStep) * lonStep; lon <= lonHigh; lon += lonStep)
+            label(labelLat, lon, degrees(lon, lonStep, 'E', 'W'));
+        for (double lat = std::ceil(latLow / latStep) * latStep; lat <= latHigh; lat += latStep)
+            label(lat, labelLon, degrees(lat, latStep, 'N', 'S'));
     } else {
         // Maidenhead locator: fields of 20 x 10 degrees (AA..RR), squares of
         // 2 x 1 degrees (00..99).
         const double pixelsPerDegree = p.device()->height() / latSpan;
-        const bool squares = mode == 3 && pixelsPerDegree >= 30.0;  // room for "JO42" in a square
+        const bool squares = mode == 3 && pixelsPerDegree >= 30.0 &&  // room for "JO42" in a square
+                             lonSeen / 2.0 <= kMaxGridLines;
         if (squares) grid(2.0, 1.0, QColor(190, 190, 220), 1);
         grid(20.0, 10.0, QColor(110, 110, 200), 2);
         const double lonStep = squares ? 2.0 : 20.0, latStep = squares ? 1.0 : 10.0;
@@ -401,7 +434,9 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     style(fromColourRef(s.colourB), Qt::FDiagPattern);
     drawBearingSector(painter, observerB, brg2, tol2);
     if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
+    if (bearingLayer_) bearingLayer_(painter, view_, false);
     drawFixMarkers(painter, view_, s, observerA, observerB);
+    if (bearingLayer_) bearingLayer_(painter, view_, true);
     if (s.showRuler) drawRuler();
     painter_ = nullptr;
 }
@@ -409,11 +444,16 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
 // The line A-B over the tracks, kept while neither it nor they change.
 void MapComposer::drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB) {
     const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
-    const LineLayerKey key{trackLayer_.cacheKey(), observerA.lon, observerA.lat, observerB.lon, observerB.lat, width};
-    // NaN positions never compare equal: such a line is drawn every time.
+    // An observer that is no position (not finite) has no line.
+    const bool line = std::isfinite(observerA.lon) && std::isfinite(observerA.lat) && std::isfinite(observerB.lon) &&
+                      std::isfinite(observerB.lat);
+    const LineLayerKey key = line ? LineLayerKey{trackLayer_.cacheKey(), true, observerA.lon, observerA.lat,
+                                                 observerB.lon, observerB.lat, width}
+                                  : LineLayerKey{trackLayer_.cacheKey(), false, 0, 0, 0, 0, width};
     if (!lineLayer_.isNull() && key == lineKey_) return;
     lineKey_ = key;
     lineLayer_ = trackLayer_.copy();
+    if (!line) return;
     QPainter painter(&lineLayer_);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(255, 127, 0), width));
@@ -544,7 +584,7 @@ void MapComposer::drawRuler() {
     const int w = p.device()->width(), h = p.device()->height();
     const double pixelsPerKm = view_.height / (2.0 * range_);  // true at the centre
     const double km = niceStepBelow(std::max(w / 4.0 / pixelsPerKm, 1e-6));
-    const int length = static_cast<int>(km * pixelsPerKm + 0.5);
+    const int length = static_cast<int>(std::clamp(km * pixelsPerKm + 0.5, 0.0, static_cast<double>(w)));
     const int x0 = 10, y0 = h - 12;
     const QString text = toQString(formatPicture(km, km >= 1 ? "0" : "0.###") + " km");
     p.save();

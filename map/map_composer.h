@@ -48,17 +48,23 @@ public:
         trackChanges_ = std::move(changes);
         trackLayer_ = QImage();
     }
+    // The bearing log: drawn by drawOverlay over the bearing sectors and
+    // under the fix markers, and again (`overMarkers`) over them.
+    using OverlayLayer = std::function<void(QPainter& painter, const MapView& view, bool overMarkers)>;
+    void setBearingLayer(OverlayLayer layer) { bearingLayer_ = std::move(layer); }
     // Where the six .pnt files are; "map_data" (relative to the current
     // directory) by default.
     void setMapDataDirectory(std::string directory) { dataDirectory_ = std::move(directory); }
 
     // Draws the base layers into `bitmap`. When the map follows observer A,
-    // B or X, `mapCenter` becomes that position.
+    // B or X, `mapCenter` becomes that position, unless its text is none.
     void drawBaseMap(QImage& bitmap, const MapSettings& settings, GeoPosition& mapCenter);
 
     // Copies `base` into `visible` and draws the overlay with the projection,
-    // centre and range of the last base map: first the tracks, then the
-    // bearing sectors, the markers and the ruler.
+    // centre and range of the last base map: first the tracks, then the line
+    // A-B, the bearing sectors, the bearing log, the markers and the ruler. An
+    // observer that is not finite (no position) gets no sector, no line and no
+    // marker.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
 
@@ -130,10 +136,12 @@ private:
     QImage lineLayer_;
     struct LineLayerKey {
         qint64 below = 0;
-        double lonA = 0, latA = 0, lonB = 0, latB = 0;
+        bool line = false;
+        double lonA = 0, latA = 0, lonB = 0, latB = 0;  // 0 without a line
         int width = 0;
         bool operator==(const LineLayerKey&) const = default;
     } lineKey_;
+    OverlayLayer bearingLayer_;
     std::string dataDirectory_ = "map_data";
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <numbers>
 #include <vector>
@@ -19,6 +20,10 @@ namespace {
 constexpr int kRecordSize = 6;
 constexpr int kChunkRecords = 1024;
 constexpr double kArcMinute = std::numbers::pi / 10800.0;
+// The world's coastlines take a few megabytes; larger files are refused
+// rather than read for minutes, and their counts stay within an int.
+constexpr off_t kMaxFileBytes = off_t{256} << 20;
+static_assert(kMaxFileBytes / kRecordSize < INT32_MAX);
 
 int16_t int16At(const unsigned char* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
 
@@ -40,6 +45,12 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
         logMessage(MessageLevel::Error, "Error: Could not open file \"%s\".", fileNameText(path).c_str());
         return false;
     }
+    if (st.st_size > kMaxFileBytes) {
+        ::close(fd);
+        logMessage(MessageLevel::Error, "Error: \"%s\" is too large for a map file (%lld bytes, at most 256 MB).",
+                   fileNameText(path).c_str(), static_cast<long long>(st.st_size));
+        return false;
+    }
 
     static thread_local std::vector<MapPoint> buffer(kSegmentBuffer);  // reused by every file
     int fill = 0;
@@ -49,10 +60,11 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
 
     unsigned char chunk[kChunkRecords * kRecordSize];
     int carried = 0;  // bytes of a record split across two reads
-    for (;;) {
+    for (off_t total = 0; total < kMaxFileBytes;) {  // a file growing while it is read ends at the limit
         ssize_t n = ::read(fd, chunk + carried, sizeof chunk - static_cast<size_t>(carried));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
+        total += n;
         const int available = carried + static_cast<int>(n);
         const int records = available / kRecordSize;
         for (int r = 0; r < records; ++r) {

@@ -3,8 +3,9 @@
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b] [--json]
 //   bearfix-cli fix --bearings FILE [--json] [--robust]
 //   bearfix-cli describe POS
-//   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]
+//   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE] [--bearings FILE]
 //   bearfix-cli tracks FILE...
+//   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
@@ -30,18 +31,23 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "app/bearing_rows.h"
 #include "app/data_files.h"
 #include "app/remote_mailbox.h"
 #include "app/remote_socket.h"
 #include "app/results.h"
 #include "app/settings.h"
 #include "cities/cities.h"
+#include "fix/bearing_log.h"
+#include "geo/position_patterns.h"
+#include "map/bearing_log_overlay.h"
 #include "map/elevation.h"
 #include "map/map_composer.h"
 #include "support/message_log.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 
 namespace {
@@ -54,7 +60,10 @@ constexpr const char* kUsage =
     "       bearfix-cli fix --bearings FILE [--json] [--robust]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
+    "                              [--bearings FILE]\n"
     "       bearfix-cli tracks FILE...\n"
+    "       bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE]\n"
+    "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
@@ -66,16 +75,24 @@ constexpr const char* kUsage =
     "  station may hold commas, \"\" for a quote; # starts a comment). --robust\n"
     "  lets bearings far off count less.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
-    "  line when none lies within 900 km).\n"
+    "  line when none lies within 900 km); \"not a position\" on standard error\n"
+    "  and exit status 2 for a text that is none.\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
     "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
     "  Run it where map_data/ is. Draws the remembered track file when the\n"
-    "  settings say to reload it at start.\n"
+    "  settings say to reload it at start, and the bearing log (default:\n"
+    "  bearings.csv beside the settings file).\n"
     "  tracks: what importing the files would store, and the messages.\n"
+    "  export: observers, X, the search area, the sectors, the bearing log with\n"
+    "  its fix and the tracks to a file for Google Earth (.kml), a GPS (.gpx) or\n"
+    "  a GIS (.geojson), or the bearing log as CSV (.csv); the observers from\n"
+    "  the settings file (default: your bearfix.ini).\n"
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
-    "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\" or \"n52.14 e8.48\";\n"
+    "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
+    "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
+    "  as read (\"a\", \"b\": degrees, null for no position);\n"
     "  bearings in degrees, whole turns taken off (-355 is 5, 765 is 45).\n";
 
 std::string number(double value) {
@@ -136,9 +153,9 @@ int runFix(std::vector<std::string> args, bool json) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    in.pos1 = bearfix::utf8ToCp1252(args[0]);
+    in.pos1 = bearfix::position_text_from_utf8(args[0]);
     in.brg1x = bearfix::utf8ToCp1252(args[1]);
-    in.pos2 = bearfix::utf8ToCp1252(args[2]);
+    in.pos2 = bearfix::position_text_from_utf8(args[2]);
     in.brg2x = bearfix::utf8ToCp1252(args[3]);
     const bearfix::Results r = bearfix::computeResults(in);
 
@@ -167,6 +184,11 @@ int runFix(std::vector<std::string> args, bool json) {
     out += ",\"infoA\":" + jsonString(r.infoA);
     out += ",\"infoB\":" + jsonString(r.infoB);
     out += ",\"infoX\":" + jsonString(r.locationInfo);
+    // The observers as read, or null for a text that is no position.
+    const auto observer = [deg](bool valid, bearfix::GeoPosition p) {
+        return valid ? "{\"lat\":" + number(p.lat * deg) + ",\"lon\":" + number(p.lon * deg) + "}" : std::string("null");
+    };
+    out += ",\"a\":" + observer(r.validA, r.observerA) + ",\"b\":" + observer(r.validB, r.observerB);
     if (r.computed) {
         if (r.validA && r.validB) {  // nothing is computed from what is not a position
             out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
@@ -206,9 +228,9 @@ int runDescribe(const std::vector<std::string>& args) {
         return 2;
     }
     bearfix::GeoPosition p;
-    if (!bearfix::scan_position_or_keep(bearfix::utf8ToCp1252(args[0]), p)) {
-        std::printf("not a position\n");
-        return 0;
+    if (!bearfix::read_position(bearfix::position_text_from_utf8(args[0]), p)) {
+        std::fputs("not a position\n", stderr);
+        return 2;
     }
     std::printf("%s\n", cp1252ToUtf8(bearfix::describe_near_city(p.lon, p.lat)).c_str());
     return 0;
@@ -218,6 +240,7 @@ int runRender(std::vector<std::string> args) {
     const int width = std::atoi(takeOption(args, "--width", "1000").c_str());
     const int height = std::atoi(takeOption(args, "--height", "700").c_str());
     const std::string config = takeOption(args, "--config", bearfix::settingsFilePath());
+    const std::string bearings = takeOption(args, "--bearings", config.substr(0, config.rfind('/') + 1) + "bearings.csv");
     if (args.size() != 1 || width < 10 || height < 10 || width > 20000 || height > 20000) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -242,8 +265,8 @@ int runRender(std::vector<std::string> args) {
     bearfix::elevation().setSource(session.useSrtm3 == 0 ? bearfix::kGtopo30 : bearfix::kSrtm);
     bearfix::elevation().setDirectories(session.gtopoDir, session.srtmDir);
 
-    bearfix::GeoPosition centre;
-    bearfix::scan_position_or_keep(session.centerAt, centre);
+    bearfix::GeoPosition centre, read;
+    if (bearfix::read_position(session.centerAt, read)) centre = read;
     bearfix::MapComposer composer;
     composer.setTrackSource(bearfix::forEachTrackBatch, bearfix::trackChanges);
     composer.setMapDataDirectory(bearfix::findDataFile("map_data"));
@@ -252,6 +275,24 @@ int runRender(std::vector<std::string> args) {
     });
     if (session.track.trackOptions & bearfix::TrackSettings::kReloadOnStart)
         bearfix::loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
+    // The bearing log as the window draws it: after the observer rows.
+    bearfix::BearingRows rows;
+    bearfix::setObserverRows(rows, {session.pos1, session.pos2, session.brg1x, session.brg2x, session.brg1Tol,
+                                    session.brg2Tol, session.brg1Amb, session.brg2Amb});
+    std::vector<bearfix::Bearing> log;
+    std::string errors;
+    if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)
+        std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
+    rows.rows.insert(rows.rows.end(), log.begin(), log.end());
+    bearfix::refit(rows);
+    composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
+        if (!bearfix::logShowsOnMap(rows)) return;
+        if (overMarkers) {
+            bearfix::drawBestFix(painter, view, rows.fix);
+        } else {
+            bearfix::drawBearingLines(painter, view, rows.log());
+        }
+    });
     QImage base(width, height, QImage::Format_RGB32), picture;
     composer.drawBaseMap(base, settings, centre);
     composer.drawOverlay(base, picture, settings, r.observerA, r.observerB);
@@ -461,6 +502,11 @@ int main(int argc, char* argv[]) {
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);
     if (command == "tracks") return runTracks(args);
+    if (command == "export") {
+        const int status = bearfix::runExport(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "send") {
         const bool fromStdin = std::erase(args, std::string("--stdin")) > 0;
         return runSend(args, fromStdin);

@@ -65,22 +65,24 @@ namespace {
 
 bool scanNumber(const char*& c, const char* end, double* value) { return scanDecimal(c, end, value); }
 
-// The number at the start of an element's text.
-bool leadingNumber(const std::string& text, double* value) {
-    const char* c = text.c_str();
-    while (*c == ' ' || *c == '+') ++c;
-    return scanNumber(c, text.c_str() + text.size(), value);
-}
-
-// A coordinate: the whole attribute one finite number within +-limit.
-bool coordinate(const char* text, double limit, double* value) {
+// A finite number that is the whole of a text (an attribute, an element's
+// text), blanks around it and one '+' before it allowed.
+bool wholeNumber(const char* text, double* value) {
     if (!text) return false;
     while (isBlank(*text)) ++text;
-    if (*text == '+') ++text;
+    if (*text == '+' && *++text == '-') return false;
     const char* end = text + std::strlen(text);
-    if (!scanNumber(text, end, value)) return false;
+    double v;
+    if (!scanNumber(text, end, &v)) return false;
     while (isBlank(*text)) ++text;
-    return *text == '\0' && std::isfinite(*value) && std::fabs(*value) <= limit;
+    if (*text != '\0' || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+// A coordinate: a whole number within +-limit.
+bool coordinate(const char* text, double limit, double* value) {
+    return wholeNumber(text, value) && std::fabs(*value) <= limit;
 }
 
 // What an element is to the reader, by its name and where it stands.
@@ -102,7 +104,7 @@ public:
     }
 
     int points = 0, skipped = 0;
-    bool tooDeep = false;
+    bool tooDeep = false, tooManyAttributes = false;
 
 private:
     // An element's text as a reader that keeps only its first text node
@@ -123,6 +125,13 @@ private:
         markup();
         if (++depth_ > kMaxGpxDepth) {
             tooDeep = true;
+            XML_StopParser(parser_, XML_FALSE);
+            return;
+        }
+        int attributeCount = 0;
+        while (attributes[2 * attributeCount]) ++attributeCount;
+        if (attributeCount > kMaxGpxAttributes) {
+            tooManyAttributes = true;
             XML_StopParser(parser_, XML_FALSE);
             return;
         }
@@ -228,7 +237,7 @@ private:
             trackName_ = utf8ToCp1252(text_);
             for (int32_t index : headers_) trackStore().renameSegment(index, trackName_.c_str());
         } else if (role == kElevation) {
-            leadingNumber(text_, &point_.altitude);
+            wholeNumber(text_.c_str(), &point_.altitude);
         } else if (role == kTime) {
             const double seconds = isoTime(text_.c_str());
             if (!std::isnan(seconds)) setTrackPointTime(point_, seconds);
@@ -349,6 +358,8 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool* notUtf8)
     }
     if (reader.tooDeep) {
         result.error = "elements nested too deeply";
+    } else if (reader.tooManyAttributes) {
+        result.error = "too many attributes in one element";
     } else if (failed) {
         bool binary, utf8;
         inspect(fd, &binary, &utf8);
@@ -418,7 +429,7 @@ GpxImport readGpxFile(const std::string& path, const std::string& fileName) {
     }
     if (st.st_size > kMaxGpxFileBytes) {
         ::close(fd);
-        result.error = "the file is larger than " + std::to_string(kMaxGpxFileBytes >> 20) + " MB";
+        result.error = "the file is larger than " + std::to_string(kMaxGpxFileBytes >> 20) + " MB, too large for a track file";
         return result;
     }
     // What a file that turns out unreadable stored is taken back.

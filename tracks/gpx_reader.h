@@ -7,10 +7,11 @@
 
 namespace bearfix {
 
-// Larger files are refused.
-inline constexpr long long kMaxGpxFileBytes = 2LL << 30;
-// Deeper nesting of elements is refused.
+// Larger files are refused, as other XML track files are.
+inline constexpr long long kMaxGpxFileBytes = 256LL << 20;
+// Deeper nesting of elements, and more attributes on one, are refused.
 inline constexpr int kMaxGpxDepth = 256;
+inline constexpr int kMaxGpxAttributes = 256;
 
 struct GpxImport {
     int points = 0;      // stored

@@ -1,14 +1,16 @@
 #include "tracks/track_import.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tinyxml.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -18,6 +20,7 @@
 #include "support/text_scanner.h"
 #include "tracks/gpx_reader.h"
 #include "tracks/track_store.h"
+#include "tracks/xml_scan.h"
 
 namespace bearfix {
 
@@ -34,41 +37,99 @@ std::string& failureReason() {
     return reason;
 }
 
+// Points the current import stored, and points it left out for their coordinates.
+long storedPoints = 0;
+long skippedPoints = 0;
+
+bool storePoint(TrackPoint& point) {
+    point.valid = 1;
+    if (!appendTrackRecord(point)) return false;
+    ++storedPoints;
+    return true;
+}
+
+// A position no track can have is left out and counted.
+bool validPosition(double lat, double lon) {
+    if (std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0) return true;
+    ++skippedPoints;
+    return false;
+}
+
 std::string lowerCase(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-// The file name without its directory ('\' or '/'), cut at its first '.'.
+// The file name without its directory ('\' or '/'), cut at its first '.',
+// as text: the file system's UTF-8 in Windows-1252, other bytes as they are.
 std::string trackNameOf(const std::string& path) {
     std::size_t slash = path.rfind('\\');
     if (slash == std::string::npos) slash = path.rfind('/');
-    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1, 255);
-    return name.substr(0, name.find('.'));
+    const std::string name = fileNameText(path.substr(slash == std::string::npos ? 0 : slash + 1));
+    return name.substr(0, std::min<std::size_t>(name.find('.'), 255));
 }
 
-// Text from the XML library (UTF-8 unless the file said otherwise) as the
-// program's Windows-1252.
-std::string fromXml(const char* text) {
-    if (!text) return {};
-    return isValidUtf8(text) ? utf8ToCp1252(text) : std::string(text);
+// Text from the XML library (well-formed UTF-8, see loadXml) as the program's
+// Windows-1252.
+std::string fromXml(const char* text) { return text ? utf8ToCp1252(text) : std::string(); }
+
+// Larger track files are refused rather than read into the library's tree.
+constexpr off_t kMaxXmlFileBytes = off_t{256} << 20;
+
+// The whole file, unless it cannot be read or is too large.
+bool readXmlFile(const std::string& path, std::string* text) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        xmlError() = "Failed to open file";
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    bool small = st.st_size <= kMaxXmlFileBytes;
+    if (small) text->reserve(static_cast<std::size_t>(st.st_size));
+    char chunk[65536];
+    while (small) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            xmlError() = std::string("Failed to read file: ") + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        text->append(chunk, static_cast<std::size_t>(n));
+        small = static_cast<off_t>(text->size()) <= kMaxXmlFileBytes;  // it may grow while it is read
+    }
+    ::close(fd);
+    if (!small) {
+        *text = std::string();
+        xmlError() = "the file is larger than 256 MB, too large for a track file";
+    }
+    return small;
 }
 
 // The XML library reads past the end of its buffer on a UTF-8 sequence cut
 // short, and loops on some invalid bytes; it only ever gets well-formed UTF-8
 // (a file that is not UTF-8 is taken as Windows-1252) and never binary data.
+// It parses recursively and keeps every node: the text is measured first.
 bool loadXml(TiXmlDocument& doc, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        xmlError() = "Failed to open file";
-        return false;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    if (!readXmlFile(path, &text)) return false;
     if (text.find('\0') != std::string::npos) {
         xmlError() = "The file holds binary data, not XML";
         return false;
     }
     if (!isValidUtf8(text)) text = cp1252ToUtf8(text);
+    if (const char* refusal = xmlRefusal(text.c_str())) {
+        xmlError() = refusal;
+        return false;
+    }
+    // At an unclosed comment, CDATA section or quoted value the library steps
+    // past the terminating NUL; more NULs keep it inside the buffer.
+    text.append(4, '\0');
     doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (!doc.Error()) return true;
     xmlError() = std::string(doc.ErrorDesc() ? doc.ErrorDesc() : "unreadable XML").substr(0, 255);
@@ -125,9 +186,10 @@ double parseKmlNumber(const char*& c) {
     }
     double value = 0.0;
     if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
-        // Too large for a double is infinite, too small (zeros after the point) 0.
-        const char* nonZero = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; });
-        value = nonZero < std::find(start, c, '.') ? HUGE_VAL : 0.0;
+        // Beyond a double: infinite when the whole part has a digit other
+        // than 0, else too small to tell from 0.
+        const bool large = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; }) < std::find(start, c, '.');
+        value = large ? HUGE_VAL : 0.0;
     }
     if (*c == 'e' || *c == 'E') {
         ++c;
@@ -158,14 +220,19 @@ int parseKmlCoordinates(const char* text) {
         const double lon = parseKmlNumber(c);
         ok = expectKmlChar(c, ',');
         const double lat = parseKmlNumber(c);
-        ok = ok && expectKmlChar(c, ',');
-        point.altitude = parseKmlNumber(c);
-        point.lon = degreesToUnits(lon);
-        point.lat = degreesToUnits(lat);
-        // A number too large for a double makes the tuple no point.
-        if (ok && std::isfinite(lon) && std::isfinite(lat) && std::isfinite(point.altitude)) {
-            point.valid = 1;
-            count += appendTrackRecord(point) ? 1 : 0;
+        // The altitude may be left out: "lon,lat lon,lat".
+        const char* afterLat = c;
+        if (ok && expectKmlChar(c, ',')) {
+            point.altitude = parseKmlNumber(c);
+            if (!std::isfinite(point.altitude)) point.altitude = 0;
+        } else {
+            c = afterLat;
+            ok = ok && (*c == ' ' || *c == '\0');
+        }
+        if (ok && validPosition(lat, lon)) {
+            point.lat = degreesToUnits(lat);
+            point.lon = degreesToUnits(lon);
+            count += storePoint(point) ? 1 : 0;
         }
         ok = ok && expectKmlChar(c, ' ');
     }
@@ -176,11 +243,12 @@ bool importKml(const std::string& path) {
     TiXmlDocument doc(path.c_str());
     if (!loadXml(doc, path)) return false;
     TiXmlHandle document = TiXmlHandle(&doc).FirstChild("kml").FirstChild("Document");
-    int count = readPlacemarks(document.FirstChild("Placemark").ToNode());
+    const long before = storedPoints;
+    readPlacemarks(document.FirstChild("Placemark").ToNode());
     for (const TiXmlNode* folder = document.FirstChild("Folder").ToNode(); folder; folder = folder->NextSibling())
-        count += readPlacemarks(folder->FirstChild("Placemark"));
-    if (count == 0) failureReason() = "no track points found";
-    return count > 0;
+        readPlacemarks(folder->FirstChild("Placemark"));
+    if (storedPoints == before) failureReason() = "no track points found";
+    return storedPoints > before;
 }
 
 bool importGpx(const std::string& path) {
@@ -189,8 +257,8 @@ bool importGpx(const std::string& path) {
         xmlError() = read.error.substr(0, 255);
         return false;
     }
-    if (read.skipped > 0)
-        logMessage(MessageLevel::Debug, "Debug: skipped %d points with invalid coordinates", read.skipped);
+    storedPoints += read.points;
+    skippedPoints += read.skipped;
     if (read.points == 0) failureReason() = "no track points found";
     return read.points > 0;
 }
@@ -224,14 +292,12 @@ bool importAux(const std::string& path) {
         ok = ok && skipBlanks(c) > 0;
         point.speedKmh = parseDouble(c, 0);
         // A number too large for a double makes the line no point.
-        if (!ok || !std::isfinite(lat) || !std::isfinite(lon) || !std::isfinite(point.altitude) ||
-            !std::isfinite(point.speedKmh))
+        if (!ok || !std::isfinite(point.altitude) || !std::isfinite(point.speedKmh) || !validPosition(lat, lon))
             continue;
         point.lat = degreesToUnits(lat);
         point.lon = degreesToUnits(lon);
         while (skipBlanks(c) > 0 && matchKeyword(c, kExtras) >= 0) parseDouble(c, 0);
-        point.valid = 1;
-        count += appendTrackRecord(point) ? 1 : 0;
+        count += storePoint(point) ? 1 : 0;
     }
     file->close();
     if (count == 0) failureReason() = "no track points found";
@@ -255,6 +321,7 @@ bool importNmea(const std::string&) {
 bool loadTrackFile(const std::string& path, int type) {
     xmlError().clear();
     failureReason() = "unknown kind of track file";
+    storedPoints = skippedPoints = 0;
     std::error_code ec;
     const auto kind = std::filesystem::status(path, ec).type();
     if (kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::not_found) {
@@ -281,9 +348,10 @@ bool loadTrackFile(const std::string& path, int type) {
             default: break;
         }
     }
+    if (skippedPoints > 0)
+        logMessage(MessageLevel::Debug, "Debug: skipped %ld points with invalid coordinates", skippedPoints);
     if (ok) {
-        logMessage(MessageLevel::Debug, "Debug: Loaded %ld points into GPS track buffer",
-                   static_cast<long>(trackRecordCount()));
+        logMessage(MessageLevel::Debug, "Debug: Loaded %ld points into GPS track buffer", storedPoints);
     } else {
         logMessage(MessageLevel::Error, "Error: Couldn't load anything from %s .", fileNameText(path).c_str());
     }

@@ -19,8 +19,11 @@ enum TrackFileType : int {
 
 // Imports `path` as the type says, or as its extension says (".kml"/".xml",
 // ".gpx" and ".csv" always decide; ".nma" and ".aux" only for type 0). Appends
-// to the store, never clears it. Logs the record count on success and
-// "Error: Couldn't load anything from %s ." otherwise.
+// to the store, never clears it. Logs the number of points it stored on
+// success and "Error: Couldn't load anything from %s ." otherwise, after a
+// count of the points left out for their coordinates, if any. XML files are
+// refused when larger than 256 MB, nested deeper than 256 elements or holding
+// more nodes or attributes than the XML library should be asked to keep.
 bool loadTrackFile(const std::string& path, int type);
 
 // loadTrackFile, and on failure "Error loading "%s": %s" with the reason.
@@ -41,8 +44,10 @@ bool importNmea(const std::string& path);
 // character (spaces before it skipped, unless it is the space itself).
 double parseKmlNumber(const char*& cursor);
 bool expectKmlChar(const char*& cursor, char expected);
-// Appends the points of a coordinates text ("lon,lat,alt lon,lat,alt ...");
-// stops at the first tuple that breaks the form. Returns the points appended.
+// Appends the points of a coordinates text ("lon,lat,alt lon,lat,alt ...",
+// the altitudes may be left out); stops at the first tuple that breaks the
+// form. A position off the globe or not finite is left out. Returns the
+// points appended.
 int parseKmlCoordinates(const char* text);
 
 }  // namespace bearfix

@@ -9,6 +9,7 @@
 #include "geo/great_circle.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
+#include "real_tile.h"
 #include "window_fixture.h"
 
 namespace bearfix {

@@ -67,7 +67,7 @@ TEST_F(DialogWindowTest, AboutBox) {
     const QString help = w->helpPage().toString();
     EXPECT_TRUE(help.startsWith("file:///") && help.endsWith("html/bearfix.htm")) << help.toStdString();
     EXPECT_EQ(informed, QStringList{"Bearfix by the Bearfix developers.\nDetails in the help system "
-                                    "..html/bearfix.htm or here:\n\n  " + help + "\n\nCompiled: " __DATE__ "\n\n"});
+                                    "..html/bearfix.htm or here:\n\n  " + help + "\n\nVersion " BEARFIX_VERSION "\nCompiled: " __DATE__ "\n\n"});
 }
 
 TEST_F(DialogWindowTest, ImportingTracks) {
@@ -75,7 +75,7 @@ TEST_F(DialogWindowTest, ImportingTracks) {
     const QString first = QString::fromStdString(dir.write("first.aux", track));
     const QString third = QString::fromStdString(dir.write("third.aux", track));
     auto w = startWithDialogs();
-    filterIndex = 3;  // "Wavemill auxiliary track file": read by extension
+    filterIndex = 4;  // "Wavemill auxiliary track file": read by extension
     files = {first};
     w->form().MI_ImportGPSTrack->trigger();
     EXPECT_TRUE(questions.isEmpty()) << "an empty store: no question";
@@ -100,11 +100,11 @@ TEST_F(DialogWindowTest, ImportingTracks) {
     files = {QString::fromStdString(dir.write(
         "walk.kml", "<kml><Document><Placemark><LineString><coordinates>8,52,0 9,53,0</coordinates>"
                     "</LineString></Placemark></Document></kml>"))};
-    filterIndex = 0;
+    filterIndex = 0;  // "All supported": read as the filter for its extension reads it
     w->form().MI_ImportGPSTrack->trigger();
     EXPECT_EQ(questions.size(), 3);
     EXPECT_EQ(trackRecordCount(), 3);
-    EXPECT_EQ(w->trackSettings.lastFileType, kTrackKml) << "the first filter's type";
+    EXPECT_EQ(w->trackSettings.lastFileType, kTrackKml) << "the Google Earth filter's type";
 }
 
 TEST_F(DialogWindowTest, TrackDisplaySettings) {

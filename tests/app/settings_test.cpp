@@ -22,7 +22,7 @@ TEST(Settings, FirstRunDefaults) {
     EXPECT_EQ(s.gtopoDir, "/data/bearfix/gtopo30");
     EXPECT_EQ(s.srtmDirField, "/data/bearfix/srtm");
     EXPECT_EQ(s.track.trackLineColour, 192u);
-    EXPECT_FALSE(s.boundsStored);
+    EXPECT_FALSE(s.boundsStored || s.sizeStored || s.maximised);
     EXPECT_EQ(settingsFilePath(), "/config/bearfix/bearfix.ini");
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
@@ -70,6 +70,15 @@ TEST(Settings, WindowBoundsAndDirectories) {
     EXPECT_NE(file.text().find("Left=10\nTop=20\nWidth=700\nHeight=500\n"), std::string::npos);
     EXPECT_NE(file.text().find("GTOPO30_dir=" + defaultGtopo + "\n"), std::string::npos)
         << "written from the directory in use";
+    EXPECT_EQ(file.text().find("Maximized"), std::string::npos) << "an old file stays as it was";
+    s.maximised = true;
+    writeSettings(file, s, false);
+    SessionSettings back = defaultSettings();
+    readSettings(file, back);
+    EXPECT_TRUE(back.maximised && back.sizeStored);
+    s.maximised = false;
+    writeSettings(file, s, true);
+    EXPECT_NE(file.text().find("\nMaximized=0\n"), std::string::npos) << "once written, it follows the window";
 }
 
 TEST(Settings, WindowBoundsAreHeldWithinReach) {

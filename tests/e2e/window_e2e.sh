@@ -1,7 +1,7 @@
 #!/bin/sh
-# The real program end to end under Xvfb: type a bearing, send one and a
-# track from another program, look at the picture, quit through the menu,
-# and find the bearings again after a restart.
+# The real program end to end under Xvfb: type a bearing, send one, a bearing
+# for the log and a track from another program, look at the picture, quit
+# through the menu, and find the bearings again after a restart.
 #   window_e2e.sh BEARFIX BEARFIX_CLI   (run where map_data/ is)
 set -eu
 if [ -z "${BEARFIX_E2E_DISPLAY:-}" ]; then
@@ -51,6 +51,7 @@ type_send_and_look() {
     xdotool key --delay 50 Tab ctrl+a
     xdotool type --delay 50 "275"
     queued 'set brg2x=300'
+    queued 'bearing add station="e2e car" lat=51.5 lon=7 brg=45 tol=2'
     queued 'track segment name="e2e" color=255'
     for point in "lat=52.00 lon=8.30" "lat=51.90 lon=8.10" "lat=51.80 lon=7.90" "lat=51.70 lon=7.70"; do
         queued "track addpoint $point"
@@ -68,6 +69,8 @@ just_look() { sleep 1; }
 session type_send_and_look
 grep -qx 'Brg1X=275' "$INI" || fail "the typed bearing is not in $INI"
 grep -qx 'Brg2X=300' "$INI" || fail "the remote bearing is not in $INI"
+LOG="$(dirname "$INI")/bearings.csv"
+grep -q '^e2e car,51.5,7,45,2,,remote,1$' "$LOG" || fail "the remote bearing is not in the log: $(cat "$LOG")"
 
 # A second run writes what its fields hold: the bearings came back.
 sed -i 's/^Width=.*/Width=700/' "$INI"
@@ -75,6 +78,7 @@ session just_look
 grep -qx 'Brg1X=275' "$INI" || fail "the typed bearing was not restored"
 grep -qx 'Brg2X=300' "$INI" || fail "the remote bearing was not restored"
 grep -qx 'Width=700' "$INI" || fail "the window size was not restored"
+grep -q '^e2e car,' "$LOG" || fail "the bearing log was not kept"
 # Under a file-size limit the settings cannot be written: the window says so
 # (the box is answered with Return) and closes instead of being killed by
 # SIGXFSZ; the old settings stay, with no temporary file beside them.
@@ -100,5 +104,5 @@ wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "bearfix ended with status $status under a file-size limit: $(cat "$WORK/bearfix.log")"
 cmp -s "$INI" "$WORK/before.ini" || fail "the settings changed under a file-size limit"
-[ "$(ls "$(dirname "$INI")")" = "bearfix.ini" ] || fail "left beside the settings: $(ls "$(dirname "$INI")")"
+[ "$(ls "$(dirname "$INI")" | tr '\n' ' ')" = "bearfix.ini bearings.csv " ] || fail "left beside the settings: $(ls "$(dirname "$INI")")"
 echo "end to end: ok"

@@ -1,7 +1,11 @@
 #include "map/elevation.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <numbers>
 #include <string>
@@ -10,6 +14,7 @@
 
 #include "support/message_log.h"
 #include "temp_dir.h"
+#include "real_tile.h"
 #include "tile_files.h"
 
 namespace bearfix {
@@ -121,36 +126,82 @@ TEST(Elevation, EscapeTheBoxAndItsEdges) {
     EXPECT_EQ(at(cache, cache.north + 1e-9, cache.west), kOffGrid);
 }
 
-// Real SRTM3 tiles, where the machine has them.
-TEST(RealTiles, KnownHeights) {
-    const std::string directory = std::string(BEARFIX_SOURCE_DIR) + "/../shared/data/srtm";
-    if (!std::filesystem::exists(directory + "/N47E009.hgt")) GTEST_SKIP() << "no real SRTM3 tiles in " << directory;
+// The real tile of tests/data; its known values come from a separate reading
+// of the raw samples (tests/data/README.md).
+TEST(RealTile, KnownHeightsSeaAndVoids) {
+    TempDir dir;
+    const std::string tile = testing::unpackRealTile(dir.path());
+    ASSERT_FALSE(tile.empty());
     ElevationCache cache;
-    cache.setDirectories("", directory);
-    ensure(cache, 47.0, 47.1, 9.6, 9.8);  // every second sample (k = 2)
-    int metres, highest = -1;
+    cache.setDirectories("", dir.path().string());
+    const Loaded loaded = ensure(cache, 57.0, 58.0, 11.0, 11.99);  // every second sample (k = 2)
+    EXPECT_EQ(loaded.files, std::vector<std::string>{"N57E011.hgt"});
+    int metres, highest = -1, lowest = 10000;
     double highLat = 0, highLon = 0;
-    for (double lat = 47.0; lat < 47.1; lat += 0.0004) {
-        for (double lon = 9.6; lon < 9.8; lon += 0.0004) {
-            if (cache.elevationAt(lat, lon, &metres) && metres > highest)
-                std::tie(highest, highLat, highLon) = std::tuple(metres, lat, lon);
+    // Lookups land up to one grid row or column off, so they keep clear of the tile's edges.
+    for (double lat = 57.005; lat < 57.995; lat += 0.0008) {
+        for (double lon = 11.005; lon < 11.99; lon += 0.0008) {
+            if (!cache.elevationAt(lat, lon, &metres)) continue;
+            lowest = std::min(lowest, metres);
+            if (metres > highest) std::tie(highest, highLat, highLon) = std::tuple(metres, lat, lon);
         }
     }
-    EXPECT_TRUE(highest >= 2880 && highest <= 2937) << highest << ", the tile's highest sample is 2937";
-    EXPECT_NEAR(highLat, 47.053, 0.005) << "Schesaplana";
-    EXPECT_NEAR(highLon, 9.708, 0.005);
-    ensure(cache, 47.55, 47.65, 9.35, 9.45);
-    const auto [inside, lake] = at(cache, 47.6, 9.4);
-    EXPECT_TRUE(inside && std::abs(lake - 392) <= 3) << lake << ", the surface of Lake Constance";
+    EXPECT_TRUE(highest >= 150 && highest <= 160) << highest << ", the highest sample there is 160";
+    EXPECT_NEAR(highLat, 57.9833, 0.005);
+    EXPECT_NEAR(highLon, 11.9325, 0.005);
+    EXPECT_GE(lowest, -6) << "the tile's lowest sample";
+    EXPECT_EQ(at(cache, 57.5, 11.5), std::pair(true, 0)) << "the Kattegat";
 
-    // N50E008 has voids: none of them is taken for an elevation.
-    ensure(cache, 50.0, 51.0, 8.0, 9.0);
-    int16_t sample;
-    int lowest = 10000;
-    for (int row = 0; row < cache.rows; ++row)
-        for (int column = 0; column < cache.columns; ++column)
-            if (cache.sampleAt(column, row, &sample) && sample != kElevationNotLoaded) lowest = std::min<int>(lowest, sample);
-    EXPECT_GE(lowest, 62) << "the tile's lowest real sample";
+    // A void in the data is no elevation: it reads as not loaded.
+    for (int row = 596; row <= 604; ++row)
+        for (int column = 596; column <= 604; ++column) testing::setSample(tile, 1201, row, column, kElevationVoid);
+    cache.forceReload();
+    ensure(cache, 57.45, 57.55, 11.45, 11.55);
+    EXPECT_EQ(at(cache, 57.5, 11.5), kUnloaded);
+    EXPECT_EQ(at(cache, 57.5, 11.51), std::pair(true, 0));
+}
+
+// A tile the user may not read is named in one error line; the others load.
+// Root reads any file, so as root the load runs as "nobody".
+TEST(Elevation, UnreadableTileIsNamed) {
+    TempDir dir;
+    const std::string locked = makeTile((dir.path() / "N10E010.hgt").string(), 1201, 1201, 7);
+    makeTile((dir.path() / "N10E011.hgt").string(), 1201, 1201, 9);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        ElevationCache cache;
+        cache.setDirectories("", dir.path().string());
+        const Loaded loaded = ensure(cache, 10.2, 10.8, 10.2, 11.8);
+        std::vector<std::string> errors;
+        for (const std::string& line : loaded.log)
+            if (line.starts_with("Error")) errors.push_back(line);
+        const bool ok = errors == std::vector<std::string>{"Error: Cannot read \"" + locked + "\": Permission denied."} &&
+                        at(cache, 10.5, 11.5) == std::pair(true, 9) && at(cache, 10.5, 10.5) == kUnloaded;
+        if (!ok)
+            for (const std::string& line : loaded.log) std::fprintf(stderr, "%s\n", line.c_str());
+        _exit(ok ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+// Boxes no view of the globe has (a range typed beyond any zoom) ask for the
+// whole globe, and nothing in the sizes overflows.
+TEST(Elevation, BoxesBeyondTheGlobe) {
+    TempDir dir;
+    ElevationCache cache;
+    cache.setSource(kGtopo30);
+    cache.setDirectories(dir.path().string(), "");
+    const double boxes[][4] = {{-1e300, 1e300, -1e300, 1e300}, {89.9, 95.0, -1e6, 1e6}, {-90.0, 90.0, 1e10, 1e10 + 1}};
+    for (const auto& box : boxes) {
+        cache.ensureCoverage(box[0], box[1], box[2], box[3]);
+        EXPECT_TRUE(cache.south <= -90 && cache.north >= 90 && cache.west <= -180 && cache.east >= 180)
+            << cache.south << " " << cache.north << " " << cache.west << " " << cache.east;
+    }
 }
 
 }  // namespace

@@ -440,5 +440,67 @@ TEST(MapComposer, MissingEmptyAndTruncatedMapData) {
     EXPECT_GT(count(image, QRect(0, 145, 300, 10), tinted(qRgb(0, 0, 0))), 60) << "the coast there was: 2 of 8.6 degrees";
 }
 
+// Ranges no zoom reaches, typed or stored, are taken at the zoom limits.
+TEST(MapComposer, RangeWithinTheZoomLimitsAndASaneRuler) {
+    const std::pair<std::string, double> cases[] = {
+        {"0", 0.01}, {"1e-9", 1}, {"0.000000001", 0.01}, {"-5", 0.01}, {"0.01", 0.01},
+        {"20000", 20000}, {"20001", 20000}, {"1" + std::string(300, '0'), 20000}, {"250.5", 250.5},
+    };
+    for (const auto& [text, range] : cases) {
+        MapComposer composer;
+        MapSettings s = bare(1);
+        s.rangeKm = text;
+        s.showRuler = true;
+        QImage base(400, 300, QImage::Format_RGB32), image;
+        GeoPosition centre{8 * kDegToRad, 50 * kDegToRad}, far{2.0, 1.0};
+        composer.drawBaseMap(base, s, centre);
+        EXPECT_EQ(composer.currentRange(), range) << text;
+        composer.drawOverlay(base, image, s, far, far);
+        // The bar: black, from x = 10, a quarter of the width at most.
+        const int bar = count(image, QRect(10, 300 - 12, 390, 1), [](QRgb p) { return p == 0; });
+        EXPECT_TRUE(bar >= 20 && bar <= 110) << text << ": " << bar;
+    }
+}
+
+// The degree grid: a readable number of lines whatever the view, parallels
+// and meridians both.
+TEST(MapComposer, DegreeGridLinesAreBoundedAndPresent) {
+    const QRgb kGrid = qRgb(160, 160, 160);
+    const struct {
+        int projection;
+        double lat, rangeKm;
+        int fewest = 2;  // lines across the row and the column
+    } views[] = {
+        {kAzimuthal, 50, 5}, {kAzimuthal, 50, 1}, {kAzimuthal, 50, 0.01, 1}, {kAzimuthal, 89.99, 1},
+        {kCylindric, 89.99, 1}, {kCylindric, 50, 1000}, {kAzimuthal, 50, 1000}, {kAzimuthal, -60, 20000},
+    };
+    for (const auto& v : views) {
+        MapSettings s = bare(v.rangeKm);
+        s.projection = v.projection;
+        s.gridMode = 1;
+        QImage image(400, 300, QImage::Format_RGB32);
+        GeoPosition centre{8 * kDegToRad, v.lat * kDegToRad};
+        MapComposer().drawBaseMap(image, s, centre);
+        // Lines crossing a row a quarter from the top, and a column a quarter from the left.
+        auto crossings = [&](QRect line) {
+            int runs = 0, grey = 0;
+            bool inRun = false;
+            for (int y = line.top(); y <= line.bottom(); ++y)
+                for (int x = line.left(); x <= line.right(); ++x) {
+                    const bool g = tinted(kGrid)(image.pixel(x, y) & 0xFFFFFF);
+                    runs += g && !inRun;
+                    grey += g;
+                    inRun = g;
+                }
+            return std::pair(runs, grey);
+        };
+        const auto [meridians, rowGrey] = crossings(QRect(0, 75, 400, 1));
+        const auto [parallels, columnGrey] = crossings(QRect(100, 0, 1, 300));
+        const std::string view = std::to_string(v.projection) + " " + std::to_string(v.lat) + " " + std::to_string(v.rangeKm);
+        EXPECT_TRUE(meridians >= v.fewest && meridians <= 100 && rowGrey < 200) << view << ": " << meridians << ", " << rowGrey;
+        EXPECT_TRUE(parallels >= v.fewest && parallels <= 100 && columnGrey < 150) << view << ": " << parallels << ", " << columnGrey;
+    }
+}
+
 }  // namespace
 }  // namespace bearfix

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <numbers>
@@ -87,6 +88,18 @@ TEST(VectorFile, MissingFileOrNoRegularFile) {
         EXPECT_TRUE(calls.counts.empty()) << path;
         EXPECT_EQ(calls.log, std::vector<std::string>{"Error: Could not open file \"" + path + "\"."});
     }
+}
+
+// A sparse file: refused by its size, nothing is read.
+TEST(VectorFile, FilesOver256MegabytesAreRefused) {
+    TempDir dir;
+    const std::string path = dir.write("coast.pnt", "");
+    const off_t size = (off_t{256} << 20) + 6;
+    ASSERT_EQ(truncate(path.c_str(), size), 0);
+    const Calls calls = load(path);
+    EXPECT_TRUE(calls.counts.empty());
+    EXPECT_EQ(calls.log, std::vector<std::string>{"Error: \"" + path + "\" is too large for a map file (" +
+                                                  std::to_string(size) + " bytes, at most 256 MB)."});
 }
 
 }  // namespace

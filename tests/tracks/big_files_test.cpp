@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/message_log.h"
 #include "temp_dir.h"
@@ -82,6 +83,22 @@ TEST(BigFiles, KmlWithoutATrack) {
     EXPECT_FALSE(loadTrackFileReporting(path, 0));
     setMessageSink({});
     EXPECT_EQ(last, "Error loading \"" + path + "\": no track points found");
+    clearTracks();
+}
+
+// Sparse files: the size alone refuses them, nothing is read.
+TEST(BigFiles, XmlFilesOver256MegabytesAreRefused) {
+    testing::TempDir dir;
+    std::vector<std::string> log;
+    setMessageSink([&log](MessageLevel, const std::string& text) { log.push_back(text); });
+    for (const char* name : {"huge.kml", "huge.gpx"}) {
+        const std::string path = dir.write(name, "<gpx>");
+        ASSERT_EQ(truncate(path.c_str(), (off_t{256} << 20) + 1), 0);
+        log.clear();
+        EXPECT_FALSE(loadTrackFileReporting(path, 0));
+        EXPECT_EQ(log.back(), "Error loading \"" + path + "\": the file is larger than 256 MB, too large for a track file");
+    }
+    setMessageSink({});
     clearTracks();
 }
 

@@ -87,10 +87,10 @@ TEST_F(GpxReader, NamesOfTracksAndRoutes) {
 // out and counted. Elevation and time are read from the first of each.
 TEST_F(GpxReader, PointsAndTheirCoordinates) {
     const std::string path = dir.write("p.gpx", gpx(R"(<trk><trkseg>
-        <trkpt lat=" +52.5 " lon="-8.25"><ele>+12.5 m</ele><ele>99</ele><time>2020-02-29T23:59:59-01:30</time></trkpt>
+        <trkpt lat=" +52.5 " lon="-8.25"><ele> +12.5 </ele><ele>99</ele><time>2020-02-29T23:59:59-01:30</time></trkpt>
         <trkpt lat="52.5x" lon="8"/>
         <trkpt lat="90.5" lon="8"/>
-        <trkpt lat="-90" lon="180"/>
+        <trkpt lat="-90" lon="180"><ele>7 m</ele></trkpt>
         <trkpt lat="1e2" lon="8"/>
         <trkpt lat="nan" lon="8"/>
         <trkpt lon="8"/>
@@ -104,6 +104,7 @@ TEST_F(GpxReader, PointsAndTheirCoordinates) {
     EXPECT_EQ(log[0], "Debug: skipped 7 points with invalid coordinates");
     const TrackPoint* first = trackRecordAt(1);
     EXPECT_EQ(first->altitude, 12.5);
+    EXPECT_EQ(trackRecordAt(2)->altitude, 0) << "an elevation is a number and nothing more";
     // 2020-02-29 23:59:59 at -01:30 is 2020-03-01 01:29:59 UTC.
     EXPECT_EQ(first->yearSince2000, 20);
     EXPECT_EQ(first->month, 3);

@@ -1,0 +1,89 @@
+// What the Bearings tab holds: the bearings of the observer fields (as the
+// first rows, while both fields of an observer are filled) followed by the
+// bearing log, their best fix, and the texts the table and the Numeric
+// Results show. Toolkit-free, so that the command line draws the same.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/results.h"
+#include "fix/bearing.h"
+#include "fix/multi_fix.h"
+
+namespace bearfix {
+
+enum class BearingColumn : int { Station, Time, Position, Bearing, Tolerance, Source, Residual, Use, Count };
+
+struct BearingRows {
+    std::vector<Bearing> rows;  // observer rows first, then the log
+    int observers = 0;          // 0..2
+    char letters[2] = {0, 0};   // 'A' or 'B' for each observer row
+    // Whether each observer's bearing takes part; for the session only.
+    bool observerEnabled[2] = {true, true};
+    bool robust = false;
+    FixResult fix;  // of all rows, one BearingFit per row
+
+    std::size_t logSize() const { return rows.size() - static_cast<std::size_t>(observers); }
+    std::span<const Bearing> log() const { return std::span(rows).subspan(static_cast<std::size_t>(observers)); }
+    bool isObserver(std::size_t row) const { return row < static_cast<std::size_t>(observers); }
+};
+
+// The bearing of an observer as the result fields read it (X of the main
+// window is their crossing), when its position and bearing fields are both
+// filled and the position is one; station "A" or "B", source typed.
+std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters);
+
+// Puts the observer rows of `in` in place; false when they stay as they were
+// (then the fix need not be redone).
+bool setObserverRows(BearingRows& rows, const ObserverTexts& in);
+
+// Recomputes the fix of every row.
+void refit(BearingRows& rows);
+
+// The log holds an enabled bearing of its own: only then the map draws the
+// log, so that the two observers alone look as they always did.
+bool logShowsOnMap(const BearingRows& rows);
+
+// A field of a bearing as the table shows it, or with `forEditing` as an
+// editor starts from (numbers in full, the position in decimal degrees). Not
+// for Source, Residual and Use, which depend on the row.
+std::string bearingText(const Bearing& bearing, BearingColumn column, bool forEditing);
+
+// The text of a cell: the display text, or with `forEditing` what an editor
+// starts from (numbers in full).
+std::string cellText(const BearingRows& rows, std::size_t row, BearingColumn column, bool forEditing = false);
+
+// Changes a cell of a log row from typed text (Windows-1252); false with
+// `why` ("bearing \"abc\" is not a number") and the row untouched. The fix is
+// not redone. Observer rows take only Use.
+bool editCell(BearingRows& rows, std::size_t row, BearingColumn column, std::string_view text, std::string& why);
+
+// A bearing from the texts of the add/edit dialog (station, time, position,
+// bearing, tolerance); false with `why`.
+bool bearingFromTexts(std::string_view station, std::string_view time, std::string_view position,
+                      std::string_view bearing, std::string_view tolerance, Bearing& out, std::string& why);
+
+// Of `bearings`, those that the log has room for (a warning says how many
+// did not fit) and, with `skipKnown`, that no row holds yet: the same
+// station, time, position, bearing and tolerance, as read back from a file
+// (their number in `skipped`).
+std::vector<Bearing> bearingsToAppend(const BearingRows& rows, std::vector<Bearing> bearings, bool skipKnown,
+                                      std::size_t* skipped = nullptr);
+
+// The log file: "bearings.csv" beside the settings file.
+std::string bearingLogPath();
+
+// What Numeric Results shows of the fix (Windows-1252).
+struct FixSummary {
+    std::string title;     // "Fix (8 bearings)"
+    std::string position;  // "N50°06'00\" E008°36'00\"" or "none, fewer than two usable bearings"
+    std::string place;     // the nearest place; empty without a fix
+    std::string ellipse95; // "2.3 × 0.8 km, 45°"; empty without a fix
+};
+FixSummary fixSummary(const FixResult& fix);
+
+}  // namespace bearfix

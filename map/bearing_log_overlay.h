@@ -1,0 +1,37 @@
+// The bearing log on the map: each enabled bearing as a thin great-circle
+// line from its station, one colour per station, and the best fix as a
+// yellow diamond inside its 50 % and 95 % confidence ellipses. The ellipses
+// are true ellipses in the east/north plane at the fix (distances and
+// directions from the fix kept), followed densely enough to stay smooth.
+#pragma once
+
+#include <QColor>
+#include <QPainter>
+#include <span>
+#include <vector>
+
+#include "fix/bearing.h"
+#include "fix/multi_fix.h"
+#include "map/map_view.h"
+
+namespace bearfix {
+
+inline constexpr int kStationColours = 12;
+
+// The colour slot (0..kStationColours-1) of every bearing's station. A
+// station keeps the slot its name hashes to, so that colours do not change
+// when bearings come and go; a station whose slot an earlier one took gets
+// the next free one, so that up to kStationColours stations differ.
+std::vector<int> stationColourSlots(std::span<const Bearing> bearings);
+QColor stationColour(int slot);
+
+// The outline of an ellipse centred at `centre`, `points` corners.
+std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceEllipse& ellipse, int points);
+
+// The lines of the enabled bearings: drawn under the markers of the fix.
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings);
+// The fix's marker and, over it, its ellipses (a small one shows as a ring on
+// the marker): drawn over everything else. Nothing without a fix.
+void drawBestFix(QPainter& painter, const MapView& view, const FixResult& fix);
+
+}  // namespace bearfix

@@ -1,0 +1,193 @@
+#include "app/bearing_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fix/bearing_log.h"
+
+namespace bearfix {
+namespace {
+
+const char* const kPosA = "N52\xB0" "08'26\" E008\xB0" "28'57\"";
+const char* const kPosB = "N49\xB0" "27'00\" E011\xB0" "00'00\"";
+
+Bearing bearing(const char* station, double latDeg, double lonDeg, double brg, double tol = 2.0) {
+    Bearing b;
+    b.station = station;
+    b.position = {lonDeg * kDegToRad, latDeg * kDegToRad};
+    b.bearingDeg = brg;
+    b.toleranceDeg = tol;
+    return b;
+}
+
+// The observer rows are there while both fields of an observer are filled
+// with a position, read as the result fields read them; their fix is X.
+TEST(BearingRows, ObserverRowsFollowTheFields) {
+    const struct {
+        ObserverTexts in;
+        const char* stations;
+    } cases[] = {
+        {{kPosA, kPosB, "260", "288"}, "AB"},
+        {{kPosA, kPosB, "", "288"}, "B"},
+        {{"", kPosB, "260", "288"}, "B"},
+        {{kPosA, "", "260", "288"}, "A"},
+        {{"N1" + std::string(400, '0') + " E8", kPosB, "260", "288"}, "B"},  // not a position
+        {{kPosA, kPosB, "", ""}, ""},
+    };
+    for (const auto& c : cases) {
+        BearingRows r;
+        r.rows.push_back(bearing("Car", 50, 8, 45));
+        setObserverRows(r, c.in);
+        std::string stations;
+        for (int i = 0; i < r.observers; ++i) stations += r.rows[static_cast<std::size_t>(i)].station;
+        EXPECT_EQ(stations, c.stations) << c.in.brg1x << "|" << c.in.brg2x;
+        EXPECT_EQ(r.rows.back().station, "Car") << "the log stays after them";
+        EXPECT_EQ(r.logSize(), 1u);
+    }
+
+    // Whole turns, a tolerance with a sign, and the same texts twice.
+    BearingRows r;
+    EXPECT_TRUE(setObserverRows(r, {kPosA, kPosB, "620", "-72", "-3", ""}));
+    EXPECT_FALSE(setObserverRows(r, {kPosA, kPosB, "620", "-72", "-3", ""})) << "nothing to redo";
+    EXPECT_EQ(r.rows[0].bearingDeg, 260.0);
+    EXPECT_EQ(r.rows[1].bearingDeg, 288.0);
+    EXPECT_EQ(r.rows[0].toleranceDeg, 3.0);
+    EXPECT_EQ(r.rows[1].toleranceDeg, 0.0);
+
+    // X of the main window, found by the pairwise crossing.
+    refit(r);
+    const Results x = computeResults({kPosA, kPosB, "260", "288"});
+    ASSERT_EQ(r.fix.status, FixStatus::Found);
+    EXPECT_NEAR(r.fix.x.lat, x.fix.x.lat, 1e-9);
+    EXPECT_NEAR(r.fix.x.lon, x.fix.x.lon, 1e-9);
+    EXPECT_EQ(fixSummary(r.fix).position, x.locationX);
+    EXPECT_EQ(fixSummary(r.fix).place, x.locationInfo);
+    EXPECT_EQ(fixSummary(r.fix).title, "Fix (2 bearings)");
+
+    // Unticked, an observer's bearing stays unused when its field changes.
+    std::string why;
+    ASSERT_TRUE(editCell(r, 0, BearingColumn::Use, "0", why));
+    setObserverRows(r, {kPosA, kPosB, "261", "288"});
+    EXPECT_FALSE(r.rows[0].enabled);
+    refit(r);
+    EXPECT_EQ(fixSummary(r.fix).title, "Fix (1 bearing)");
+    EXPECT_EQ(fixSummary(r.fix).position, "none, fewer than two usable bearings");
+    EXPECT_EQ(fixSummary(r.fix).ellipse95, "");
+}
+
+TEST(BearingRows, EditingACellSaysWhatIsWrong) {
+    const struct {
+        BearingColumn column;
+        std::string text;
+        const char* why;  // empty: taken
+    } cases[] = {
+        {BearingColumn::Station, "Car 2, north", ""},
+        {BearingColumn::Station, "  ", "a station needs a name"},
+        {BearingColumn::Station, std::string(64, 'x'), "the station name is longer than 63 characters"},
+        {BearingColumn::Station, "a\tb", "a control character in the station name"},
+        {BearingColumn::Time, "2010-01-01 00:00:00", ""},
+        {BearingColumn::Time, "", ""},
+        {BearingColumn::Time, "yesterday", "time \"yesterday\" is neither like 2010-01-01T00:00:00Z nor seconds since 1970"},
+        {BearingColumn::Position, "S33\xB0" "30' E151\xB0" "15'", ""},
+        {BearingColumn::Position, "50.3375, 8.7553", ""},  // the forms the observer fields take
+        {BearingColumn::Position, "JO40hf", ""},
+        {BearingColumn::Position, "N50.1", "position \"N50.1\" is no latitude and longitude such as N50.1 E8.6"},
+        {BearingColumn::Position, "N95 E8", "position \"N95 E8\" is no latitude and longitude such as N50.1 E8.6"},
+        {BearingColumn::Position, "N50 E8 x", "position \"N50 E8 x\" is no latitude and longitude such as N50.1 E8.6"},
+        {BearingColumn::Bearing, " -10,5 ", ""},
+        {BearingColumn::Bearing, "12abc", "bearing \"12abc\" is not a number of degrees"},
+        {BearingColumn::Bearing, "1e3", "bearing \"1e3\" is not a number of degrees"},
+        {BearingColumn::Tolerance, "2.5", ""},
+        {BearingColumn::Tolerance, "-1", "tolerance \"-1\" is not a number in 0..180"},
+        {BearingColumn::Tolerance, "123456789012345678901234567890",
+         "tolerance \"123456789012345678901234...\" is not a number in 0..180"},
+        {BearingColumn::Source, "udp", "this column cannot be changed"},
+    };
+    for (const auto& c : cases) {
+        BearingRows r;
+        r.rows.push_back(bearing("Car", 50, 8, 45, 1));
+        const Bearing before = r.rows[0];
+        std::string why;
+        const bool taken = editCell(r, 0, c.column, c.text, why);
+        EXPECT_EQ(taken, *c.why == '\0') << c.text;
+        if (!taken) {
+            EXPECT_EQ(why, c.why);
+            for (BearingColumn k : {BearingColumn::Station, BearingColumn::Time, BearingColumn::Position,
+                                    BearingColumn::Bearing, BearingColumn::Tolerance})
+                EXPECT_EQ(cellText(r, 0, k, true), bearingText(before, k, true)) << "untouched";
+        }
+    }
+    // What was taken, as a hand reads it.
+    BearingRows r;
+    r.rows.push_back(bearing("Car", 50, 8, 45, 1));
+    std::string why;
+    ASSERT_TRUE(editCell(r, 0, BearingColumn::Position, "S33\xB0" "30' E151\xB0" "15'", why));
+    ASSERT_TRUE(editCell(r, 0, BearingColumn::Bearing, "-10,5", why));
+    ASSERT_TRUE(editCell(r, 0, BearingColumn::Time, "2010-01-01 00:00:00", why));
+    EXPECT_NEAR(r.rows[0].position.lat, -33.5 * kDegToRad, 1e-12);
+    EXPECT_NEAR(r.rows[0].position.lon, 151.25 * kDegToRad, 1e-12);
+    EXPECT_EQ(r.rows[0].bearingDeg, 349.5);
+    EXPECT_EQ(r.rows[0].utc, 1262304000);
+    EXPECT_EQ(cellText(r, 0, BearingColumn::Position), "S33\xB0" "30'00\" E151\xB0" "15'00\"");
+    EXPECT_EQ(cellText(r, 0, BearingColumn::Position, true), "S33.5 E151.25");
+    EXPECT_EQ(cellText(r, 0, BearingColumn::Bearing), "349.5");
+    EXPECT_EQ(cellText(r, 0, BearingColumn::Time), "2010-01-01T00:00:00Z");
+
+    // The observer rows take only Use.
+    setObserverRows(r, {kPosA, kPosB, "260", "288"});
+    EXPECT_FALSE(editCell(r, 1, BearingColumn::Bearing, "10", why));
+    EXPECT_EQ(why, "bearing B comes from the observer fields: change it there");
+    EXPECT_EQ(cellText(r, 1, BearingColumn::Source), "observer");
+    EXPECT_EQ(cellText(r, 2, BearingColumn::Source), "typed");
+}
+
+// An import adds what the table does not hold yet: a file written from the
+// table and read back holds nothing new, a bearing a hair's breadth off
+// (beyond what the file's ten decimals lose) is new.
+TEST(BearingRows, ImportSkipsWhatTheTableHolds) {
+    BearingRows r;
+    setObserverRows(r, {kPosA, kPosB, "260", "288"});
+    r.rows.push_back(bearing("Car 1", 50.1234567891, 8.6, 359.99999999999));
+    r.rows.back().utc = 1262304000;
+    r.rows.push_back(bearing("Car 2", -33.5, 179.99999999999, 0.0));
+    std::vector<Bearing> read;
+    std::string errors;
+    ASSERT_TRUE(parseBearingCsv(formatBearingCsv(r.rows), read, errors)) << errors;
+    ASSERT_EQ(read.size(), 4u);
+    Bearing nudged = read[2];
+    nudged.bearingDeg = 0.000001;
+    read.push_back(nudged);
+    read.push_back(nudged);  // twice in the file: both are new
+    read.push_back(read[3]);
+    read.back().utc = 0;
+    std::size_t skipped = 0;
+    const std::vector<Bearing> fresh = bearingsToAppend(r, read, true, &skipped);
+    EXPECT_EQ(skipped, 4u);
+    ASSERT_EQ(fresh.size(), 3u);
+    EXPECT_EQ(fresh[0].bearingDeg, 0.000001);
+    EXPECT_EQ(fresh[2].utc, 0);
+    EXPECT_EQ(bearingsToAppend(r, read, false).size(), read.size()) << "the remote command adds all";
+}
+
+TEST(BearingRows, TheLogIsCapped) {
+    BearingRows r;
+    r.rows.assign(BearingLog::kMaxEntries - 2, bearing("Car", 50, 8, 45));
+    setObserverRows(r, {kPosA, kPosB, "260", "288"});
+    EXPECT_EQ(bearingsToAppend(r, std::vector<Bearing>(5, bearing("Car", 50, 8, 46)), false).size(), 2u);
+}
+
+TEST(BearingRows, TheLogShowsOnTheMapWithAnEnabledBearingOfItsOwn) {
+    BearingRows r;
+    setObserverRows(r, {kPosA, kPosB, "260", "288"});
+    EXPECT_FALSE(logShowsOnMap(r)) << "the observers alone draw as they always did";
+    r.rows.push_back(bearing("Car", 50, 8, 45));
+    r.rows.back().enabled = false;
+    EXPECT_FALSE(logShowsOnMap(r));
+    r.rows.push_back(bearing("Car", 50, 8, 45));
+    EXPECT_TRUE(logShowsOnMap(r));
+}
+
+}  // namespace
+}  // namespace bearfix
