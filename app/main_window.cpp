@@ -71,16 +71,22 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     setPanelColours(ui_->Pn_ColObs1, QColor(0, 128, 128), Qt::white);
     setPanelColours(ui_->Pn_ColObs2, QColor(128, 0, 128), Qt::white);
     Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
     Timer1->setInterval(200);
+    // The first tick's work (the first map) as soon as the event loop runs.
+    firstTick_ = new QTimer(this);
+    firstTick_->setSingleShot(true);
+    firstTick_->setInterval(0);
     createMapPopup();
     dialogs = desktopDialogs();
-    composer_.setTrackSource(forEachTrackBatch);
+    composer_.setTrackSource(forEachTrackBatch, trackChanges);
     composer_.setMapDataDirectory(findDataFile("map_data"));
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     connectTileHandlers();
     Timer1->start();
+    firstTick_->start();
 }
 
 TBearfix::~TBearfix() {
@@ -96,6 +102,7 @@ void TBearfix::connectHandlers() {
     for (QCheckBox* box : {ui_->Chk_Ambi1, ui_->Chk_Ambi2})  // the back-bearing crossings follow them
         connect(box, &QCheckBox::toggled, this, &TBearfix::ObserverPosChanged);
     connect(Timer1, &QTimer::timeout, this, &TBearfix::Timer1Timer);
+    connect(firstTick_, &QTimer::timeout, this, &TBearfix::Timer1Timer);
     connect(ui_->Btn_ClearMsgs, &QPushButton::clicked, this, &TBearfix::Btn_ClearMsgsClick);
     connect(ui_->Btn_ApplyGPS, &QPushButton::clicked, this, &TBearfix::Btn_ApplyGPSClick);
     connect(ui_->MI_Quit, &QAction::triggered, this, &TBearfix::MI_QuitClick);
@@ -395,7 +402,9 @@ void TBearfix::Timer1Timer() {
     if (initialDrawPending) {
         statusPanels_[0]->setText("Drawing....");
         statusPanels_[0]->repaint();
-        fullMapRedraw();
+        resizeMapBitmaps();
+        drawBaseMap(baseBitmap);
+        overlayPending = true;  // drawn below, once, with the results
         statusPanels_[0]->clear();
         initialDrawPending = false;
         if (afterFirstDraw) QTimer::singleShot(0, this, afterFirstDraw);  // once it is on the screen
@@ -513,7 +522,7 @@ bool TBearfix::elevationLoadAborted() {
 }
 
 bool TBearfix::heldBackWhileLoading(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Timer) return watched == Timer1 || watched == popupDelay_;
+    if (event->type() == QEvent::Timer) return watched == Timer1 || watched == firstTick_ || watched == popupDelay_;
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         escapePressed_ = true;  // at once: it aborts the load
         return true;

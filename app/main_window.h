@@ -207,6 +207,7 @@ private:
     std::unique_ptr<Ui::TBearfix> ui_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
     QTimer* Timer1 = nullptr;
+    QTimer* firstTick_ = nullptr;
     TCitySelForm* citySelForm_ = nullptr;
     MapComposer composer_;
     RemoteMailbox mailbox_;

@@ -12,7 +12,10 @@ inline void ensureQtApplication() {
     static int argc = 1;
     static char name[] = "bearfix_bench";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: at exit, after the windows, its clean-up would run
+    // into Qt's own statics already gone.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 }  // namespace bearfix

@@ -7,6 +7,7 @@
 #include "geo/fix_geometry.h"
 #include "map/qt_convert.h"
 #include "map/screen_path.h"
+#include "support/vector_state.h"
 
 namespace bearfix {
 
@@ -65,6 +66,7 @@ bool markerAt(const MapView& view, const QPainter& painter, GeoPosition p, QPoin
 
 void drawGreatCirclePolygon(QPainter& painter, const MapView& view, const std::vector<GeoPosition>& corners) {
     if (corners.size() < 2) return;
+    clearUpperVectorState();  // the drawing before may have left it dirty
     const PixelBox box = pictureBox(painter.device()->width(), painter.device()->height(), kMargin);
     PathTracer tracer;
     tracer.start(view, GeoEdge::kGreatCircle, box, PathTracer::kCut);
@@ -82,12 +84,14 @@ void drawGreatCirclePolygon(QPainter& painter, const MapView& view, const std::v
                          run.clear();
                          for (int k = 0; k < n; ++k) run << QPointF(piece[k].x, piece[k].y);
                          painter.drawPolyline(run);
+                         clearUpperVectorState();
                      });
     }
 }
 
 void drawFixMarkers(QPainter& painter, const MapView& view, const MapSettings& s, GeoPosition observerA,
                     GeoPosition observerB) {
+    clearUpperVectorState();  // the drawing before may have left it dirty
     const Fix fix =
         compute_fix({s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.ambiguity1, s.ambiguity2});
     painter.save();
@@ -101,6 +105,7 @@ void drawFixMarkers(QPainter& painter, const MapView& view, const MapSettings& s
         drawGreatCirclePolygon(painter, view, fix.area.polygon);
     }
     QPoint at;
+    clearUpperVectorState();
     for (const BackBearingCrossing& c : fix.alternatives) {
         if (markerAt(view, painter, c.x, &at)) drawRing(painter, at, 6.0, false);
     }

@@ -22,6 +22,7 @@
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "support/text_scanner.h"
+#include "support/vector_state.h"
 
 namespace bearfix {
 
@@ -156,8 +157,12 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     } else {
         bitmap.fill(Qt::white);
     }
+    clearUpperVectorState();
     const bool noTerrain = topography && !terrainInView(elevation(), view_);
-    if (s.showTiles) tiles_.draw(bitmap, view_, s.tilesPath, s.tilesOpacity);
+    if (s.showTiles) {
+        tiles_.draw(bitmap, view_, s.tilesPath, s.tilesOpacity);
+        clearUpperVectorState();
+    }
     const bool background = topography || tiles_.zoom() >= 0;  // places are marked as on terrain
 
     QPainter painter(&bitmap);
@@ -208,6 +213,7 @@ void MapComposer::drawCities(const MapSettings& s, bool topography) {
     std::vector<std::pair<QRect, QColor>> markers;
     CityInfo city;
     for (int i = 0; city_get(i, city); ++i) {
+        clearUpperVectorState();  // after the last place's circle and name
         const int f = city.flags;
         const bool shown = !s.largeCitiesOnly || (f & (kCityLarge | kCityCapital)) ||
                            (s.showTransmitters && (f & kCityTransmitter));
@@ -271,10 +277,12 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
     }
     p.drawText(QRect(x, y, 2000, 200), kLabelFlags, text);
     p.restore();
+    clearUpperVectorState();
 }
 
 void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
     if (!painter_) return;
+    clearUpperVectorState();  // the drawing before may have left it dirty
     if (count == kItemBegin || count == kItemEnd) continuation_.valid = false;
     if (count == kItemBegin) {
         labelBox_.reset();
@@ -298,13 +306,7 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     } else {
         lines_.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
     }
-    for (int i = 0; i < count; ++i) {
-        if (i == 0 && !goesOn) {
-            lines_.moveTo(points[i].lon, points[i].lat);
-        } else {
-            lines_.lineTo(points[i].lon, points[i].lat);
-        }
-    }
+    lines_.lineThrough(points, count, !goesOn);
     continuation_ = {true, points[count - 1].index};
     const std::vector<PixelPoint>& pixels = lines_.points();
     const std::vector<int>& starts = lines_.starts();
@@ -322,6 +324,7 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
         run_.clear();
         for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
         painter.drawPolyline(run_.data(), n);
+        clearUpperVectorState();
         for (int i = 0; label && i + 1 < n; ++i) {
             PixelPoint a = run[i], b = run[i + 1];
             if (clipSegment(a, b, picture) < 0) continue;
@@ -434,34 +437,25 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
                               GeoPosition observerB) {
     const double brg1 = scan_decimal(s.brg1x) * kDegToRad, brg2 = scan_decimal(s.brg2x) * kDegToRad;
     const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
-    visible = base.copy();
-    if (visible.isNull()) return;
-    map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, visible.width(), visible.height());
-    labelBox_.reset();
+    if (base.isNull()) {
+        visible = QImage();
+        return;
+    }
+    map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, base.width(), base.height());
+    drawTracks(base, s);
+    drawLineAB(s, observerA, observerB);
+    visible = lineLayer_.copy();
+    clearUpperVectorState();
 
     QPainter painter(&visible);
     painter_ = &painter;
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
     const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
-
-    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
-    fontColour_ = fromColourRef(s.trackLabelColour);
-    if (trackSource_) {
-        trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
-            drawPointBatch(view, points, count);
-        });
-    }
-
     auto style = [&painter, width](QColor colour, Qt::BrushStyle hatch) {
         painter.setPen(QPen(colour, width));
         painter.setBrush(QBrush(colour, hatch));
     };
-    // An observer that is no position (not finite) has no line and no sector.
-    const bool haveA = std::isfinite(observerA.lon) && std::isfinite(observerA.lat);
-    const bool haveB = std::isfinite(observerB.lon) && std::isfinite(observerB.lat);
-    style(QColor(255, 127, 0), Qt::BDiagPattern);
-    if (haveA && haveB) drawGreatCircleWedge(painter, observerA, observerB, observerB);
     style(fromColourRef(s.colourA), Qt::BDiagPattern);
     drawBearingSector(painter, observerA, brg1, tol1);
     if (s.ambiguity1) drawBearingSector(painter, observerA, brg1 + kPi, tol1);
@@ -472,6 +466,49 @@ void MapComposer::drawOverlay(const QImage& base, QImage& visible, const MapSett
     drawFixMarkers(painter, view_, s, observerA, observerB);
     if (bearingLayer_) bearingLayer_(painter, view_, true);
     if (s.showRuler) drawRuler();
+    painter_ = nullptr;
+}
+
+// The line A-B over the tracks, kept while neither it nor they change.
+void MapComposer::drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB) {
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+    // An observer that is no position (not finite) has no line.
+    const bool line = std::isfinite(observerA.lon) && std::isfinite(observerA.lat) && std::isfinite(observerB.lon) &&
+                      std::isfinite(observerB.lat);
+    const LineLayerKey key = line ? LineLayerKey{trackLayer_.cacheKey(), true, observerA.lon, observerA.lat,
+                                                 observerB.lon, observerB.lat, width}
+                                  : LineLayerKey{trackLayer_.cacheKey(), false, 0, 0, 0, 0, width};
+    if (!lineLayer_.isNull() && key == lineKey_) return;
+    lineKey_ = key;
+    lineLayer_ = trackLayer_.copy();
+    if (!line) return;
+    QPainter painter(&lineLayer_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 127, 0), width));
+    painter.setBrush(QBrush(QColor(255, 127, 0), Qt::BDiagPattern));
+    drawGreatCircleWedge(painter, observerA, observerB, observerB);
+}
+
+// The tracks on a copy of the base map, unless the one drawn last is still
+// good: a keystroke then costs no track drawing.
+void MapComposer::drawTracks(const QImage& base, const MapSettings& s) {
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+    const TrackLayerKey key{base.cacheKey(), trackChanges_ ? trackChanges_() : 0, projection_, view_.center.lon,
+                            view_.center.lat, range_, s.trackLineColour, s.trackLabelColour, width};
+    if (trackChanges_ && !trackLayer_.isNull() && key == trackKey_) return;
+    trackKey_ = key;
+    trackLayer_ = base;  // shared until a track is drawn on it
+    if (!trackSource_) return;
+    labelBox_.reset();
+    QPainter painter(&trackLayer_);
+    painter_ = &painter;
+    painter.setFont(mapFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
+    fontColour_ = fromColourRef(s.trackLabelColour);
+    trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
+        drawPointBatch(view, points, count);
+    });
     painter_ = nullptr;
 }
 
@@ -495,6 +532,7 @@ double MapComposer::sectorLength(GeoPosition observer) const {
 void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bearing, double tolerance) {
     if (!std::isfinite(bearing) || !std::isfinite(tolerance) || !std::isfinite(p.lon) || !std::isfinite(p.lat))
         return;
+    clearUpperVectorState();  // the drawing before may have left it dirty
     const double length = sectorLength(p), half = std::min(std::fabs(tolerance), kPi);
     // The outer edge: points on the circle round the observer, a degree or less apart.
     const int steps = std::max(1, static_cast<int>(std::ceil(2 * half / kArcStep)));
@@ -512,6 +550,7 @@ void MapComposer::drawBearingSector(QPainter& painter, GeoPosition p, double bea
 }
 
 void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2) {
+    clearUpperVectorState();
     using Vector = std::array<double, 3>;
     auto unit = [](double lon, double lat) {
         return Vector{std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
@@ -560,6 +599,7 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                 path.closeSubpath();
             }
             if (!path.isEmpty()) painter.drawPath(path);
+            clearUpperVectorState();
         }
         painter.restore();
     }

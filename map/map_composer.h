@@ -37,10 +37,19 @@ class MapComposer {
 public:
     // Hands the stored GPS tracks to a sink; true when a point was delivered.
     using TrackSource = std::function<bool(MapView& view, const PointSink& sink)>;
+    // A number that changes whenever the tracks do.
+    using TrackChanges = std::function<uint64_t()>;
 
     MapComposer();
 
-    void setTrackSource(TrackSource source) { trackSource_ = std::move(source); }
+    // With `changes`, the tracks drawn on the base map are kept and drawn
+    // again only when the tracks, the base map, the view or the track style
+    // change; without, on every overlay.
+    void setTrackSource(TrackSource source, TrackChanges changes = {}) {
+        trackSource_ = std::move(source);
+        trackChanges_ = std::move(changes);
+        trackLayer_ = QImage();
+    }
     // The bearing log: drawn by drawOverlay over the bearing sectors and
     // under the fix markers, and again (`overMarkers`) over them.
     using OverlayLayer = std::function<void(QPainter& painter, const MapView& view, bool overMarkers)>;
@@ -54,8 +63,10 @@ public:
     void drawBaseMap(QImage& bitmap, const MapSettings& settings, GeoPosition& mapCenter);
 
     // Copies `base` into `visible` and draws the overlay with the projection,
-    // centre and range of the last base map. An observer that is not finite
-    // (no position) gets no sector, no line and no marker.
+    // centre and range of the last base map: first the tracks, then the line
+    // A-B, the bearing sectors, the bearing log, the markers and the ruler. An
+    // observer that is not finite (no position) gets no sector, no line and no
+    // marker.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
 
@@ -113,7 +124,31 @@ private:
         bool valid = false;
         int32_t index = 0;
     } continuation_;  // the last point of the last batch, where lines_ stands
+    void drawTracks(const QImage& base, const MapSettings& s);
+    void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB);
+
     TrackSource trackSource_;
+    TrackChanges trackChanges_;
+    // The base map with the tracks drawn on it, and what it was drawn from.
+    QImage trackLayer_;
+    struct TrackLayerKey {
+        qint64 base = 0;
+        uint64_t tracks = 0;
+        int projection = 0;
+        double lon = 0, lat = 0, range = 0;
+        uint32_t colour = 0, labelColour = 0;
+        int width = 0;
+        bool operator==(const TrackLayerKey&) const = default;
+    } trackKey_;
+    // That with the line A-B on it, which a bearing typed leaves as it is.
+    QImage lineLayer_;
+    struct LineLayerKey {
+        qint64 below = 0;
+        bool line = false;
+        double lonA = 0, latA = 0, lonB = 0, latB = 0;  // 0 without a line
+        int width = 0;
+        bool operator==(const LineLayerKey&) const = default;
+    } lineKey_;
     OverlayLayer bearingLayer_;
     std::string dataDirectory_ = "map_data";
     TileLayer tiles_;

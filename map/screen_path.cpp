@@ -18,6 +18,9 @@ constexpr int kMaxFirstSteps = 1000;
 constexpr double kShortChord = 2.0;  // pixels: drawn straight without a look at the middle
 constexpr double kTolerance = 0.25;  // pixels a chord may stray from the path
 constexpr int kMaxDepth = 36;        // a degree halved this often is well below a float's step
+constexpr double kReachMargin = 32;  // pixels
+constexpr int kStretch = 32;  // points whose box is looked at together
+constexpr double kAntipodeGap = 1e-3;  // radians round an azimuthal map's antipode, where lines are cut
 
 double aroundZero(double a) { return a >= -kPi && a <= kPi ? a : a - kTwoPi * std::round(a / kTwoPi); }
 
@@ -88,14 +91,36 @@ void PathTracer::start(const MapView& view, GeoEdge edge, const PixelBox& box, C
     xPerRadian_ = lonExtent > 0 ? view.width / lonExtent : 0.0;
     yPerRadian_ = latExtent > 0 ? view.height / latExtent : 0.0;
     open_ = false;
+    pending_ = false;
     points_.clear();
     starts_.clear();
+    if (azimuthal_ && view.scale > 0) {
+        // Pixels from the centre to the farthest corner of the box, and more
+        // for chords that cut a corner of the path.
+        const double dx = std::max(std::fabs(box.left - view.center_x), std::fabs(box.right - view.center_x));
+        const double dy = std::max(std::fabs(box.top - view.center_y), std::fabs(box.bottom - view.center_y));
+        const double reach = (std::hypot(dx, dy) + kReachMargin) / view.scale;
+        if (reach == reach_ && view.center.lat == reachLat_) return;  // as for the batch before
+        reach_ = reach;
+        reachLat_ = view.center.lat;
+        cosReach_ = -2;
+        if (reach < kPi - 2 * kAntipodeGap) {
+            cosReach_ = std::cos(reach);
+            // How far in longitude a point that close may lie, when the
+            // circle of that radius holds no pole.
+            const double sinReach = std::sin(reach), cosLat = std::cos(view.center.lat);
+            lonReach_ = sinReach < cosLat && reach < kPi / 2 ? std::asin(sinReach / cosLat) * 1.000001 + 1e-9 : kPi;
+        }
+    } else {
+        cosReach_ = -2;
+        reach_ = -1;
+    }
 }
 
 void PathTracer::clearPieces() {
     points_.clear();
     starts_.clear();
-    if (open_) {
+    if (open_ && !pending_) {
         starts_.push_back(0);
         points_.push_back(last_.p);
     }
@@ -153,6 +178,7 @@ bool PathTracer::between(const Vertex& a, const Vertex& b, double t, Vertex& v) 
 }
 
 void PathTracer::moveTo(double lon, double lat) {
+    pending_ = false;
     Vertex v;
     open_ = project(lon, lat, nullptr, v);
     if (!open_) return;
@@ -162,6 +188,7 @@ void PathTracer::moveTo(double lon, double lat) {
 }
 
 void PathTracer::lineTo(double lon, double lat) {
+    if (pending_) settle();
     if (!open_) {
         moveTo(lon, lat);
         return;
@@ -272,6 +299,109 @@ void PathTracer::rimArc(const PixelPoint& from, const PixelPoint& to) {
         points_.push_back({cx + r * std::cos(angle), cy + r * std::sin(angle)});
     }
     points_.push_back(to);
+}
+
+bool PathTracer::mayReach(double south, double north, double west, double east) const {
+    if (cosReach_ < -1) return true;
+    const double lat0 = view_.center.lat, lon0 = view_.center.lon;
+    // First the plain bounds: every point that may show lies within reach_
+    // of the centre's latitude and lonReach_ of its longitude; the
+    // antipode's latitude is -lat0.
+    const bool offAntipode = south > -lat0 + kAntipodeGap || north < -lat0 - kAntipodeGap;
+    if (offAntipode && (south > lat0 + reach_ || north < lat0 - reach_)) return false;
+    if (offAntipode && lonReach_ < kPi && east - west < kTwoPi) {
+        // The longitude gap between the centre and the stretch, either way round.
+        const double after = west - lon0 - kTwoPi * std::floor((west - lon0) / kTwoPi);  // 0..2 pi east of lon0
+        if (after > lonReach_ && kTwoPi - after - (east - west) > lonReach_) return false;
+    }
+    const double sin0 = view_.sin_lat0, cos0 = view_.cos_lat0;
+    // The largest and smallest cosine of the distance from the centre over
+    // the box: the nearest and farthest points lie on the centre's meridian
+    // or its opposite when the box spans them, else on the box's east or
+    // west edge, where cos(distance) = a sin(lat) + b cos(lat).
+    auto spans = [&](double lon) { return lon + kTwoPi * std::ceil((west - lon) / kTwoPi) <= east; };
+    double most = -1, least = 1;
+    if (east - west >= kTwoPi || spans(lon0)) most = std::cos(lat0 - std::clamp(lat0, south, north));
+    if (east - west >= kTwoPi || spans(lon0 + kPi)) least = -std::cos(-lat0 - std::clamp(-lat0, south, north));
+    if (most < cosReach_ || least > -1) {
+        const double sinS = std::sin(south), cosS = std::cos(south), sinN = std::sin(north), cosN = std::cos(north);
+        for (double lon : {west, east}) {
+            const double a = sin0, b = cos0 * std::cos(lon - lon0);
+            const double atS = a * sinS + b * cosS, atN = a * sinN + b * cosN;
+            most = std::max({most, atS, atN});
+            least = std::min({least, atS, atN});
+            const double peak = std::atan2(a, b), amplitude = std::hypot(a, b);
+            if (peak >= south && peak <= north) most = std::max(most, amplitude);
+            for (double trough : {peak - kPi, peak + kPi})
+                if (trough >= south && trough <= north) least = std::min(least, -amplitude);
+        }
+    }
+    return most >= cosReach_ - 1e-9 || least <= -std::cos(kAntipodeGap);
+}
+
+void PathTracer::lineThrough(const MapPoint* points, int count, bool first) {
+    if (count <= 0) return;
+    if (cosReach_ < -1) {
+        for (int i = 0; i < count; ++i) {
+            if (i == 0 && first) {
+                moveTo(points[i].lon, points[i].lat);
+            } else {
+                lineTo(points[i].lon, points[i].lat);
+            }
+        }
+        return;
+    }
+    if (first) {
+        // Where moveTo would stand; projected only when the path shows.
+        last_.lon = last_.lonRun = points[0].lon;
+        last_.lat = points[0].lat;
+        open_ = pending_ = true;
+        ++points;
+        --count;
+    }
+    if (count <= 0 || passUnseen(points, count)) return;
+    for (int from = 0; from < count; from += kStretch) {
+        const int n = std::min(kStretch, count - from);
+        if (count > kStretch && passUnseen(points + from, n)) continue;
+        for (int i = from; i < from + n; ++i) lineTo(points[i].lon, points[i].lat);
+    }
+}
+
+// Passes over the stretch from the last point through `points` when it
+// cannot show, keeping the longitude run as lineTo would; false, and nothing
+// done, when it may.
+bool PathTracer::passUnseen(const MapPoint* points, int count) {
+    if (!open_) return false;
+    double lon = last_.lon, run = last_.lonRun, west = run, east = run, south = last_.lat, north = south, all = 0;
+    for (int i = 0; i < count; ++i) {
+        const double lat = points[i].lat;
+        run += aroundZero(points[i].lon - lon);
+        lon = points[i].lon;
+        west = std::min(west, run);
+        east = std::max(east, run);
+        south = std::min(south, lat);
+        north = std::max(north, lat);
+        all += lat;
+    }
+    if (!std::isfinite(all + run) || mayReach(south, north, west, east)) return false;
+    last_.lon = lon;
+    last_.lat = points[count - 1].lat;
+    last_.lonRun = run;
+    pending_ = true;  // a new piece starts here when the path goes on
+    return true;
+}
+
+// Projects the point the tracer stands on and starts a piece there, as
+// moveTo would (keeping the longitude run).
+void PathTracer::settle() {
+    pending_ = false;
+    Vertex v;
+    open_ = project(last_.lon, last_.lat, nullptr, v);
+    if (!open_) return;
+    v.lonRun = last_.lonRun;
+    last_ = v;
+    starts_.push_back(static_cast<int>(points_.size()));
+    points_.push_back(v.p);
 }
 
 // ---- clipping ----------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include "geo/position.h"
 #include "map/map_view.h"
+#include "map/point_sink.h"
 
 namespace bearfix {
 
@@ -68,6 +69,16 @@ public:
     // Forgets the pieces so far; a piece under way goes on from its last point.
     void clearPieces();
 
+    // lineTo for each point in turn (moveTo for the first one with `first`).
+    // On an azimuthal map a stretch that cannot show (well beyond the
+    // picture's corners, off the antipode) is passed over untraced: the
+    // tracer ends in the state lineTo would leave, the stretch's last point
+    // starting a new piece, which only shows when the path goes on.
+    void lineThrough(const MapPoint* points, int count, bool first);
+    // Whether a stretch within latitudes south..north and longitudes
+    // west..east (radians; east - west may exceed 2 pi) may show.
+    bool mayReach(double south, double north, double west, double east) const;
+
 private:
     struct Vertex {
         double lon = 0, lat = 0;
@@ -84,6 +95,8 @@ private:
     void unresolved(const Vertex& a, const Vertex& b);
     bool mayShow(const PixelPoint& a, const PixelPoint& b, const PixelPoint& m, double pad) const;
     void rimArc(const PixelPoint& from, const PixelPoint& to);
+    bool passUnseen(const MapPoint* points, int count);
+    void settle();
 
     MapView view_;
     GeoEdge edge_ = GeoEdge::kLonLat;
@@ -92,7 +105,12 @@ private:
     double period_ = 0;
     double xPerRadian_ = 0, yPerRadian_ = 0;  // cylindric
     bool azimuthal_ = false;
+    double cosReach_ = -2;  // azimuthal: cosine of the farthest distance from the centre that can show
+    double reach_ = -1;     // that distance
+    double reachLat_ = 0;   // the centre's latitude they were found for
+    double lonReach_ = 0;   // and the largest difference in longitude within it
     bool open_ = false;  // last_ ends the piece under way
+    bool pending_ = false;  // last_ is not projected yet, and a piece starts there when the path goes on
     Vertex last_;
     std::vector<PixelPoint> points_;
     std::vector<int> starts_;

@@ -6,6 +6,8 @@
 #include <numbers>
 #include <vector>
 
+#include "support/vector_state.h"
+
 namespace bearfix {
 
 namespace {
@@ -281,6 +283,7 @@ double wrap180(double lon) { return lon - 360 * std::floor((lon + 180) / 360); }
 bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings& settings, double minElevation,
                       double maxElevation, double south, double north, double west, double east,
                       const ElevationPalette* palette, const MapView* view) {
+    clearUpperVectorState();  // before a picture's worth of arithmetic
     const int w = bitmap.width(), h = bitmap.height();
     if (w < 10 || h < 10 || !(north > south) || !(east > west)) return false;
     if (bitmap.format() != QImage::Format_RGB32) bitmap = bitmap.convertToFormat(QImage::Format_RGB32);

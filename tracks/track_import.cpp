@@ -18,6 +18,7 @@
 #include "support/cp1252.h"
 #include "support/message_log.h"
 #include "support/text_scanner.h"
+#include "tracks/gpx_reader.h"
 #include "tracks/track_store.h"
 #include "tracks/xml_scan.h"
 
@@ -164,91 +165,6 @@ int readPlacemarks(const TiXmlNode* placemark) {
     return count;
 }
 
-// ---- GPX ---------------------------------------------------------------------
-
-// A decimal number in the C form whatever the locale; false when there is none.
-bool scanNumber(const char*& c, double* value) {
-    auto [end, ec] = std::from_chars(c, c + std::strlen(c), *value, std::chars_format::fixed);
-    if (ec != std::errc()) return false;
-    c = end;
-    return true;
-}
-
-bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// A finite decimal number that is the whole of a text (an attribute, an
-// element's text), blanks around it allowed: "52.1", "-8.5", "+3".
-bool readNumber(const char* text, double* value) {
-    if (!text) return false;
-    const char* end = text + std::strlen(text);
-    while (text < end && isXmlBlank(*text)) ++text;
-    while (end > text && isXmlBlank(end[-1])) --end;
-    if (text < end && *text == '+' && ++text < end && *text == '-') return false;
-    double v;
-    auto [stop, ec] = std::from_chars(text, end, v, std::chars_format::fixed);
-    if (ec != std::errc() || stop != end || !std::isfinite(v)) return false;
-    *value = v;
-    return true;
-}
-
-// "2010-01-01T12:34:56.5Z" or "...+02:00" to seconds since 1970; NaN when unreadable.
-double isoTime(const char* text) {
-    if (!text) return NAN;
-    double fields[6];
-    const char separators[6] = {'-', '-', 'T', ':', ':', '\0'};
-    const char* c = text;
-    for (int i = 0; i < 6; ++i) {
-        if (!scanNumber(c, &fields[i])) return NAN;
-        if (separators[i] != '\0' && *c++ != separators[i]) return NAN;
-    }
-    // Out-of-range fields would not fit the integers below.
-    const double low[6] = {0, 1, 1, 0, 0, 0}, high[6] = {9999, 12, 31, 24, 59, 60.999};
-    for (int i = 0; i < 6; ++i) {
-        if (!(fields[i] >= low[i] && fields[i] <= high[i])) return NAN;
-    }
-    const int y = static_cast<int>(fields[0]), mo = static_cast<int>(fields[1]), d = static_cast<int>(fields[2]);
-    const int h = static_cast<int>(fields[3]), mi = static_cast<int>(fields[4]);
-    const double s = fields[5];
-    // Days from the civil date (Howard Hinnant's algorithm).
-    const int yy = y - (mo <= 2 ? 1 : 0);
-    const long era = (yy >= 0 ? yy : yy - 399) / 400;
-    const long yearOfEra = yy - era * 400;
-    const long dayOfYear = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    const long days = era * 146097 + dayOfEra - 719468;
-    double seconds = days * 86400.0 + h * 3600.0 + mi * 60.0 + s;
-    if (*c == '+' || *c == '-') {  // an offset from UTC
-        const double sign = *c++ == '+' ? 1.0 : -1.0;
-        double zh = 0, zm = 0;
-        if (scanNumber(c, &zh) && *c == ':') scanNumber(++c, &zm);
-        seconds -= sign * (zh * 3600.0 + zm * 60.0);
-    }
-    return seconds;
-}
-
-int readGpxPoints(const TiXmlElement* parent, const char* pointName) {
-    int count = 0;
-    for (const TiXmlElement* p = parent->FirstChildElement(pointName); p; p = p->NextSiblingElement(pointName)) {
-        double lat = NAN, lon = NAN;
-        readNumber(p->Attribute("lat"), &lat);
-        readNumber(p->Attribute("lon"), &lon);
-        if (!validPosition(lat, lon)) continue;
-        TrackPoint point;
-        initTrackPoint(point);
-        point.lat = degreesToUnits(lat);
-        point.lon = degreesToUnits(lon);
-        if (const TiXmlElement* ele = p->FirstChildElement("ele")) {
-            readNumber(ele->GetText(), &point.altitude);
-        }
-        if (const TiXmlElement* time = p->FirstChildElement("time")) {
-            const double seconds = isoTime(time->GetText());
-            if (!std::isnan(seconds)) setTrackPointTime(point, seconds);
-        }
-        count += storePoint(point) ? 1 : 0;
-    }
-    return count;
-}
-
 }  // namespace
 
 const std::string& lastXmlError() { return xmlError(); }
@@ -336,30 +252,15 @@ bool importKml(const std::string& path) {
 }
 
 bool importGpx(const std::string& path) {
-    TiXmlDocument doc(path.c_str());
-    if (!loadXml(doc, path)) return false;
-    const TiXmlElement* gpx = doc.FirstChildElement("gpx");
-    const std::string fileName = trackNameOf(path);
-    int points = 0;
-    for (const TiXmlElement* e = gpx ? gpx->FirstChildElement() : nullptr; e; e = e->NextSiblingElement()) {
-        const std::string kind = e->ValueStr();
-        if (kind != "trk" && kind != "rte") continue;
-        std::string name = fileName;
-        if (const TiXmlElement* n = e->FirstChildElement("name")) {
-            if (const char* text = n->GetText()) name = fromXml(text);
-        }
-        if (kind == "rte") {
-            beginTrackSegment(name.c_str(), -1);
-            points += readGpxPoints(e, "rtept");
-            continue;
-        }
-        for (const TiXmlElement* seg = e->FirstChildElement("trkseg"); seg; seg = seg->NextSiblingElement("trkseg")) {
-            beginTrackSegment(name.c_str(), -1);
-            points += readGpxPoints(seg, "trkpt");
-        }
+    const GpxImport read = readGpxFile(path, trackNameOf(path));
+    if (!read.error.empty()) {
+        xmlError() = read.error.substr(0, 255);
+        return false;
     }
-    if (points == 0) failureReason() = "no track points found";
-    return points > 0;
+    storedPoints += read.points;
+    skippedPoints += read.skipped;
+    if (read.points == 0) failureReason() = "no track points found";
+    return read.points > 0;
 }
 
 // ---- auxiliary track files ---------------------------------------------------------

@@ -54,7 +54,16 @@ CalendarTime unixTimeToCalendar(double seconds) {
     t.hour = std::min(23, static_cast<int>(std::floor(ofDay / 3600.0)));
     t.minute = std::min(59, static_cast<int>(std::floor((ofDay - t.hour * 3600.0) / 60.0)));
     t.second = ofDay - t.hour * 3600.0 - t.minute * 60.0;
-    civilFromDays(static_cast<long>(days), &t.year, &t.month, &t.day);
+    // Points in a row mostly share their day.
+    static thread_local long lastDays = 0;
+    static thread_local int lastDate[3] = {1970, 1, 1};
+    if (static_cast<long>(days) != lastDays) {
+        lastDays = static_cast<long>(days);
+        civilFromDays(lastDays, &lastDate[0], &lastDate[1], &lastDate[2]);
+    }
+    t.year = lastDate[0];
+    t.month = lastDate[1];
+    t.day = lastDate[2];
     return t;
 }
 
@@ -85,6 +94,7 @@ bool TrackBuffer::append(const TrackPoint& record) {
     lastHint_ = last;
     last->records[last->used++] = record;
     ++recordCount_;
+    ++changes_;
     return true;
 }
 
@@ -104,14 +114,54 @@ void TrackBuffer::clear() {
     }
     lastHint_ = nullptr;
     recordCount_ = 0;
+    ++changes_;
+    cursor_ = nullptr;
+    cursorFirst_ = 0;
+}
+
+void TrackBuffer::truncate(int32_t count) {
+    if (count <= 0) {
+        clear();
+        return;
+    }
+    if (count >= recordCount_) return;
+    Block* block = head_;
+    for (int32_t first = 0; first + kBlockRecords < count; first += kBlockRecords) block = block->next;
+    block->used = (count - 1) % kBlockRecords + 1;
+    for (Block* next = block->next; next;) {
+        Block* after = next->next;
+        delete next;
+        next = after;
+    }
+    block->next = nullptr;
+    lastHint_ = block;
+    recordCount_ = count;
+    ++changes_;
+    cursor_ = nullptr;
+    cursorFirst_ = 0;
+}
+
+void TrackBuffer::renameSegment(int32_t index, const char* name) {
+    auto* record = const_cast<TrackPoint*>(recordAt(index));
+    if (!record || record->type != kTrackSegment) return;
+    std::memset(record->name, 0, sizeof record->name);
+    std::strncpy(record->name, name, sizeof record->name - 1);
+    ++changes_;
 }
 
 const TrackPoint* TrackBuffer::recordAt(int32_t index) const {
-    if (index < 0) return nullptr;
-    const Block* block = head_;
-    for (int32_t skip = index / kBlockRecords; block && skip > 0; --skip) block = block->next;
-    if (!block || index % kBlockRecords >= block->used) return nullptr;
-    return &block->records[index % kBlockRecords];
+    if (index < 0 || index >= recordCount_) return nullptr;
+    // Every block but the last is full.
+    if (!cursor_ || index < cursorFirst_) {
+        cursor_ = head_;
+        cursorFirst_ = 0;
+    }
+    while (cursor_ && index - cursorFirst_ >= kBlockRecords) {
+        cursor_ = cursor_->next;
+        cursorFirst_ += kBlockRecords;
+    }
+    if (!cursor_ || index - cursorFirst_ >= cursor_->used) return nullptr;
+    return &cursor_->records[index - cursorFirst_];
 }
 
 bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {

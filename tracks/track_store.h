@@ -75,9 +75,38 @@ public:
     // A header with the first 23 characters of `name`.
     bool beginSegment(const char* name, int32_t colour);
     void clear();
+    // Drops the records from `count` on (a reader taking back what it stored
+    // from a file that turned out unreadable).
+    void truncate(int32_t count);
+    // The name of the segment header at `index` (the first 23 characters).
+    void renameSegment(int32_t index, const char* name);
     int32_t recordCount() const { return recordCount_; }
-    // Null at or past the end.
+    // Counts every change (an append, a clear): drawings of the tracks are
+    // kept while it stays the same.
+    uint64_t changes() const { return changes_; }
+    // Null at or past the end. Goes on from the block of the look-up before,
+    // so a walk through the store in order is linear.
     const TrackPoint* recordAt(int32_t index) const;
+
+private:
+    struct Block;
+
+public:
+    // Every record in order: for (const TrackPoint& r : store).
+    class Iterator {
+    public:
+        const TrackPoint& operator*() const;
+        Iterator& operator++();
+        bool operator==(const Iterator& other) const { return block_ == other.block_ && index_ == other.index_; }
+
+    private:
+        friend class TrackBuffer;
+        explicit Iterator(const Block* block) : block_(block) {}
+        const Block* block_ = nullptr;
+        int index_ = 0;
+    };
+    Iterator begin() const { return Iterator(head_ && head_->used > 0 ? head_ : nullptr); }
+    Iterator end() const { return Iterator(nullptr); }
 
     // Hands every valid point to `sink`, segment by segment, in batches of up
     // to 8001, each segment between an item start and an item end with its
@@ -93,6 +122,9 @@ private:
     Block* head_ = nullptr;
     mutable Block* lastHint_ = nullptr;
     int32_t recordCount_ = 0;
+    uint64_t changes_ = 0;
+    mutable const Block* cursor_ = nullptr;  // where the last look-up ended
+    mutable int32_t cursorFirst_ = 0;        // the index of its first record
 };
 
 // The program's one store, and the names its users know it by.
@@ -101,7 +133,18 @@ inline bool appendTrackRecord(const TrackPoint& record) { return trackStore().ap
 inline bool beginTrackSegment(const char* name, int32_t colour) { return trackStore().beginSegment(name, colour); }
 inline void clearTracks() { trackStore().clear(); }
 inline int32_t trackRecordCount() { return trackStore().recordCount(); }
+inline uint64_t trackChanges() { return trackStore().changes(); }
 inline const TrackPoint* trackRecordAt(int32_t index) { return trackStore().recordAt(index); }
+
+inline const TrackPoint& TrackBuffer::Iterator::operator*() const { return block_->records[index_]; }
+
+inline TrackBuffer::Iterator& TrackBuffer::Iterator::operator++() {
+    if (++index_ == block_->used) {
+        block_ = block_->next && block_->next->used > 0 ? block_->next : nullptr;
+        index_ = 0;
+    }
+    return *this;
+}
 inline bool forEachTrackBatch(MapView& view, const PointSink& sink) { return trackStore().forEachBatch(view, sink); }
 
 }  // namespace bearfix

@@ -67,7 +67,7 @@ TEST(CityDialog, InitialsSearch) {
 TEST_F(WindowTest, ObserverPickedFromTheTable) {
     auto w = start();
     Ui::TBearfix& f = w->form();
-    w->Timer1Timer();
+    ASSERT_TRUE(firstMapDrawn(*w));
     f.Ed_Pos1->setText("N50.7 E6.1");
     pressLater(w->cityDialog().form().BitBtn1);
     f.SpeedButton1->click();

@@ -160,7 +160,7 @@ TEST_F(SettingsFaultTest, JunkSettingsFile) {
     EXPECT_EQ(f.Ed_Brg1X->text().size(), 2047) << "the first Brg1X, cut at 2047 characters";
     EXPECT_EQ(f.Ed_Brg2X->text(), "45") << "a key of a repeated section is still found";
     EXPECT_EQ(f.CB_MapCenter->currentIndex(), 1) << "a number too large for an integer gives the default";
-    w->Timer1Timer();
+    ASSERT_TRUE(firstMapDrawn(*w));
     EXPECT_EQ(f.Ed_LocX->text(), "no intersection found") << "the window works with what it could read";
     w->close();
     EXPECT_TRUE(iniHas("ShowCities=3")) << "the second [MAP] is kept";

@@ -19,7 +19,7 @@ protected:
         auto w = start();
         w->show();
         QApplication::setActiveWindow(w.get());
-        w->Timer1Timer();
+        EXPECT_TRUE(firstMapDrawn(*w));
         return w;
     }
 };
@@ -42,7 +42,7 @@ TEST_F(FixWindowTest, ResultFieldsFollowTheObserversAndTheAmbiguitySwitches) {
     writeIni("[PREV_SESSION]\nPos1=N50 E8\nPos2=N50 E9\nBrg1X=45\nBrg2X=315\nBrg1Tol=1\nBrg2Tol=1\n");
     auto w = start();
     Ui::TBearfix& f = w->form();
-    w->Timer1Timer();
+    ASSERT_TRUE(firstMapDrawn(*w));
     // X about 0.32 degrees north of the middle: 36 km east and 35 km north
     // of A, 50 km. The lines leave at 45 and 315 degrees and turn towards
     // each other as the meridians converge, by 0.5 sin 50 = 0.38 degrees

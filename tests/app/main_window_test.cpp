@@ -1,3 +1,4 @@
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include "german_locale.h"
@@ -9,12 +10,13 @@ namespace {
 
 using testing::WindowTest;
 
-TEST_F(WindowTest, FirstTickFillsTheResultsAndEditsRecomputeAtOnce) {
+TEST_F(WindowTest, FirstMapFillsTheResultsAndEditsRecomputeAtOnce) {
     auto w = start();
     Ui::TBearfix& f = w->form();
     EXPECT_EQ(w->windowTitle(), "Bearfix");
     EXPECT_TRUE(f.Ed_LocX->text().isEmpty()) << "nothing is computed during creation";
-    w->Timer1Timer();
+    w->findChild<QTimer*>("Timer1")->stop();
+    ASSERT_TRUE(firstMapDrawn(*w)) << "without waiting for the timer's first tick";
     const QString x = QString::fromUtf8("N51°04'05\" E000°58'50\"");
     EXPECT_EQ(f.Ed_LocX->text(), x);
     EXPECT_EQ(f.Ed_BrgAB->text(), QString::fromUtf8("148.4 °"));
@@ -39,7 +41,7 @@ TEST_F(WindowTest, FirstTickFillsTheResultsAndEditsRecomputeAtOnce) {
 TEST_F(WindowTest, BearingsOutsideOneTurnAndNumbersTooLarge) {
     auto w = start();
     Ui::TBearfix& f = w->form();
-    w->Timer1Timer();
+    ASSERT_TRUE(firstMapDrawn(*w));
     const QString x = f.Ed_LocX->text();
     const std::string set = "set brg1x=980";  // 260 + 2 turns
     postToMailbox(w->mailbox(), 1, 0, static_cast<int32_t>(set.size()), set.data());
@@ -78,7 +80,7 @@ TEST_F(WindowTest, MessageLogFollowsTheChosenLevel) {
 TEST_F(WindowTest, NumbersUseAPointUnderAGermanLocale) {
     if (!testing::useGermanLocale()) GTEST_SKIP() << "no German locale can be built on this machine";
     auto w = start();
-    w->Timer1Timer();
+    ASSERT_TRUE(firstMapDrawn(*w));
     w->form().Mem_Msgs->clear();
     logMessage(MessageLevel::Debug, "%.1lf", 1.5);
     EXPECT_EQ(w->form().Mem_Msgs->toPlainText(), "1.5");

@@ -23,7 +23,7 @@ protected:
         auto w = start();
         w->show();
         QApplication::setActiveWindow(w.get());
-        w->Timer1Timer();
+        EXPECT_TRUE(firstMapDrawn(*w));
         return w;
     }
 };

@@ -29,7 +29,7 @@ protected:
             return colour->isValid();
         };
         w->dialogs.inform = [this](const QString& text) { informed << text; };
-        w->Timer1Timer();
+        EXPECT_TRUE(firstMapDrawn(*w));
         return w;
     }
     void TearDown() override { clearTracks(); }

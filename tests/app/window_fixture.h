@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtTest/QTest>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +31,12 @@ protected:
         auto window = std::make_unique<TBearfix>();
         window->resize(800, 600);
         return window;
+    }
+    // The first tick's work (results, "Drawing....", the first map) runs as
+    // soon as the event loop does.
+    static ::testing::AssertionResult firstMapDrawn(TBearfix& w) {
+        if (QTest::qWaitFor([&w] { return !w.initialDrawPending; }, 20000)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no first map";
     }
     std::string iniPath() const { return (dir.path() / "config/bearfix/bearfix.ini").string(); }
     void writeIni(const std::string& text) const {

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
+#include "map/qt_convert.h"
 #include "support/message_log.h"
 #include "temp_dir.h"
 
@@ -182,6 +184,58 @@ TEST(MapComposer, TrackLabelsBelongToDrawnPieces) {
         composer.drawBaseMap(base, s, centre);
         composer.drawOverlay(base, image, s, away, away);
         EXPECT_EQ(count(image, image.rect(), tinted(qRgb(128, 192, 0))) > 0, c.labelled) << c.what;
+    }
+}
+
+// The tracks are drawn again only when they, the base map, the view or
+// their style changed; every picture is the one a composer that draws them
+// every time makes.
+TEST(MapComposer, TracksAreDrawnAgainOnlyWhenWhatTheyShowChanged) {
+    std::vector<std::pair<double, double>> line{{0, -1}, {0.5, 0.5}, {1, 1}};
+    uint64_t changes = 0;
+    int traced = 0;
+    MapComposer kept, fresh;
+    kept.setTrackSource(
+        [&](MapView& view, const PointSink& sink) {
+            ++traced;
+            return tracks({line}, "Walk")(view, sink);
+        },
+        [&changes] { return changes; });
+    fresh.setTrackSource([&](MapView& view, const PointSink& sink) { return tracks({line}, "Walk")(view, sink); });
+    MapSettings s = bare(300);
+    s.brg1x = "30";
+    s.trackLineWidth = 3;
+    QImage keptBase(300, 200, QImage::Format_RGB32), freshBase(300, 200, QImage::Format_RGB32), keptImage, freshImage;
+    GeoPosition centre{0, 0}, a{0.01, 0.005}, b{-0.01, 0.0};
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool redrawn;
+    } steps[] = {
+        {"the first overlay", [] {}, true},
+        {"a keystroke", [&] { s.brg1x = "31"; }, false},
+        {"another observer", [&] { a.lat += 0.001; }, false},
+        {"a point more", [&] { line.push_back({1.2, 0.8}); ++changes; }, true},
+        {"the track colour", [&] { s.trackLineColour = 0x00FF0000; }, true},
+        {"the line width", [&] { s.trackLineWidth = 5; }, true},
+        {"the base map drawn again", [&] { kept.drawBaseMap(keptBase, s, centre); fresh.drawBaseMap(freshBase, s, centre); }, true},
+        {"zoomed out", [&] {
+             s.rangeKm = "600";
+             kept.drawBaseMap(keptBase, s, centre);
+             fresh.drawBaseMap(freshBase, s, centre);
+         }, true},
+        {"a keystroke again", [&] { s.brg2x = "100"; }, false},
+    };
+    kept.drawBaseMap(keptBase, s, centre);
+    fresh.drawBaseMap(freshBase, s, centre);
+    for (const auto& step : steps) {
+        step.change();
+        const int before = traced;
+        kept.drawOverlay(keptBase, keptImage, s, a, b);
+        fresh.drawOverlay(freshBase, freshImage, s, a, b);
+        EXPECT_EQ(traced > before, step.redrawn) << step.what;
+        EXPECT_TRUE(keptImage == freshImage) << step.what;
+        EXPECT_GT(count(keptImage, keptImage.rect(), tinted(fromColourRef(s.trackLineColour).rgb())), 0) << step.what;
     }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
+#include <random>
 #include <vector>
 
 namespace bearfix {
@@ -58,6 +60,108 @@ TEST(ScreenPath, PolygonsAreCutAtTheBox) {
     EXPECT_DOUBLE_EQ(area(out), 100 * 50 - 50 * 50 / 2.0);
     clipPolygon({{200, 0}, {300, 0}, {300, 50}}, 0, {0, 0, 100, 50}, out);
     EXPECT_TRUE(out.empty());
+}
+
+// The clipped runs of every piece a tracer made.
+std::vector<Stretch> tracedRuns(const PathTracer& tracer, const PixelBox& box) {
+    std::vector<Stretch> runs;
+    std::vector<PixelPoint> scratch;
+    const std::vector<PixelPoint>& points = tracer.points();
+    const std::vector<int>& starts = tracer.starts();
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const int end = i + 1 < starts.size() ? starts[i + 1] : static_cast<int>(points.size());
+        clipPolyline(points.data() + starts[i], end - starts[i], tracer.period(), box, scratch,
+                     [&](const PixelPoint* p, int n) {
+                         runs.emplace_back();
+                         for (int k = 0; k < n; ++k) runs.back().emplace_back(p[k].x, p[k].y);
+                     });
+    }
+    return runs;
+}
+
+// Passing over what cannot show changes nothing that shows: the same runs,
+// bit for bit, as tracing every point, for walks round the world (across the
+// antimeridian, over the poles, through the antipode) on azimuthal views from
+// a few metres to the whole earth, handed over in batches that go on from one
+// another. Half the views are centred on one of the walk's points.
+TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
+    constexpr double kPi = std::numbers::pi;
+    std::mt19937 random(20);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const PixelBox box = pictureBox(400, 300, 6);
+    int culled = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<MapPoint> walk(600);
+        double lat = (unit(random) - 0.5) * kPi, lon = (unit(random) - 0.5) * 2 * kPi;
+        const double step = std::pow(10.0, -5 + 5 * unit(random));
+        for (int i = 0; i < static_cast<int>(walk.size()); ++i) {
+            lon += step * (unit(random) - 0.3);
+            lat = std::clamp(lat + step * (unit(random) - 0.5), -kPi / 2, kPi / 2);
+            if (lon > kPi) lon -= 2 * kPi;
+            walk[i] = {static_cast<float>(lat), static_cast<float>(lon), 0, i};
+        }
+        MapView view;
+        const MapPoint& on = walk[random() % walk.size()];
+        const bool centred = trial % 2 == 0;
+        map_view_setup(view, kAzimuthal, centred ? on.lon : lon + unit(random), centred ? on.lat : unit(random) - 0.5,
+                       std::pow(10.0, -2 + 6.5 * unit(random)), 400, 300);
+        if (trial % 50 == 0) map_view_setup(view, kAzimuthal, -lon, -on.lat, 19000, 400, 300);  // the walk's antipode in view
+
+        PathTracer each, passing;
+        each.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+        passing.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+        std::vector<Stretch> eachRuns, passingRuns;
+        for (std::size_t first = 0; first < walk.size(); first += 150) {
+            if (first > 0) {
+                each.clearPieces();
+                passing.clearPieces();
+            }
+            for (std::size_t i = first; i < first + 150; ++i) {
+                if (i == 0) {
+                    each.moveTo(walk[i].lon, walk[i].lat);
+                } else {
+                    each.lineTo(walk[i].lon, walk[i].lat);
+                }
+            }
+            passing.lineThrough(walk.data() + first, 150, first == 0);
+            for (const Stretch& run : tracedRuns(each, box)) eachRuns.push_back(run);
+            for (const Stretch& run : tracedRuns(passing, box)) passingRuns.push_back(run);
+            culled += passing.points().size() < each.points().size() ? 1 : 0;
+        }
+        ASSERT_EQ(passingRuns, eachRuns) << "trial " << trial;
+    }
+    EXPECT_GT(culled, 100) << "stretches were passed over";
+}
+
+// A stretch said not to reach the picture has no point that projects into
+// it: points all over such boxes, projected one by one.
+TEST(ScreenPath, StretchesRuledOutLieOffThePicture) {
+    constexpr double kPi = std::numbers::pi;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const PixelBox box = pictureBox(400, 300, 6);
+    int ruledOut = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        MapView view;
+        map_view_setup(view, kAzimuthal, (unit(random) - 0.5) * 2 * kPi, (unit(random) - 0.5) * kPi,
+                       std::pow(10.0, -2 + 6 * unit(random)), 400, 300);
+        PathTracer tracer;
+        tracer.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+        const double south = (unit(random) - 0.5) * kPi, north = std::min(kPi / 2, south + unit(random) * unit(random));
+        const double west = (unit(random) - 0.5) * 4 * kPi, east = west + unit(random) * unit(random) * 7;
+        if (tracer.mayReach(south, north, west, east)) continue;
+        ++ruledOut;
+        for (int i = 0; i <= 40; ++i) {
+            for (int j = 0; j <= 40; ++j) {
+                double x, y;
+                const double lat = south + (north - south) * i / 40, lon = west + (east - west) * j / 40;
+                ASSERT_TRUE(azimuthal_forward(view, lon, lat, &x, &y)) << "the antipode is never ruled out";
+                ASSERT_FALSE(x >= box.left && x <= box.right && y >= box.top && y <= box.bottom)
+                    << "trial " << trial << ": " << lat << ", " << lon << " shows at " << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(ruledOut, 500);
 }
 
 }  // namespace

@@ -55,6 +55,24 @@ TEST(BigFiles, AuxiliaryFileIsStreamed) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the import kept well under 32 MB";
 }
 
+TEST(BigFiles, GpxIsStreamed) {
+    testing::TempDir dir;
+    const std::string path =
+        bigFile(dir, "huge.gpx", "<?xml version=\"1.0\"?><gpx><trk><name>A very long name that never ends: ",
+                "a hunt that went on and on and on. ",
+                "</name><desc>none</desc><trkseg><trkpt lat=\"52.5\" lon=\"13.25\"/></trkseg></trk></gpx>");
+    const pid_t child = fork();
+    if (child == 0) {
+        clearTracks();
+        const long before = peakKilobytes();
+        const bool ok = loadTrackFile(path, 0);
+        _exit(ok && trackRecordCount() == 2 && peakKilobytes() - before < 32 * 1024 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the import kept well under 32 MB";
+}
+
 TEST(BigFiles, KmlWithoutATrack) {
     testing::TempDir dir;
     const std::string path = bigFile(dir, "huge.kml", "<?xml version=\"1.0\"?><kml><Document><description>",

@@ -66,6 +66,27 @@ TEST(TrackStore, RecordsAndNames) {
     EXPECT_EQ(store.recordAt(0), nullptr);
 }
 
+// Look-ups in any order and the walk through the store find each record
+// where it was appended, across blocks and after a clear.
+TEST(TrackStore, LookUpsInAnyOrderAndTheWalk) {
+    TrackBuffer store;
+    for (int round = 0; round < 2; ++round) {
+        addPoints(store, 95);
+        std::vector<int32_t> walked, expected;
+        for (const TrackPoint& r : store) walked.push_back(r.lat - 52 * kUnitsPerDegree);
+        for (int32_t i = 0; i < 95; ++i) expected.push_back(i);
+        EXPECT_EQ(walked, expected);
+        for (int32_t i : {94, 0, 41, 40, 39, 60, 19, 20, 21, 94, 3, 80}) {
+            ASSERT_NE(store.recordAt(i), nullptr) << i;
+            EXPECT_EQ(store.recordAt(i)->lat, 52 * kUnitsPerDegree + i);
+        }
+        EXPECT_EQ(store.recordAt(95), nullptr);
+        store.clear();
+        EXPECT_TRUE(store.begin() == store.end());
+        EXPECT_EQ(store.recordAt(3), nullptr);
+    }
+}
+
 TEST(TrackStore, DegreesToUnits) {
     EXPECT_EQ(degreesToUnits(52.5), 18900000);
     EXPECT_EQ(degreesToUnits(-8.5678), -3084408);

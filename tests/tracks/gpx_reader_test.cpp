@@ -1,0 +1,187 @@
+#include "tracks/gpx_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/message_log.h"
+#include "temp_dir.h"
+#include "tracks/track_import.h"
+#include "tracks/track_store.h"
+
+namespace bearfix {
+namespace {
+
+class GpxReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearTracks();
+        setMessageSink([this](MessageLevel, const std::string& text) { log.push_back(text); });
+    }
+    void TearDown() override {
+        setMessageSink({});
+        clearTracks();
+    }
+    // The store as "#segment|lat lon|...", in degrees to 1e-5.
+    static std::string track() {
+        std::ostringstream out;
+        for (const TrackPoint& r : trackStore()) {
+            if (r.type == kTrackSegment) out << (out.tellp() > 0 ? "|#" : "#") << r.name;
+            if (r.type == kTrackPoint && r.valid)
+                out << '|' << std::round(r.lat / 3.6) / 1e5 << ' ' << std::round(r.lon / 3.6) / 1e5;
+        }
+        return out.str();
+    }
+    static std::string gpx(const std::string& body) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">" + body + "</gpx>\n";
+    }
+
+    testing::TempDir dir;
+    std::vector<std::string> log;
+};
+
+// Names as a reader that keeps an element's first text node takes them,
+// wherever in the track they stand.
+TEST_F(GpxReader, NamesOfTracksAndRoutes) {
+    const std::string point = "<trkpt lat=\"1\" lon=\"2\"/>";
+    const struct {
+        const char* what;
+        std::string body;
+        const char* stored;
+    } cases[] = {
+        {"after the segments", "<trk><trkseg>" + point + "</trkseg><trkseg/><name>Late</name></trk>",
+         "#Late|1 2|#Late"},
+        {"blanks condensed", "<trk><name>\n  Fox \t\r\n hunt  </name><trkseg>" + point + "</trkseg></trk>",
+         "#Fox hunt|1 2"},
+        {"the first name element only", "<trk><name/><name>Second</name><trkseg>" + point + "</trkseg></trk>",
+         "#walk|1 2"},
+        {"a comment before the text", "<trk><name> <!-- c -->Hidden</name><trkseg>" + point + "</trkseg></trk>",
+         "#walk|1 2"},
+        {"text up to the first markup", "<trk><name>Fox<!-- c --> hunt</name><trkseg>" + point + "</trkseg></trk>",
+         "#Fox|1 2"},
+        {"CDATA as it is", "<trk><name>  <![CDATA[ a  &b ]]></name><trkseg>" + point + "</trkseg></trk>",
+         "# a  &b |1 2"},
+        {"entities and UTF-8", "<trk><name>M\xC3\xBCnster &amp; more</name><trkseg>" + point + "</trkseg></trk>",
+         "#M\xFCnster & more|1 2"},
+        {"a route's name after its points",
+         "<rte><rtept lat=\"3\" lon=\"4\"/><name>Back</name></rte><rte><rtept lat=\"5\" lon=\"6\"/></rte>",
+         "#Back|3 4|#walk|5 6"},
+        {"nested deeper: no name of the track", "<trk><extensions><name>X</name></extensions><trkseg>" + point +
+                                                    "</trkseg></trk>",
+         "#walk|1 2"},
+    };
+    for (const auto& c : cases) {
+        clearTracks();
+        EXPECT_TRUE(loadTrackFile(dir.write("walk.gpx", gpx(c.body)), 0)) << c.what;
+        EXPECT_EQ(track(), c.stored) << c.what;
+    }
+}
+
+// Coordinates are whole finite numbers within range; other points are left
+// out and counted. Elevation and time are read from the first of each.
+TEST_F(GpxReader, PointsAndTheirCoordinates) {
+    const std::string path = dir.write("p.gpx", gpx(R"(<trk><trkseg>
+        <trkpt lat=" +52.5 " lon="-8.25"><ele> +12.5 </ele><ele>99</ele><time>2020-02-29T23:59:59-01:30</time></trkpt>
+        <trkpt lat="52.5x" lon="8"/>
+        <trkpt lat="90.5" lon="8"/>
+        <trkpt lat="-90" lon="180"><ele>7 m</ele></trkpt>
+        <trkpt lat="1e2" lon="8"/>
+        <trkpt lat="nan" lon="8"/>
+        <trkpt lon="8"/>
+        <trkpt lat="10" lon="-180.000001"/>
+        <trkpt lat="1)" + std::string(400, '0') + R"(" lon="1"/>
+      </trkseg></trk>)"));
+    log.clear();
+    ASSERT_TRUE(loadTrackFile(path, 0));
+    EXPECT_EQ(track(), "#p|52.5 -8.25|-90 180");
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], "Debug: skipped 7 points with invalid coordinates");
+    const TrackPoint* first = trackRecordAt(1);
+    EXPECT_EQ(first->altitude, 12.5);
+    EXPECT_EQ(trackRecordAt(2)->altitude, 0) << "an elevation is a number and nothing more";
+    // 2020-02-29 23:59:59 at -01:30 is 2020-03-01 01:29:59 UTC.
+    EXPECT_EQ(first->yearSince2000, 20);
+    EXPECT_EQ(first->month, 3);
+    EXPECT_EQ(first->day, 1);
+    EXPECT_EQ(first->hour, 1);
+    EXPECT_EQ(first->minute, 29);
+    EXPECT_EQ(first->second, 59);
+}
+
+// A file that is no readable GPX leaves the store as it was, however far
+// the reading got.
+TEST_F(GpxReader, UnreadableFilesStoreNothing) {
+    std::string points;
+    for (int i = 0; i < 20000; ++i) points += "<trkpt lat=\"1\" lon=\"2\"/>";
+    std::string deep;
+    for (int i = 0; i < kMaxGpxDepth; ++i) deep += "<e>";
+    const struct {
+        const char* what;
+        std::string content;
+        const char* error;  // the start of the reason
+    } cases[] = {
+        {"broken at the end", gpx("<trk><trkseg>" + points + "</trkseg></trk>") + "<", "unclosed token"},
+        {"a mismatched tag", gpx("<trk><trkseg>" + points + "</trk>"), "mismatched tag at line 2"},
+        {"a zero byte far in", gpx("<trk><trkseg>" + points + "</trkseg></trk>" + std::string(1, '\0')),
+         "The file holds binary data, not XML"},
+        {"nested too deeply", gpx("<trk><trkseg>" + points + "</trkseg></trk>" + deep), "elements nested too deeply"},
+        {"empty", "", "no element found"},
+    };
+    beginTrackSegment("kept", -1);
+    for (const auto& c : cases) {
+        log.clear();
+        const std::string path = dir.write("bad.gpx", c.content);
+        EXPECT_FALSE(loadTrackFileReporting(path, 0)) << c.what;
+        EXPECT_EQ(track(), "#kept") << c.what;
+        ASSERT_FALSE(log.empty());
+        EXPECT_TRUE(log.back().starts_with("Error loading \"" + path + "\": " + c.error)) << c.what << ": " << log.back();
+    }
+    std::string shallow;
+    for (int i = 0; i < kMaxGpxDepth - 1; ++i) shallow += "<e>";
+    for (int i = 0; i < kMaxGpxDepth - 1; ++i) shallow += "</e>";
+    EXPECT_TRUE(loadTrackFile(dir.write("ok.gpx", gpx("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk>" + shallow)), 0))
+        << "nesting up to the limit is read";
+}
+
+// A file that is not UTF-8 is read as Windows-1252 from its first byte on,
+// even where it looked like UTF-8.
+TEST_F(GpxReader, FilesThatAreNotUtf8AreWindows1252) {
+    ASSERT_TRUE(loadTrackFile(dir.write("w.gpx", gpx("<trk><name>M\xC3\xBCnster</name><trkseg><trkpt lat=\"1\" lon=\"2\"/>"
+                                                     "</trkseg></trk><rte><name>K\xF6ln \x80</name><rtept lat=\"3\" "
+                                                     "lon=\"4\"/></rte>")),
+                              0));
+    EXPECT_EQ(track(), "#M\xC3\xBCnster|1 2|#K\xF6ln \x80|3 4");
+}
+
+// Numbers read as std::from_chars reads them, bit for bit and to the same
+// end: random decimals of every length, signs, points and trailing text.
+TEST(GpxNumbers, AsTheStandardLibraryReadsThem) {
+    std::mt19937 random(1);
+    const std::string alphabet = "0123456789";
+    for (int trial = 0; trial < 200000; ++trial) {
+        std::string text;
+        if (random() % 4 == 0) text += '-';
+        const int whole = static_cast<int>(random() % 12), fraction = static_cast<int>(random() % 14);
+        for (int i = 0; i < whole; ++i) text += alphabet[random() % 10];
+        if (random() % 3 != 0) text += '.';
+        for (int i = 0; i < fraction; ++i) text += alphabet[random() % 10];
+        text += std::string(".e- x").substr(random() % 5, 1);
+        const char *mine = text.data(), *theirs = text.data();
+        double a = -1, b = -1;
+        const bool read = scanDecimal(mine, text.data() + text.size(), &a);
+        const auto [end, ec] = std::from_chars(theirs, text.data() + text.size(), b, std::chars_format::fixed);
+        ASSERT_EQ(read, ec == std::errc()) << text;
+        if (!read) continue;
+        ASSERT_EQ(mine, end) << text;
+        ASSERT_EQ(std::bit_cast<uint64_t>(a), std::bit_cast<uint64_t>(b)) << text;
+    }
+}
+
+}  // namespace
+}  // namespace bearfix
