@@ -16,6 +16,8 @@
 #include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
 #include "app/data_files.h"
+#include "app/feeds.h"
+#include "app/gps_panel.h"
 #include "app/line_edits.h"
 #include "app/remote_server.h"
 #include "app/remote_socket.h"
@@ -76,10 +78,14 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     dialogs = desktopDialogs();
     composer_.setTrackSource(forEachTrackBatch);
     composer_.setMapDataDirectory(findDataFile("map_data"));
+    gps_ = new GpsPanel(*this);
+    feeds_ = new BearingFeeds(*this, *gps_);
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     Timer1->start();
+    gps_->start();
+    feeds_->start();
 }
 
 TBearfix::~TBearfix() {
@@ -155,8 +161,10 @@ void TBearfix::FormCreate() {
     loggingEnabled = true;
     reportSettingsProblem();
     bearingLog_ = new BearingLogTab(*this);
-    composer_.setBearingLayer(
-        [this](QPainter& painter, const MapView& view, bool over) { bearingLog_->draw(painter, view, over); });
+    composer_.setBearingLayer([this](QPainter& painter, const MapView& view, bool over) {
+        bearingLog_->draw(painter, view, over);
+        if (over) gps_->draw(painter, view);  // the own position on top
+    });
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -241,6 +249,8 @@ void TBearfix::readSettings() {
 
     trackSettings = s.track;
     showTrackSettings();
+    gps_->show(s.live);
+    feeds_->show(s.live);
 }
 
 SessionSettings TBearfix::currentSession() const {
@@ -281,6 +291,8 @@ SessionSettings TBearfix::currentSession() const {
     s.gtopoDir = elevation().gtopoDirectory();
     s.srtmDir = elevation().srtmDirectory();
     s.track = trackSettings;
+    gps_->fill(s.live);
+    feeds_->fill(s.live);
     return s;
 }
 
@@ -400,9 +412,11 @@ void TBearfix::Timer1Timer() {
     const bool remoteChanges = processRemoteCommands(
         mailbox_,
         [this](int field, const std::string& value) {
-            setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
+            QLineEdit* const fields[] = {ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Pos1, ui_->Ed_Pos2};
+            setText(fields[field - 1], value);  // runs the change handling as typing does
         },
         [&added](Bearing b) { added.push_back(std::move(b)); });
+    feeds_->takeBearings(added);
     if (!added.empty()) bearingLog_->append(std::move(added));
     if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
