@@ -10,7 +10,7 @@ endif
 
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv
+FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv udp_bearing receiver_csv
 
 PREFIX       ?= /usr/local
 DEB_DIR      ?= build-deb
