@@ -136,6 +136,7 @@ void TBearfix::connectHandlers() {
     connect(ui_->MI_Index, &QAction::triggered, this, &TBearfix::MI_IndexClick);
     connect(ui_->MI_About, &QAction::triggered, this, &TBearfix::MI_AboutClick);
     connect(ui_->MI_ImportGPSTrack, &QAction::triggered, this, &TBearfix::MI_ImportGPSTrackClick);
+    connect(ui_->MI_Export, &QAction::triggered, this, &TBearfix::MI_ExportClick);
     connect(ui_->Btn_ClearTracks, &QPushButton::clicked, this, &TBearfix::Btn_ClearTracksClick);
     ui_->Pnl_TrackColors->installEventFilter(this);
     connect(ui_->SpeedButton1, &QToolButton::clicked, this, &TBearfix::FindCityforObserverA1Click);

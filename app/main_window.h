@@ -17,6 +17,7 @@
 #include "app/remote_mailbox.h"
 #include "app/results.h"
 #include "app/settings.h"
+#include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
 #include "support/message_log.h"
@@ -64,6 +65,7 @@ public:
         // The bearing dialog of the Bearings tab, filled with `bearing` (a
         // bearing that is not finite shows empty); false when cancelled.
         std::function<bool(const QString& title, Bearing* bearing)> editBearing;
+        std::function<bool(QString* file, int* format)> chooseExportFile;  // format: the filter's index
     };
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
@@ -154,6 +156,7 @@ public slots:
     void MI_IndexClick();
     void MI_AboutClick();
     void MI_ImportGPSTrackClick();
+    void MI_ExportClick();
     void Btn_ClearTracksClick();
     void Pnl_TrackColorsClick();
     void FindCityforObserverA1Click();
@@ -189,6 +192,7 @@ private:
     void writeObserver(QLineEdit* field, GeoPosition p);
     ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
+    std::vector<Bearing> bearingsToExport() const;
     bool zoomToFixKey(QKeyEvent* event);
     bool zoomKey(QKeyEvent* event);
     bool wheelOverUnfocusedList(QObject* watched) const;

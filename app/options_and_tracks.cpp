@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "app/data_files.h"
+#include "app/export_window.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "map/elevation.h"
@@ -82,6 +83,7 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         box->open();
     };
     d.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    d.chooseExportFile = [this](QString* file, int* format) { return askExportFile(this, file, format); };
     return d;
 }
 

@@ -5,6 +5,7 @@
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE] [--bearings FILE]
 //   bearfix-cli tracks FILE...
+//   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //   bearfix-cli gps [--server HOST:PORT] [--count N] [--json]
 //
@@ -46,6 +47,7 @@
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 #include "tools/gps_cli.h"
 
@@ -61,6 +63,8 @@ constexpr const char* kUsage =
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "                              [--bearings FILE]\n"
     "       bearfix-cli tracks FILE...\n"
+    "       bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE]\n"
+    "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "       bearfix-cli gps [--server HOST:PORT] [--count N] [--json]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
@@ -81,6 +85,10 @@ constexpr const char* kUsage =
     "  settings say to reload it at start, and the bearing log (default:\n"
     "  bearings.csv beside the settings file).\n"
     "  tracks: what importing the files would store, and the messages.\n"
+    "  export: observers, X, the search area, the sectors, the bearing log with\n"
+    "  its fix and the tracks to a file for Google Earth (.kml), a GPS (.gpx) or\n"
+    "  a GIS (.geojson), or the bearing log as CSV (.csv); the observers from\n"
+    "  the settings file (default: your bearfix.ini).\n"
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
@@ -494,6 +502,11 @@ int main(int argc, char* argv[]) {
     if (command == "describe") return runDescribe(args);
     if (command == "render") return runRender(args);
     if (command == "tracks") return runTracks(args);
+    if (command == "export") {
+        const int status = bearfix::runExport(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "gps") {
         const int status = bearfix::runGps(args, json);
         if (status == 2) std::fputs(kUsage, stderr);

@@ -73,7 +73,7 @@ constexpr double kDeg = 180 / std::numbers::pi;
 
 std::string srtmPath(const TempDir& dir, int lat, int lon) {
     lon = (lon + 540) % 360 - 180;
-    char name[16];
+    char name[32];  // room for any int, as the compiler checks
     std::snprintf(name, sizeof name, "%c%02d%c%03d.hgt", lat < 0 ? 'S' : 'N', std::abs(lat), lon < 0 ? 'W' : 'E',
                   std::abs(lon));
     return (dir.path() / name).string();

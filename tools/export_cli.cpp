@@ -1,0 +1,118 @@
+#include "tools/export_cli.h"
+
+#include <cstdio>
+
+#include "app/settings.h"
+#include "export/export_writers.h"
+#include "fix/bearing_log.h"
+#include "support/cp1252.h"
+#include "support/message_log.h"
+#include "tracks/track_import.h"
+#include "tracks/track_store.h"
+
+namespace bearfix {
+
+namespace {
+
+struct Arguments {
+    std::string out;
+    std::string config;
+    bool configGiven = false;
+    std::string bearings;
+    std::vector<std::string> tracks;
+};
+
+bool parse(const std::vector<std::string>& args, Arguments& a) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if ((arg == "--config" || arg == "--bearings") && i + 1 < args.size()) {
+            (arg == "--config" ? a.config : a.bearings) = args[++i];
+            a.configGiven = a.configGiven || arg == "--config";
+        } else if (arg == "--tracks") {
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) a.tracks.push_back(args[++i]);
+            if (a.tracks.empty()) return false;
+        } else if (arg.rfind("--", 0) == 0 || !a.out.empty()) {
+            return false;
+        } else {
+            a.out = arg;
+        }
+    }
+    return !a.out.empty();
+}
+
+// Each line of `errors` (Windows-1252) after the file's name.
+void printErrors(const std::string& path, const std::string& errors) {
+    for (std::size_t start = 0; start < errors.size();) {
+        std::size_t end = errors.find('\n', start);
+        if (end == std::string::npos) end = errors.size();
+        std::fprintf(stderr, "bearfix-cli: %s: %s\n", path.c_str(),
+                     cp1252ToUtf8(errors.substr(start, end - start)).c_str());
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+int runExport(const std::vector<std::string>& args) {
+    Arguments a;
+    if (!parse(args, a)) return 2;
+    const std::optional<ExportFormat> format = exportFormatFor(a.out);
+    if (!format) {
+        std::fprintf(stderr, "bearfix-cli: %s: name the file .kml, .gpx, .geojson or .csv\n", a.out.c_str());
+        return 2;
+    }
+
+    SessionSettings session = defaultSettings();
+    IniFile file;
+    const std::string config = a.configGiven ? a.config : settingsFilePath();
+    std::string reason;
+    switch (file.load(config, &reason)) {
+        case IniFile::Load::Read: break;
+        case IniFile::Load::Missing:
+            if (!a.configGiven) break;  // a first run: the window's defaults
+            std::fprintf(stderr, "bearfix-cli: %s: no such file\n", config.c_str());
+            return 1;
+        case IniFile::Load::Unreadable:
+            std::fprintf(stderr, "bearfix-cli: cannot read %s: %s\n", config.c_str(), reason.c_str());
+            return 1;
+    }
+    readSettings(file, session);
+
+    ExportInput in;
+    in.observers = {session.pos1,    session.pos2,    session.brg1x,   session.brg2x,
+                    session.brg1Tol, session.brg2Tol, session.brg1Amb, session.brg2Amb};
+    in.trackColour = session.track.trackLineColour;
+    if (!a.bearings.empty()) {
+        std::string errors;
+        switch (loadBearingCsv(a.bearings, in.log, errors)) {
+            case CsvLoad::Read: break;
+            case CsvLoad::Missing:
+                std::fprintf(stderr, "bearfix-cli: %s: no such file\n", a.bearings.c_str());
+                return 1;
+            case CsvLoad::Bad: printErrors(a.bearings, errors); return 1;
+        }
+    }
+
+    setMessageSink([](MessageLevel level, const std::string& text) {
+        if (level >= MessageLevel::Warning) std::fprintf(stderr, "bearfix-cli: %s\n", cp1252ToUtf8(text).c_str());
+    });
+    for (const std::string& track : a.tracks) {
+        if (!loadTrackFileReporting(track, kTrackByExtension)) return 1;
+    }
+    // As the window starts: with the remembered track file, when it is to be reloaded.
+    if (a.tracks.empty() && (session.track.trackOptions & TrackSettings::kReloadOnStart) &&
+        !session.track.lastFileName.empty())
+        loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
+    in.tracks = &trackStore();
+
+    const ExportModel model = buildExportModel(in);
+    for (const std::string& note : model.notes) std::fprintf(stderr, "bearfix-cli: %s\n", note.c_str());
+    std::string error;
+    if (!writeExportFile(a.out, *format, model, error)) {
+        std::fprintf(stderr, "bearfix-cli: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace bearfix
