@@ -138,9 +138,19 @@ FeedContext BearingFeeds::context() const {
     return c;
 }
 
-void BearingFeeds::takeBearings(std::vector<Bearing>& into) {
+void BearingFeeds::takeBearings(std::vector<Bearing>& into, std::vector<Bearing>& received) {
     std::move(pending_.begin(), pending_.end(), std::back_inserter(into));
     pending_.clear();
+    std::move(pendingReceived_.begin(), pendingReceived_.end(), std::back_inserter(received));
+    pendingReceived_.clear();
+}
+
+void BearingFeeds::receivedAgain(std::size_t count) {
+    if (count == 0) return;
+    count = std::min<std::size_t>(count, receiverCounts_.accepted);
+    receiverCounts_.accepted -= count;
+    receiverCounts_.repeated += count;
+    showStatus();
 }
 
 void BearingFeeds::readDatagrams() {
@@ -222,7 +232,7 @@ void BearingFeeds::fetched() {
         const bool mirrored = form_.Cb_BearingConvention->currentIndex() == 1;
         std::vector<Bearing> got = receiver_.read(std::string_view(body_.constData(), static_cast<std::size_t>(body_.size())),
                                                   mirrored, context(), receiverCounts_, &problem);
-        std::move(got.begin(), got.end(), std::back_inserter(pending_));
+        std::move(got.begin(), got.end(), std::back_inserter(pendingReceived_));
         if (!problem.empty()) debugOnce("Receiver: " + toQString(problem));
         note(receiverProblem_, {});
     }

@@ -38,8 +38,12 @@ public:
 
     // Opens, changes or closes the feeds as the group's controls say.
     void start();
-    // Moves the bearings that came since the last call to the end of `into`.
-    void takeBearings(std::vector<Bearing>& into);
+    // Moves the bearings that came since the last call to the ends of
+    // `into` (UDP) and `received` (the receiver's page, which the log may
+    // hold already: read again after a restart, it is the same page).
+    void takeBearings(std::vector<Bearing>& into, std::vector<Bearing>& received);
+    // `count` of the page's bearings were in the log already.
+    void receivedAgain(std::size_t count);
 
     struct UdpCounts {
         uint64_t accepted = 0, skipped = 0, ignored = 0;
@@ -77,6 +81,7 @@ private:
     ReceiverFeed receiver_;
     ReceiverCounts receiverCounts_;
     std::vector<Bearing> pending_;
+    std::vector<Bearing> pendingReceived_;
     QElapsedTimer lastDebug_;  // junk is told about once a second at most
 };
 

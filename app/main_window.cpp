@@ -417,8 +417,10 @@ void TBearfix::Timer1Timer() {
             setText(fields[field - 1], value);  // runs the change handling as typing does
         },
         [&added](Bearing b) { added.push_back(std::move(b)); });
-    feeds_->takeBearings(added);
+    std::vector<Bearing> received;
+    feeds_->takeBearings(added, received);
     if (!added.empty()) bearingLog_->append(std::move(added));
+    if (!received.empty()) feeds_->receivedAgain(bearingLog_->append(std::move(received), true));
     if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;

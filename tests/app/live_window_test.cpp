@@ -290,6 +290,15 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
     EXPECT_TRUE(f.Lab_FeedStatus->text().contains("Receiver: 2 accepted, ")) << f.Lab_FeedStatus->text().toStdString();
 
+    // Switched off and on (as after a restart): the page is read afresh, and
+    // what the log holds already stays out of it.
+    f.Chk_ReceiverFeed->setChecked(false);
+    f.Chk_ReceiverFeed->setChecked(true);
+    const uint64_t repeated = w->feeds().receiverCounts().repeated;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->feeds().receiverCounts().repeated >= repeated + 4; }, kWait));
+    EXPECT_EQ(logged(*w), 2u);
+    EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
+
     // The receiver writes the next bearing, mirrored (360 - bearing), and one without a position.
     f.Cb_BearingConvention->setCurrentIndex(1);
     dir.write("www/DOA_value.html", receiverLine(1716022803000, 360 - 77.25, "KRK-1", 50.1, 8.6) + "\n" +
