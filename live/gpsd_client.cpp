@@ -100,14 +100,18 @@ GpsFix fixOf(const gps_data_t& d, int satellites, double hdop) {
 }
 
 // One connection from its start to its end.
-GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const GpsdHandlers& handlers) {
+// gpsd greets a client at once; what says nothing within `answerTimeout`
+// is taken for no gpsd.
+GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const GpsdHandlers& handlers,
+              std::chrono::milliseconds answerTimeout) {
     gps_data_t data{};
     if (::gps_open(server.host.c_str(), server.port.c_str(), &data) != 0) {
         if (handlers.notReachable) handlers.notReachable(::gps_errstr(errno));
         return GpsdEnd::NotReachable;
     }
     ::gps_stream(&data, WATCH_ENABLE | WATCH_JSON, nullptr);
-    if (handlers.connected) handlers.connected();
+    const auto answerDeadline = Clock::now() + answerTimeout;
+    bool heard = false;
     int satellites = -1;
     double hdop = NAN;
     char message[8192];
@@ -119,13 +123,24 @@ GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const Gps
             end = GpsdEnd::Lost;
             break;
         }
-        if (ready <= 0) continue;
+        if (ready <= 0) {
+            if (!heard && Clock::now() >= answerDeadline) {
+                if (handlers.notReachable) handlers.notReachable("no answer from gpsd");
+                end = GpsdEnd::NotReachable;
+                break;
+            }
+            continue;
+        }
         bool lost = false;
         do {
             message[0] = '\0';
             if (::gps_read(&data, message, sizeof message) < 0) {
                 lost = true;
                 break;
+            }
+            if (!heard) {
+                heard = true;
+                if (handlers.connected) handlers.connected();
             }
             // The report's class is the first member gpsd writes.
             const std::string_view report(message, strnlen(message, sizeof message));
@@ -211,7 +226,7 @@ GpsdEnd runGpsdClient(const GpsdServer& server, const std::atomic<bool>& stop, c
         const auto attempt = Clock::now();
         std::string why;
         if (reachable(server, options.connectTimeout, stop, why)) {
-            const GpsdEnd end = watch(server, stop, handlers);
+            const GpsdEnd end = watch(server, stop, handlers, options.connectTimeout);
             if (end == GpsdEnd::Stopped || !options.retry) return end;
         } else if (!stop) {
             if (handlers.notReachable) handlers.notReachable(why);

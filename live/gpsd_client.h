@@ -38,6 +38,7 @@ std::string gpsStateText(GpsState state, const GpsdServer& server);
 GpsState stateOfFix(GpsMode mode);
 
 struct GpsdHandlers {
+    // gpsd answered.
     std::function<void()> connected;
     // The connection failed or was lost; `why` says how ("Connection refused").
     std::function<void(const std::string& why)> notReachable;
@@ -47,7 +48,7 @@ struct GpsdHandlers {
 };
 
 struct GpsdOptions {
-    std::chrono::milliseconds connectTimeout{3000};
+    std::chrono::milliseconds connectTimeout{3000};  // and for gpsd's first answer
     std::chrono::milliseconds retryDelay{3000};
     bool retry = true;  // false: return when the first connection fails or ends
 };

@@ -98,6 +98,30 @@ struct Collector {
     }
 };
 
+// A port whose connections the kernel takes and nobody answers.
+class SilentListener {
+public:
+    SilentListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        EXPECT_EQ(::listen(fd_, 8), 0);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size);
+        port_ = ntohs(a.sin_port);
+    }
+    ~SilentListener() { ::close(fd_); }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 const LogFix* logFixAt(const std::vector<LogFix>& log, int64_t utc) {
     for (const LogFix& f : log)
         if (f.utc == utc) return &f;
@@ -152,6 +176,14 @@ TEST(GpsdClient, SaysWhenGpsdIsAbsentOrGoes) {
               GpsdEnd::NotReachable);
     ASSERT_EQ(absent.events.size(), 1u);
     EXPECT_EQ(absent.events[0], "not reachable: Connection refused");
+
+    // Something that takes the connection and says nothing is no gpsd.
+    const SilentListener silent;
+    Collector mute;
+    EXPECT_EQ(runGpsdClient({"127.0.0.1", std::to_string(silent.port())}, mute.stop, mute.handlers(),
+                            {.connectTimeout = std::chrono::milliseconds(300), .retry = false}),
+              GpsdEnd::NotReachable);
+    EXPECT_EQ(mute.events, std::vector<std::string>{"not reachable: no answer from gpsd"});
 
     // gpsd ends while watched: lost; with retrying, back when it is.
     GpsFake gpsd;
@@ -222,6 +254,11 @@ TEST(GpsCli, PrintsFixesAndSaysWhenGpsdCannotBeReached) {
     const std::string refused = run(std::string(BEARFIX_CLI) + " gps --server " + server + " --count 2", &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(refused, "bearfix-cli: gpsd not reachable at " + server + " within 5 s: Connection refused\n");
+    const SilentListener silent;
+    const std::string mute = "127.0.0.1:" + std::to_string(silent.port());
+    EXPECT_EQ(run(std::string(BEARFIX_CLI) + " gps --server " + mute, &status),
+              "bearfix-cli: gpsd not reachable at " + mute + " within 5 s: no answer from gpsd\n");
+    EXPECT_EQ(status, 1);
     EXPECT_EQ((run(std::string(BEARFIX_CLI) + " gps --server nowhere:99999", &status), status), 2);
     EXPECT_EQ((run(std::string(BEARFIX_CLI) + " gps --count -1", &status), status), 2);
 }
