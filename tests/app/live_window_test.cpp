@@ -295,9 +295,14 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     f.Chk_ReceiverFeed->setChecked(false);
     f.Chk_ReceiverFeed->setChecked(true);
     const uint64_t repeated = w->feeds().receiverCounts().repeated;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->feeds().receiverCounts().repeated >= repeated + 4; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const ReceiverCounts& c = w->feeds().receiverCounts();
+            return c.repeated >= repeated + 4 && c.accepted == 2;
+        },
+        kWait))
+        << f.Lab_FeedStatus->text().toStdString();
     EXPECT_EQ(logged(*w), 2u);
-    EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
 
     // The receiver writes the next bearing, mirrored (360 - bearing), and one without a position.
     f.Cb_BearingConvention->setCurrentIndex(1);
@@ -313,6 +318,18 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     f.Ed_ReceiverUrl->editingFinished();
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Lab_FeedStatus->text().contains("not found"); }, kWait))
         << f.Lab_FeedStatus->text().toStdString();
+
+    // A page beyond 1 MiB is not read: said, counted, nothing taken.
+    std::string big;
+    while (big.size() <= (1u << 20)) big += receiverLine(1716022804000, 5, "KRK-9", 50.1, 8.6) + "\n";
+    dir.write("www/big.html", big);
+    const uint64_t skipped = w->feeds().receiverCounts().skipped;
+    f.Ed_ReceiverUrl->setText(server.url("big.html"));
+    f.Ed_ReceiverUrl->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Lab_FeedStatus->text().contains("larger than 1 MiB"); }, kWait))
+        << f.Lab_FeedStatus->text().toStdString();
+    EXPECT_GT(w->feeds().receiverCounts().skipped, skipped);
+    EXPECT_EQ(logged(*w), 3u);
 }
 
 // The socket's "set pos1=" and "set pos2=" act as typing does.
