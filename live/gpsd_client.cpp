@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace bearfix {
@@ -99,7 +101,19 @@ GpsFix fixOf(const gps_data_t& d, int satellites, double hdop) {
     return sanitisedFix(f);
 }
 
-// One connection from its start to its end.
+// gpsd reports an epoch of an NMEA receiver in several TPVs, one per
+// sentence (RMC without altitude, then GGA with it): the later report, with
+// what it lacks taken from the earlier ones.
+GpsFix mergedFix(const GpsFix& earlier, GpsFix later) {
+    for (auto field : {&GpsFix::altMslM, &GpsFix::speedKmh, &GpsFix::courseDeg, &GpsFix::hdop})
+        if (!std::isfinite(later.*field)) later.*field = earlier.*field;
+    if (later.satellites < 0) later.satellites = earlier.satellites;
+    return later;
+}
+
+// One connection from its start to its end. A fix is handed over once its
+// epoch is complete: at the sky report that ends it, at the first report of
+// the next epoch, or when gpsd says nothing more for a moment.
 // gpsd greets a client at once; what says nothing within `answerTimeout`
 // is taken for no gpsd.
 GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const GpsdHandlers& handlers,
@@ -116,6 +130,11 @@ GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const Gps
     double hdop = NAN;
     char message[8192];
     GpsdEnd end = GpsdEnd::Stopped;
+    std::optional<GpsFix> held;
+    auto handOver = [&] {
+        if (held && handlers.fix) handlers.fix(*held);
+        held.reset();
+    };
     while (!stop) {
         pollfd p{data.gps_fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kPollMs);
@@ -124,6 +143,7 @@ GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const Gps
             break;
         }
         if (ready <= 0) {
+            handOver();
             if (!heard && Clock::now() >= answerDeadline) {
                 if (handlers.notReachable) handlers.notReachable("no answer from gpsd");
                 end = GpsdEnd::NotReachable;
@@ -147,8 +167,21 @@ GpsdEnd watch(const GpsdServer& server, const std::atomic<bool>& stop, const Gps
             if (report.find("\"class\":\"SKY\"") != std::string_view::npos) {
                 satellites = data.satellites_used;
                 hdop = data.dop.hdop;
-            } else if (report.find("\"class\":\"TPV\"") != std::string_view::npos && handlers.fix) {
-                handlers.fix(fixOf(data, satellites, hdop));
+                if (held) {
+                    held->satellites = satellites;
+                    held->hdop = hdop;
+                    held = sanitisedFix(*held);
+                }
+                handOver();
+            } else if (report.find("\"class\":\"TPV\"") != std::string_view::npos) {
+                const GpsFix fix = fixOf(data, satellites, hdop);
+                if (held && fix.utc && held->utc == fix.utc) {
+                    held = mergedFix(*held, fix);
+                } else {
+                    handOver();
+                    held = fix;
+                    if (!fix.utc) handOver();  // no epoch to complete
+                }
             }
         } while (!stop && ::gps_waiting(&data, 0));
         if (lost) {

@@ -145,6 +145,7 @@ TEST_F(LiveWindowTest, ObserverAFollowsAndTheTrackIsRecorded) {
         ASSERT_NE(at, log.end()) << i;
         EXPECT_LE(std::abs(p.lat - static_cast<int32_t>(at->lat * kUnitsPerDegree)), 1) << i;
         EXPECT_LE(std::abs(p.lon - static_cast<int32_t>(at->lon * kUnitsPerDegree)), 1) << i;
+        EXPECT_NEAR(p.altitude, at->altM, 0.05) << i << ": the epoch's altitude";
         EXPECT_EQ(p.dateValid, 1);
         EXPECT_EQ(p.day, 18);
         if (i > 2) {
