@@ -123,7 +123,10 @@ TEST_F(LiveWindowTest, ObserverAFollowsAndTheTrackIsRecorded) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() >= 4; }, kWait));
     EXPECT_TRUE(onTheDrive(f.Ed_Pos1, log)) << f.Ed_Pos1->text().toStdString();
     EXPECT_FALSE(isRed(f.Ed_Pos1));
-    for (std::size_t i = 1; i < changes.size(); ++i) EXPECT_GE(changes[i] - changes[i - 1], 990) << i;
+    // Fixes come every quarter second. The spy sees a change after the
+    // window's own handlers, and a loaded machine may pause the program
+    // between the write and the spy: a tenth of a second of slack.
+    for (std::size_t i = 1; i < changes.size(); ++i) EXPECT_GE(changes[i] - changes[i - 1], 900) << i;
     EXPECT_NEAR(w->observerA.lat * kRadToDeg, 52.1, 0.05) << "the results follow the field";
     EXPECT_TRUE(w->observerAValid);
 
