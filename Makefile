@@ -10,7 +10,8 @@ endif
 
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv tiles
+FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv tiles \
+                udp_bearing receiver_csv
 
 PREFIX       ?= /usr/local
 DEB_DIR      ?= build-deb

@@ -165,7 +165,11 @@ void BearingLogTab::logChanged() {
 
 void BearingLogTab::observersChanged(const ObserverTexts& in) { model_->setObservers(in); }
 
-void BearingLogTab::append(std::vector<Bearing> bearings) { model_->append(std::move(bearings)); }
+std::size_t BearingLogTab::append(std::vector<Bearing> bearings, bool skipKnown) {
+    std::size_t skipped = 0;
+    model_->append(std::move(bearings), skipKnown, &skipped);
+    return skipped;
+}
 
 void BearingLogTab::showFix() {
     const BearingRows& rows = model_->rows();

@@ -38,8 +38,9 @@ public:
     const std::string& problem() const { return problem_; }
 
     void observersChanged(const ObserverTexts& in);
-    // Bearings of the remote command.
-    void append(std::vector<Bearing> bearings);
+    // Bearings of the remote command and the feeds; with `skipKnown` those
+    // that a row holds already stay out (their number is returned).
+    std::size_t append(std::vector<Bearing> bearings, bool skipKnown = false);
     // Writes the log file when the log changed since; at close a failure is
     // said in a box.
     void save(bool closing);

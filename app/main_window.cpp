@@ -16,6 +16,8 @@
 #include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
 #include "app/data_files.h"
+#include "app/feeds.h"
+#include "app/gps_panel.h"
 #include "app/line_edits.h"
 #include "app/remote_server.h"
 #include "app/remote_socket.h"
@@ -81,12 +83,16 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     dialogs = desktopDialogs();
     composer_.setTrackSource(forEachTrackBatch, trackChanges);
     composer_.setMapDataDirectory(findDataFile("map_data"));
+    gps_ = new GpsPanel(*this);
+    feeds_ = new BearingFeeds(*this, *gps_);
     FormCreate();
     citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     connectTileHandlers();
     Timer1->start();
     firstTick_->start();
+    gps_->start();
+    feeds_->start();
 }
 
 TBearfix::~TBearfix() {
@@ -164,8 +170,10 @@ void TBearfix::FormCreate() {
     loggingEnabled = true;
     reportSettingsProblem();
     bearingLog_ = new BearingLogTab(*this);
-    composer_.setBearingLayer(
-        [this](QPainter& painter, const MapView& view, bool over) { bearingLog_->draw(painter, view, over); });
+    composer_.setBearingLayer([this](QPainter& painter, const MapView& view, bool over) {
+        bearingLog_->draw(painter, view, over);
+        if (over) gps_->draw(painter, view);  // the own position on top
+    });
     initialDrawPending = true;
     resetMailbox(mailbox_);
     remote_ = new RemoteServer(
@@ -251,6 +259,8 @@ void TBearfix::readSettings() {
 
     trackSettings = s.track;
     showTrackSettings();
+    gps_->show(s.live);
+    feeds_->show(s.live);
 }
 
 SessionSettings TBearfix::currentSession() const {
@@ -292,6 +302,8 @@ SessionSettings TBearfix::currentSession() const {
     s.srtmDir = elevation().srtmDirectory();
     takeTileSettings(s);
     s.track = trackSettings;
+    gps_->fill(s.live);
+    feeds_->fill(s.live);
     return s;
 }
 
@@ -413,10 +425,14 @@ void TBearfix::Timer1Timer() {
     const bool remoteChanges = processRemoteCommands(
         mailbox_,
         [this](int field, const std::string& value) {
-            setText(field == 1 ? ui_->Ed_Brg1X : ui_->Ed_Brg2X, value);  // runs the change handling as typing does
+            QLineEdit* const fields[] = {ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Pos1, ui_->Ed_Pos2};
+            setText(fields[field - 1], value);  // runs the change handling as typing does
         },
         [&added](Bearing b) { added.push_back(std::move(b)); });
+    std::vector<Bearing> received;
+    feeds_->takeBearings(added, received);
     if (!added.empty()) bearingLog_->append(std::move(added));
+    if (!received.empty()) feeds_->receivedAgain(bearingLog_->append(std::move(received), true));
     if (remoteChanges) resultsPending = overlayPending = true;
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;

@@ -36,7 +36,9 @@ class TBearfix;
 
 namespace bearfix {
 
+class BearingFeeds;
 class BearingLogTab;
+class GpsPanel;
 class RemoteServer;
 class TCitySelForm;
 
@@ -90,6 +92,8 @@ public:
     RemoteMailbox& mailbox() { return mailbox_; }
     RemoteServer& remote() { return *remote_; }
     BearingLogTab& bearingLog() { return *bearingLog_; }
+    GpsPanel& gps() { return *gps_; }
+    BearingFeeds& feeds() { return *feeds_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -213,6 +217,8 @@ private:
     RemoteMailbox mailbox_;
     RemoteServer* remote_ = nullptr;
     BearingLogTab* bearingLog_ = nullptr;
+    GpsPanel* gps_ = nullptr;
+    BearingFeeds* feeds_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

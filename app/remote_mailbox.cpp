@@ -65,6 +65,8 @@ bool takeFromMailbox(RemoteMailbox& mb, char filter1, char filter2, bool consume
 SetCommand runSetCommand(const char* text) {
     if (std::strncmp(text, "brg1x=", 6) == 0) return {1, text + 6};
     if (std::strncmp(text, "brg2x=", 6) == 0) return {2, text + 6};
+    if (std::strncmp(text, "pos1=", 5) == 0) return {3, text + 5};
+    if (std::strncmp(text, "pos2=", 5) == 0) return {4, text + 5};
     return {};
 }
 
@@ -125,7 +127,7 @@ bool runTrackCommand(const char* text) {
 }
 
 bool processRemoteCommands(RemoteMailbox& mailbox,
-                           const std::function<void(int field, const std::string&)>& setBearing,
+                           const std::function<void(int field, const std::string&)>& setField,
                            const std::function<void(Bearing)>& addBearing) {
     bool pending = false;
     MailboxSlot message;
@@ -135,7 +137,7 @@ bool processRemoteCommands(RemoteMailbox& mailbox,
         if (strncasecmp(message.text, "set ", 4) == 0) {
             const SetCommand set = runSetCommand(message.text + 4);
             if (set.field != 0) {
-                setBearing(set.field, set.value);
+                setField(set.field, set.value);
                 pending = true;
             }
         } else if (strncasecmp(message.text, "track ", 6) == 0) {

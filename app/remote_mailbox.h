@@ -46,9 +46,10 @@ uint32_t postToMailbox(RemoteMailbox& mailbox, int32_t sender, uint32_t code, in
 // any byte); with `consume` its slot becomes free.
 bool takeFromMailbox(RemoteMailbox& mailbox, char filter1, char filter2, bool consume, MailboxSlot* out);
 
-// "brg1x=" or "brg2x=" (letter case matters), and the text after it.
+// "brg1x=", "brg2x=", "pos1=" or "pos2=" (letter case matters), and the
+// text after it.
 struct SetCommand {
-    int field = 0;  // 1: bearing of A, 2: bearing of B, 0: not a set command
+    int field = 0;  // 1: bearing of A, 2: bearing of B, 3: position of A, 4: of B, 0: not a set command
     std::string value;
 };
 SetCommand runSetCommand(const char* text);
@@ -60,10 +61,10 @@ SetCommand runSetCommand(const char* text);
 bool runTrackCommand(const char* text);
 
 // The timer's part: takes up to 20 messages and runs them; a set command
-// goes to `setBearing`, the bearing of a "bearing add" command (see
+// goes to `setField`, the bearing of a "bearing add" command (see
 // fix/bearing_command.h) to `addBearing`. True when results and overlay need
 // redoing.
-bool processRemoteCommands(RemoteMailbox& mailbox, const std::function<void(int field, const std::string&)>& setBearing,
+bool processRemoteCommands(RemoteMailbox& mailbox, const std::function<void(int field, const std::string&)>& setField,
                            const std::function<void(Bearing)>& addBearing = {});
 
 }  // namespace bearfix

@@ -111,6 +111,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readInt(f, kTrack, "Options", t.trackOptions);
     t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
+    readLiveSettings(f, s.live);
 }
 
 void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
@@ -171,6 +172,7 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kTrack, "Options", t.trackOptions);
     f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
+    writeLiveSettings(f, s.live);
 }
 
 MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ini_file.h"
+#include "app/live_settings.h"
 #include "map/map_settings.h"
 #include "tracks/track_settings.h"
 
@@ -77,6 +78,9 @@ struct SessionSettings {
 
     // "GUI" and "TrackDisplay"
     TrackSettings track;
+
+    // "GPS" and "BearingFeeds"
+    LiveSettings live;
 };
 
 // The settings as a first run has them; the elevation directories default to

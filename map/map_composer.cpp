@@ -506,7 +506,13 @@ void MapComposer::drawTracks(const QImage& base, const MapSettings& s) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
     fontColour_ = fromColourRef(s.trackLabelColour);
-    trackSource_(view_, [this](const MapView& view, const MapPoint* points, int count) {
+    const QColor trackColour = fromColourRef(s.trackLineColour);
+    trackSource_(view_, [this, &trackColour](const MapView& view, const MapPoint* points, int count) {
+        if (count == kItemBegin) {  // a segment may ask for a colour of its own
+            QPen pen = painter_->pen();
+            pen.setColor(view.item_colour == -1 ? trackColour : fromColourRef(static_cast<uint32_t>(view.item_colour)));
+            painter_->setPen(pen);
+        }
         drawPointBatch(view, points, count);
     });
     painter_ = nullptr;

@@ -34,6 +34,8 @@ struct MapView {
     // Name of the item whose points are being handed to a point sink; not
     // part of the projection, and map_view_setup leaves it alone.
     char item_label[24] = {};
+    // Its colour (0x00BBGGRR), -1 for the layer's own.
+    int32_t item_colour = -1;
 };
 
 // Stores the parameters and derives the rest. A range below 0.001 km (or

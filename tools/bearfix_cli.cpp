@@ -7,6 +7,7 @@
 //   bearfix-cli tracks FILE...
 //   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
+//   bearfix-cli gps [--server HOST:PORT] [--count N] [--json]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <algorithm>
@@ -49,6 +50,7 @@
 #include "support/cp1252.h"
 #include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
+#include "tools/gps_cli.h"
 
 namespace {
 
@@ -65,6 +67,7 @@ constexpr const char* kUsage =
     "       bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE]\n"
     "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
+    "       bearfix-cli gps [--server HOST:PORT] [--count N] [--json]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
     "  (degrees, default 1) the area where the sectors overlap, and with the\n"
@@ -90,6 +93,8 @@ constexpr const char* kUsage =
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
+    "  gps: N fixes (default 1, 0 for no end) from gpsd (default localhost:2947),\n"
+    "  one a line; exit status 1 when gpsd cannot be reached within 5 s.\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
     "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
     "  as read (\"a\", \"b\": degrees, null for no position);\n"
@@ -504,6 +509,11 @@ int main(int argc, char* argv[]) {
     if (command == "tracks") return runTracks(args);
     if (command == "export") {
         const int status = bearfix::runExport(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
+    if (command == "gps") {
+        const int status = bearfix::runGps(args, json);
         if (status == 2) std::fputs(kUsage, stderr);
         return status;
     }

@@ -169,6 +169,7 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
     int n = 0, k = 0;
     bool open = false, delivered = false;
     view.item_label[0] = '\0';
+    view.item_colour = -1;
     auto begin = [&] {
         if (!open) sink(view, nullptr, kItemBegin);
         open = true;
@@ -187,6 +188,7 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
                 k = 0;
                 std::memcpy(view.item_label, r.name, sizeof view.item_label);
                 view.item_label[sizeof view.item_label - 1] = '\0';
+                view.item_colour = r.colour;
                 begin();
             } else if (r.type == kTrackPoint && r.valid) {
                 batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r.lat * kRadiansPerUnit),

@@ -36,7 +36,7 @@ struct TrackPoint {
     int32_t sample = 0;
     double user1 = 0;
     // A segment header's fields.
-    int32_t colour = 0;  // requested colour, -1 default; not used for drawing
+    int32_t colour = 0;  // 0x00BBGGRR (higher bits ignored), -1 the track settings' colour
     char name[24] = {};  // at most 23 characters
 };
 
@@ -110,7 +110,8 @@ public:
 
     // Hands every valid point to `sink`, segment by segment, in batches of up
     // to 8001, each segment between an item start and an item end with its
-    // name in the view's item label. True when a point was delivered.
+    // name in the view's item label and its colour in the item colour. True
+    // when a point was delivered.
     bool forEachBatch(MapView& view, const PointSink& sink) const;
 
 private:

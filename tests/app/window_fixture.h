@@ -26,6 +26,7 @@ protected:
         setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
         setenv("BEARFIX_SOCKET", (dir.path() / "bearfix.sock").c_str(), 1);
+        setenv("BEARFIX_GPSD", "off", 1);  // not the user's gpsd: tests start their own
     }
     std::unique_ptr<TBearfix> start() {
         auto window = std::make_unique<TBearfix>();

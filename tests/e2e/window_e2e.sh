@@ -13,7 +13,7 @@ CLI=$2
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
-export XDG_RUNTIME_DIR="$WORK/run" BEARFIX_SOCKET="$WORK/run/bearfix.sock"
+export XDG_RUNTIME_DIR="$WORK/run" BEARFIX_SOCKET="$WORK/run/bearfix.sock" BEARFIX_GPSD=off
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 INI="$XDG_CONFIG_HOME/bearfix/bearfix.ini"
 
@@ -52,7 +52,7 @@ type_send_and_look() {
     xdotool type --delay 50 "275"
     queued 'set brg2x=300'
     queued 'bearing add station="e2e car" lat=51.5 lon=7 brg=45 tol=2'
-    queued 'track segment name="e2e" color=255'
+    queued 'track segment name="e2e" color=0xC000C0'
     for point in "lat=52.00 lon=8.30" "lat=51.90 lon=8.10" "lat=51.80 lon=7.90" "lat=51.70 lon=7.70"; do
         queued "track addpoint $point"
     done
@@ -61,7 +61,7 @@ type_send_and_look() {
     colours=$(convert "$WORK/shot.png" -format %c histogram:info:-)
     echo "$colours" | grep -qi '#008080' || fail "no teal hatch of observer A in the picture"
     echo "$colours" | grep -qi '#800080' || fail "no purple hatch of observer B in the picture"
-    echo "$colours" | grep -qi '#C00000' || fail "no track in the picture"
+    echo "$colours" | grep -qi '#C000C0' || fail "no track in its segment's colour in the picture"
 }
 
 just_look() { sleep 1; }

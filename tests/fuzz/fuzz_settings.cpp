@@ -17,7 +17,11 @@ bool same(const bearfix::SessionSettings& a, const bearfix::SessionSettings& b) 
            a.rangeKm == b.rangeKm && a.showCities == b.showCities && a.useSrtm3 == b.useSrtm3 &&
            a.gtopoDir == b.gtopoDir && a.srtmDir == b.srtmDir && a.track.posFormat == b.track.posFormat &&
            a.track.trackLineColour == b.track.trackLineColour && a.track.trackOptions == b.track.trackOptions &&
-           a.track.lastFileName == b.track.lastFileName && a.track.lastFileType == b.track.lastFileType;
+           a.track.lastFileName == b.track.lastFileName && a.track.lastFileType == b.track.lastFileType &&
+           a.live.gpsServer == b.live.gpsServer && a.live.followGps == b.live.followGps &&
+           a.live.udpPort == b.live.udpPort && a.live.receiverUrl == b.live.receiverUrl &&
+           a.live.receiverInterval == b.live.receiverInterval && a.live.receiverMirrored == b.live.receiverMirrored &&
+           a.live.feedTolerance == b.live.feedTolerance;
 }
 
 }  // namespace

@@ -410,6 +410,38 @@ TEST(MapComposer, TracksAreLabelledPolylinesWithoutGaps) {
     EXPECT_EQ(count(image, QRect(0, 0, 300, y - 3), notWhite) + count(image, QRect(0, y + 25, 300, 300), notWhite), 0);
 }
 
+// A segment with a colour of its own is drawn in it; the next one without
+// goes back to the track settings' colour.
+TEST(MapComposer, ASegmentIsDrawnInItsOwnColour) {
+    MapComposer composer;
+    MapSettings s = bare(300);
+    s.trackLineColour = 0x000000C0;  // (192, 0, 0)
+    s.trackLineWidth = 3;
+    QImage base(300, 300, QImage::Format_RGB32), image;
+    GeoPosition centre{0.0, 0.0}, far{2.0, 1.0};
+    composer.drawBaseMap(base, s, centre);
+    composer.setTrackSource([](MapView& view, const PointSink& sink) {
+        auto item = [&](int32_t colour, float lat) {
+            view.item_colour = colour;
+            sink(view, nullptr, kItemBegin);
+            const MapPoint line[] = {{lat, -0.02f, 0, 0}, {lat, 0.02f, 0, 1}};
+            sink(view, line, 2);
+            sink(view, nullptr, kItemEnd);
+        };
+        item(0x00C000, 0.01f);  // 0x00BBGGRR: (0, 192, 0)
+        item(-1, -0.01f);
+        return true;
+    });
+    composer.drawOverlay(base, image, s, far, far);
+    int x0, x1, yGreen, yRed;
+    geo_to_screen(composer.view(), -0.02, 0.01, &x0, &yGreen);
+    geo_to_screen(composer.view(), 0.02, -0.01, &x1, &yRed);
+    const int length = x1 - x0 - 4;
+    EXPECT_GT(count(image, QRect(x0 + 2, yGreen - 1, length, 3), tinted(qRgb(0, 192, 0))), length * 2);
+    EXPECT_EQ(count(image, QRect(x0 + 2, yGreen - 1, length, 3), tinted(qRgb(192, 0, 0))), 0);
+    EXPECT_GT(count(image, QRect(x0 + 2, yRed - 1, length, 3), tinted(qRgb(192, 0, 0))), length * 2);
+}
+
 TEST(MapComposer, MissingEmptyAndTruncatedMapData) {
     std::vector<std::string> log;
     setMessageSink([&log](MessageLevel, const std::string& text) { log.push_back(text); });

@@ -51,6 +51,24 @@ TEST(TrackStore, Batches) {
     }
 }
 
+// A segment hands its colour to the sink with its points; points before any
+// segment, and segments without a colour of their own, get -1.
+TEST(TrackStore, SegmentsCarryTheirColour) {
+    TrackBuffer store;
+    addPoints(store, 2);
+    store.beginSegment("red", 255);
+    addPoints(store, 2);
+    store.beginSegment("plain", -1);
+    addPoints(store, 1);
+    MapView view;
+    view.item_colour = 7;  // whatever the last drawing left
+    std::vector<int32_t> colours;
+    store.forEachBatch(view, [&colours](const MapView& v, const MapPoint*, int count) {
+        if (count > 0) colours.push_back(v.item_colour);
+    });
+    EXPECT_EQ(colours, (std::vector<int32_t>{-1, 255, -1}));
+}
+
 TEST(TrackStore, RecordsAndNames) {
     TrackBuffer store;
     store.beginSegment("a name of thirty characters..", 255);

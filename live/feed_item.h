@@ -1,0 +1,51 @@
+// What the bearing feeds make of one datagram or line.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fix/bearing.h"
+#include "live/gps_fix.h"
+
+namespace bearfix {
+
+enum class FeedVerdict {
+    Accepted,  // a bearing for the log
+    Ignored,   // not meant as a bearing, or one that cannot be placed now
+    Skipped,   // broken or out of range
+};
+
+struct FeedItem {
+    FeedVerdict verdict = FeedVerdict::Skipped;
+    Bearing bearing;
+    std::string why;  // for Ignored and Skipped
+};
+
+// What the feeds need from outside: the own position (for bearings without
+// one, and for bearings relative to the course), the tolerance given to
+// their bearings and the time of day for bearings that carry none.
+struct FeedContext {
+    const GpsFix* own = nullptr;  // nullptr or no position: no GPS fix
+    double toleranceDeg = 5.0;
+    int64_t nowUtc = 0;
+};
+
+// A bearing in degrees, any whole turns taken off, as [0, 360).
+inline double normalisedBearing(double degrees) {
+    double b = std::fmod(degrees, 360.0);
+    if (b < 0) b += 360.0;
+    return b >= 360.0 ? 0.0 : b;
+}
+
+// A station name as a feed sends it (UTF-8, or Windows-1252 when it is not
+// UTF-8), blanks at either end dropped; false with `why` for a control
+// character or more than kMaxStationName characters.
+bool feedStationName(std::string_view bytes, std::string& out, std::string& why);
+
+// A decimal number as the whole text (blanks around it allowed, an exponent
+// too); false for anything else and for what is not finite.
+bool feedNumber(std::string_view text, double& out);
+
+}  // namespace bearfix

@@ -1,0 +1,48 @@
+// A receiver page of any content, read twice: what is read holds valid
+// values, every line is counted once, and the second read finds nothing new.
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+#include "fuzz_input.h"
+#include "live/kraken_csv.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace bearfix;
+    const std::string text = fuzz::text(data, size);
+    GpsFix car;
+    car.mode = GpsMode::Fix2D;
+    car.latDeg = 10;
+    car.lonDeg = -170;
+    for (bool mirrored : {false, true}) {
+        ReceiverFeed feed;
+        ReceiverCounts counts;
+        FeedContext context;
+        context.own = mirrored ? &car : nullptr;
+        std::string problem;
+        const std::vector<Bearing> first = feed.read(text, mirrored, context, counts, &problem);
+        check(counts.accepted == first.size());
+        check(counts.skipped == 0 || !problem.empty());
+        std::size_t lines = text.empty() ? 0 : 1;
+        for (char c : text) lines += c == '\n';
+        check(counts.accepted + counts.skipped + counts.repeated <= std::max<std::size_t>(lines, 1));
+        for (const Bearing& b : first) {
+            check(b.bearingDeg >= 0 && b.bearingDeg < 360);
+            check(std::fabs(b.position.lat) <= std::numbers::pi / 2 + 1e-15 &&
+                  std::fabs(b.position.lon) <= std::numbers::pi + 1e-15);
+            check(!b.station.empty() && b.station.size() <= kMaxStationName);
+            for (char c : b.station) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+            check(b.utc && *b.utc >= 0 && *b.utc <= kMaxUtcSeconds && b.source == BearingSource::Receiver);
+        }
+        if (first.size() <= ReceiverFeed::kRemembered) check(feed.read(text, mirrored, context, counts).empty());
+    }
+    return 0;
+}
