@@ -213,7 +213,7 @@ void GpsPanel::followWithA() {
 void GpsPanel::recordTrackPoint() {
     if (!form_.Chk_RecordGpsTrack->isChecked()) return;
     if (recordedCount_ != trackRecordCount()) beginTrackSegment("GPS", -1);
-    runTrackCommand(gpsTrackCommand(fix_).c_str());
+    runTrackCommand(gpsTrackCommand(fix_).c_str(), true);
     recordedCount_ = trackRecordCount();
 }
 

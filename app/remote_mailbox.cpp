@@ -70,7 +70,22 @@ SetCommand runSetCommand(const char* text) {
     return {};
 }
 
-bool runTrackCommand(const char* text) {
+namespace {
+
+// The segment the remote client began last. Points it sends after something
+// else was stored (a GPS fix, a loaded file) go on in a segment of the same
+// name and colour, not in the other's.
+struct RemoteSegment {
+    bool open = false;
+    char name[21] = "";
+    int32_t colour = -1;
+    int32_t records = 0;  // the store's size after our last record
+};
+RemoteSegment remoteSegment;
+
+}  // namespace
+
+bool runTrackCommand(const char* text, bool ownPoint) {
     if (std::strncmp(text, "addpoint ", 9) == 0) {
         static const char kKeys[] = "lat=\0lon=\0masl=\0kmh=\0udts=\0hdop=\0nsats=\0sample=\0user1=\0";
         TrackPoint point;
@@ -103,7 +118,15 @@ bool runTrackCommand(const char* text) {
         point.lat = degreesToUnits(lat);
         point.lon = degreesToUnits(lon);
         point.valid = 1;
+        if (ownPoint) {
+            appendTrackRecord(point);
+            return true;
+        }
+        RemoteSegment& r = remoteSegment;
+        if (r.open && trackRecordCount() < r.records) r.open = false;  // the tracks were cleared
+        if (r.open && trackRecordCount() != r.records) beginTrackSegment(r.name, r.colour);
         appendTrackRecord(point);
+        r.records = trackRecordCount();
         return true;
     }
     if (std::strncmp(text, "segment ", 8) == 0) {
@@ -122,6 +145,10 @@ bool runTrackCommand(const char* text) {
             }
         }
         beginTrackSegment(name, colour);
+        remoteSegment.open = true;
+        std::memcpy(remoteSegment.name, name, sizeof name);
+        remoteSegment.colour = colour;
+        remoteSegment.records = trackRecordCount();
     }
     return false;
 }

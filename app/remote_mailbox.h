@@ -57,8 +57,10 @@ SetCommand runSetCommand(const char* text);
 // "addpoint " (a point with keys lat=, lon=, masl=, kmh=, udts=, hdop=,
 // nsats=, sample=, user1=) or "segment " (name="..", color=) into the track
 // store. True when a point was appended, which needs the results and the
-// overlay redone.
-bool runTrackCommand(const char* text);
+// overlay redone. A client's points go on in the segment it began last, also
+// when Bearfix stored something else in between; `ownPoint` is for Bearfix's
+// own points (the GPS), which go plainly into the last segment.
+bool runTrackCommand(const char* text, bool ownPoint = false);
 
 // The timer's part: takes up to 20 messages and runs them; a set command
 // goes to `setField`, the bearing of a "bearing add" command (see

@@ -48,6 +48,7 @@
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "tools/cli_text.h"
 #include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 #include "tools/gps_cli.h"
@@ -55,6 +56,8 @@
 namespace {
 
 using bearfix::cp1252ToUtf8;
+using bearfix::jsonNumber;
+using bearfix::jsonString;
 
 constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]\n"
@@ -100,28 +103,6 @@ constexpr const char* kUsage =
     "  as read (\"a\", \"b\": degrees, null for no position);\n"
     "  bearings in degrees, whole turns taken off (-355 is 5, 765 is 45).\n";
 
-std::string number(double value) {
-    char buf[32];
-    auto result = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, result.ptr);
-}
-
-std::string jsonString(const std::string& cp1252) {
-    std::string out = "\"";
-    for (char c : cp1252ToUtf8(cp1252)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned char>(c));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 // The value after `option` (removed from args with it), or `fallback`.
 std::string takeOption(std::vector<std::string>& args, const std::string& option, const std::string& fallback) {
@@ -139,10 +120,10 @@ std::string takeOption(std::vector<std::string>& args, const std::string& option
 std::string searchAreaJson(const bearfix::SearchArea& area) {
     if (area.kind == bearfix::SearchArea::kUnbounded) return "\"unbounded\"";
     if (area.kind != bearfix::SearchArea::kBounded) return "null";
-    std::string out = "{\"area_km2\":" + number(area.area_km2) + ",\"size_km\":" + number(area.size_km) + ",\"polygon\":[";
+    std::string out = "{\"area_km2\":" + jsonNumber(area.area_km2) + ",\"size_km\":" + jsonNumber(area.size_km) + ",\"polygon\":[";
     for (std::size_t i = 0; i < area.polygon.size(); ++i) {
-        out += std::string(i ? "," : "") + "[" + number(area.polygon[i].lat * bearfix::kRadToDeg) + "," +
-               number(area.polygon[i].lon * bearfix::kRadToDeg) + "]";
+        out += std::string(i ? "," : "") + "[" + jsonNumber(area.polygon[i].lat * bearfix::kRadToDeg) + "," +
+               jsonNumber(area.polygon[i].lon * bearfix::kRadToDeg) + "]";
     }
     return out + "]}";
 }
@@ -191,34 +172,34 @@ int runFix(std::vector<std::string> args, bool json) {
     out += ",\"infoX\":" + jsonString(r.locationInfo);
     // The observers as read, or null for a text that is no position.
     const auto observer = [deg](bool valid, bearfix::GeoPosition p) {
-        return valid ? "{\"lat\":" + number(p.lat * deg) + ",\"lon\":" + number(p.lon * deg) + "}" : std::string("null");
+        return valid ? "{\"lat\":" + jsonNumber(p.lat * deg) + ",\"lon\":" + jsonNumber(p.lon * deg) + "}" : std::string("null");
     };
     out += ",\"a\":" + observer(r.validA, r.observerA) + ",\"b\":" + observer(r.validB, r.observerB);
     if (r.computed) {
         if (r.validA && r.validB) {  // nothing is computed from what is not a position
-            out += ",\"courseAB\":" + number(r.fix.course_ab * deg);
-            out += ",\"courseBA\":" + number(r.fix.course_ba * deg);
-            out += ",\"distanceKm\":" + number(r.fix.dist_ab * bearfix::kEarthRadiusKm);
+            out += ",\"courseAB\":" + jsonNumber(r.fix.course_ab * deg);
+            out += ",\"courseBA\":" + jsonNumber(r.fix.course_ba * deg);
+            out += ",\"distanceKm\":" + jsonNumber(r.fix.dist_ab * bearfix::kEarthRadiusKm);
         }
         out += ",\"status\":" + std::to_string(r.fix.status);
         const bool found = r.fix.status == 0;
         if (found) {
-            out += ",\"x\":{\"lat\":" + number(r.fix.x.lat * deg) + ",\"lon\":" + number(r.fix.x.lon * deg) + "}";
-            out += ",\"distanceAXKm\":" + number(r.fix.dist_ax * bearfix::kEarthRadiusKm);
-            out += ",\"distanceBXKm\":" + number(r.fix.dist_bx * bearfix::kEarthRadiusKm);
+            out += ",\"x\":{\"lat\":" + jsonNumber(r.fix.x.lat * deg) + ",\"lon\":" + jsonNumber(r.fix.x.lon * deg) + "}";
+            out += ",\"distanceAXKm\":" + jsonNumber(r.fix.dist_ax * bearfix::kEarthRadiusKm);
+            out += ",\"distanceBXKm\":" + jsonNumber(r.fix.dist_bx * bearfix::kEarthRadiusKm);
         } else {
             out += ",\"x\":null";
         }
-        out += ",\"dist_ax_km\":" + (found ? number(r.fix.dist_ax * bearfix::kEarthRadiusKm) : "null");
-        out += ",\"dist_bx_km\":" + (found ? number(r.fix.dist_bx * bearfix::kEarthRadiusKm) : "null");
-        out += ",\"crossing_angle_deg\":" + (found ? number(r.crossingAngle * deg) : "null");
+        out += ",\"dist_ax_km\":" + (found ? jsonNumber(r.fix.dist_ax * bearfix::kEarthRadiusKm) : "null");
+        out += ",\"dist_bx_km\":" + (found ? jsonNumber(r.fix.dist_bx * bearfix::kEarthRadiusKm) : "null");
+        out += ",\"crossing_angle_deg\":" + (found ? jsonNumber(r.crossingAngle * deg) : "null");
         out += ",\"shallow_crossing\":" + std::string(found ? (r.warning.empty() ? "false" : "true") : "null");
         out += ",\"search_area\":" + searchAreaJson(r.area);
         out += ",\"alternatives\":[";
         for (std::size_t i = 0; i < r.alternatives.size(); ++i) {
             const bearfix::BackBearingCrossing& c = r.alternatives[i];
             out += std::string(i ? "," : "") + "{\"combination\":\"" + c.combination + "\",\"lat\":" +
-                   number(c.x.lat * deg) + ",\"lon\":" + number(c.x.lon * deg) + "}";
+                   jsonNumber(c.x.lat * deg) + ",\"lon\":" + jsonNumber(c.x.lon * deg) + "}";
         }
         out += "]";
     }

@@ -7,6 +7,7 @@
 #include "fix/bearing_log.h"
 #include "support/cp1252.h"
 #include "support/message_log.h"
+#include "tools/cli_text.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 
@@ -40,16 +41,6 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
     return !a.out.empty();
 }
 
-// Each line of `errors` (Windows-1252) after the file's name.
-void printErrors(const std::string& path, const std::string& errors) {
-    for (std::size_t start = 0; start < errors.size();) {
-        std::size_t end = errors.find('\n', start);
-        if (end == std::string::npos) end = errors.size();
-        std::fprintf(stderr, "bearfix-cli: %s: %s\n", path.c_str(),
-                     cp1252ToUtf8(errors.substr(start, end - start)).c_str());
-        start = end + 1;
-    }
-}
 
 }  // namespace
 
@@ -89,7 +80,7 @@ int runExport(const std::vector<std::string>& args) {
             case CsvLoad::Missing:
                 std::fprintf(stderr, "bearfix-cli: %s: no such file\n", a.bearings.c_str());
                 return 1;
-            case CsvLoad::Bad: printErrors(a.bearings, errors); return 1;
+            case CsvLoad::Bad: printErrorLines(a.bearings, errors); return 1;
         }
     }
 

@@ -8,44 +8,23 @@
 #include "fix/multi_fix.h"
 #include "support/cp1252.h"
 #include "support/number_format.h"
+#include "tools/cli_text.h"
 
 namespace bearfix {
 
 namespace {
 
-std::string number(double value) {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value + 0.0);
-    return std::string(buf, r.ptr);
-}
-
-std::string jsonString(const std::string& cp1252) {
-    std::string out = "\"";
-    for (char c : cp1252ToUtf8(cp1252)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned char>(c));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string jsonEllipse(const ConfidenceEllipse& e) {
-    return "{\"semi_major_km\": " + number(e.semiMajorKm) + ", \"semi_minor_km\": " + number(e.semiMinorKm) +
-           ", \"orientation_deg\": " + number(e.orientationDeg) + "}";
+    return "{\"semi_major_km\": " + jsonNumber(e.semiMajorKm) + ", \"semi_minor_km\": " + jsonNumber(e.semiMinorKm) +
+           ", \"orientation_deg\": " + jsonNumber(e.orientationDeg) + "}";
 }
 
 std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
     const bool found = r.status == FixStatus::Found;
     std::string out = "{\"used\": " + std::to_string(r.used);
     if (found) {
-        out += ", \"fix\": {\"lat\": " + number(r.x.lat * kRadToDeg) + ", \"lon\": " + number(r.x.lon * kRadToDeg) +
+        out += ", \"fix\": {\"lat\": " + jsonNumber(r.x.lat * kRadToDeg) + ", \"lon\": " + jsonNumber(r.x.lon * kRadToDeg) +
                "}, \"ellipse50\": " + jsonEllipse(r.ellipse50) + ", \"ellipse95\": " + jsonEllipse(r.ellipse95);
     } else {
         out += ", \"fix\": null, \"reason\": " + jsonString(fixStatusReason(r.status)) +
@@ -56,7 +35,7 @@ std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
         const BearingFit& fit = r.fits[i];
         out += i == 0 ? "{" : ", {";
         out += "\"station\": " + jsonString(bearings[i].station) + ", \"residual_deg\": ";
-        out += found ? number(fit.residualDeg) : "null";
+        out += found ? jsonNumber(fit.residualDeg) : "null";
         out += ", \"outlier\": ";
         out += fit.outlier ? "true}" : "false}";
     }
@@ -97,13 +76,7 @@ int runFixBearings(std::vector<std::string> args, bool json) {
             std::fprintf(stderr, "bearfix-cli: %s: no such file\n", path.c_str());
             return 1;
         case CsvLoad::Bad:
-            for (std::size_t start = 0; start < errors.size();) {
-                std::size_t end = errors.find('\n', start);
-                if (end == std::string::npos) end = errors.size();
-                std::fprintf(stderr, "bearfix-cli: %s: %s\n", path.c_str(),
-                             cp1252ToUtf8(errors.substr(start, end - start)).c_str());
-                start = end + 1;
-            }
+            printErrorLines(path, errors);
             return 1;
         case CsvLoad::Read: break;
     }

@@ -122,5 +122,27 @@ TEST(TrackCommands, Segments) {
     clearTracks();
 }
 
+// A client's points stay in its own segment when a GPS fix (or anything
+// else) was stored in between; the store is read back record by record.
+TEST(TrackCommands, PointsStayInTheirClientsSegment) {
+    clearTracks();
+    last("track segment name=\"car\" color=255");
+    last("track addpoint lat=1 lon=1");
+    beginTrackSegment("GPS", -1);
+    runTrackCommand("addpoint lat=50 lon=8", true);
+    last("track addpoint lat=2 lon=2");
+    last("track addpoint lat=3 lon=3");
+    std::vector<std::string> seen;
+    for (int32_t i = 0; const TrackPoint* r = trackRecordAt(i); ++i)
+        seen.push_back(r->type == kTrackSegment ? std::string("#") + r->name + "/" + std::to_string(r->colour)
+                                                : std::to_string(r->lat / 360000));
+    EXPECT_EQ(seen, (std::vector<std::string>{"#car/255", "1", "#GPS/-1", "50", "#car/255", "2", "3"}));
+
+    clearTracks();  // after a clear, points go where they always went: into no new segment
+    last("track addpoint lat=4 lon=4");
+    EXPECT_EQ(trackRecordCount(), 1);
+    clearTracks();
+}
+
 }  // namespace
 }  // namespace bearfix
