@@ -126,6 +126,8 @@ private:
     } continuation_;  // the last point of the last batch, where lines_ stands
     void drawTracks(const QImage& base, const MapSettings& s);
     void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB);
+    void paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,
+                      double brg1, double brg2, double tol1, double tol2);
 
     TrackSource trackSource_;
     TrackChanges trackChanges_;
