@@ -293,9 +293,9 @@ int runRender(std::vector<std::string> args) {
             bearfix::drawBearingLines(painter, view, rows.log());
         }
     });
-    QImage base(width, height, QImage::Format_RGB32), picture;
-    composer.drawBaseMap(base, settings, centre);
-    composer.drawOverlay(base, picture, settings, r.observerA, r.observerB);
+    QImage picture(width, height, QImage::Format_RGB32);
+    composer.drawBaseMap(picture, settings, centre);
+    composer.drawOverlayOnce(picture, settings, r.observerA, r.observerB);
     // Our own PNG writer: about two and a half times as fast as Qt's at
     // zlib level 2, the files a few per cent larger.
     if (picture.format() != QImage::Format_RGB32) picture = picture.convertToFormat(QImage::Format_RGB32);
