@@ -69,6 +69,9 @@ public:
     // marker.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
+    // The same overlay for a single picture: drawn into `picture`, the base
+    // map, itself, without the copies and layers kept for the next overlay.
+    void drawOverlayOnce(QImage& picture, const MapSettings& settings, GeoPosition observerA, GeoPosition observerB);
 
     // The display range after zooming by `steps` (each halves or doubles it,
     // within 0.01..20000 km, logging at the limits). False when the range
@@ -124,8 +127,12 @@ private:
         bool valid = false;
         int32_t index = 0;
     } continuation_;  // the last point of the last batch, where lines_ stands
-    void drawTracks(const QImage& base, const MapSettings& s);
-    void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB);
+    void drawTracks(QImage base, const MapSettings& s);
+    void composeOverlay(QImage base, QImage& visible, const MapSettings& s, GeoPosition observerA,
+                        GeoPosition observerB, bool keepLayers);
+    void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB, bool keepLayers);
+    void paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,
+                      double brg1, double brg2, double tol1, double tol2);
 
     TrackSource trackSource_;
     TrackChanges trackChanges_;

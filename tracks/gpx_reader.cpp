@@ -67,11 +67,9 @@ bool scanNumber(const char*& c, const char* end, double* value) { return scanDec
 
 // A finite number that is the whole of a text (an attribute, an element's
 // text), blanks around it and one '+' before it allowed.
-bool wholeNumber(const char* text, double* value) {
-    if (!text) return false;
+bool wholeNumber(const char* text, const char* end, double* value) {
     while (isBlank(*text)) ++text;
     if (*text == '+' && *++text == '-') return false;
-    const char* end = text + std::strlen(text);
     double v;
     if (!scanNumber(text, end, &v)) return false;
     while (isBlank(*text)) ++text;
@@ -82,7 +80,50 @@ bool wholeNumber(const char* text, double* value) {
 
 // A coordinate: a whole number within +-limit.
 bool coordinate(const char* text, double limit, double* value) {
-    return wholeNumber(text, value) && std::fabs(*value) <= limit;
+    return text && wholeNumber(text, text + std::strlen(text), value) && std::fabs(*value) <= limit;
+}
+
+// Whether an element's or attribute's name is `literal`: compared a character
+// at a time, stopping at the first difference (the name's end at the latest).
+template <std::size_t N>
+bool named(const char* name, const char (&literal)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (name[i] != literal[i]) return false;
+    }
+    return true;
+}
+
+// The common "YYYY-MM-DDThh:mm:ss" (then 'Z' or nothing), all of its fields
+// within their ranges and no fraction or offset after it, set directly: what
+// isoTime and setTrackPointTime make of it, without the round trip through
+// seconds. False, nothing set, for anything else.
+bool plainUtcTime(const std::string& text, TrackPoint& point) {
+    if (text.size() < 19) return false;
+    const char* t = text.data();
+    static constexpr char kShape[] = "dddd-dd-ddTdd:dd:dd";
+    for (int i = 0; i < 19; ++i) {
+        if (kShape[i] == 'd' ? !(t[i] >= '0' && t[i] <= '9') : t[i] != kShape[i]) return false;
+    }
+    if (text.size() > 19 && (t[19] == '.' || t[19] == '+' || t[19] == '-' || (t[19] >= '0' && t[19] <= '9')))
+        return false;
+    auto two = [t](int i) { return (t[i] - '0') * 10 + (t[i + 1] - '0'); };
+    const int year = two(0) * 100 + two(2), month = two(5), day = two(8);
+    const int hour = two(11), minute = two(14), second = two(17);
+    if (year < 2000 || year > 2255 || month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59)
+        return false;
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+    point.hour = static_cast<uint8_t>(hour);
+    point.minute = static_cast<uint8_t>(minute);
+    point.second = static_cast<uint8_t>(second);
+    point.hundredths = 0;
+    point.timeValid = 1;
+    point.yearSince2000 = static_cast<uint8_t>(year - 2000);
+    point.month = static_cast<uint8_t>(month);
+    point.day = static_cast<uint8_t>(day);
+    point.dateValid = 1;
+    return true;
 }
 
 // What an element is to the reader, by its name and where it stands.
@@ -93,7 +134,6 @@ public:
     Reader(XML_Parser parser, const std::string& fileName) : parser_(parser), fileName_(fileName) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
-        XML_SetCharacterDataHandler(parser, onText);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
         XML_SetProcessingInstructionHandler(
             parser, [](void* self, const XML_Char*, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -138,10 +178,10 @@ private:
         const Role parent = depth_ > 1 ? roles_[depth_ - 1] : kOther;
         Role role = kOther;
         if (depth_ == 1) {
-            role = std::strcmp(name, "gpx") == 0 ? kGpx : kOther;
+            role = named(name, "gpx") ? kGpx : kOther;
         } else if (parent == kGpx) {
-            if (std::strcmp(name, "trk") == 0) role = kTrack;
-            if (std::strcmp(name, "rte") == 0) role = kRoute;
+            if (named(name, "trk")) role = kTrack;
+            if (named(name, "rte")) role = kRoute;
             if (role != kOther) {
                 trackName_ = fileName_;
                 nameSeen_ = false;
@@ -149,22 +189,22 @@ private:
                 if (role == kRoute) header();
             }
         } else if (parent == kTrack || parent == kRoute) {
-            if (std::strcmp(name, "name") == 0 && !nameSeen_) {
+            if (named(name, "name") && !nameSeen_) {
                 role = kName;
                 nameSeen_ = true;
-            } else if (parent == kTrack && std::strcmp(name, "trkseg") == 0) {
+            } else if (parent == kTrack && named(name, "trkseg")) {
                 role = kSegment;
                 header();
-            } else if (parent == kRoute && std::strcmp(name, "rtept") == 0) {
+            } else if (parent == kRoute && named(name, "rtept")) {
                 role = kPoint;
             }
-        } else if (parent == kSegment && std::strcmp(name, "trkpt") == 0) {
+        } else if (parent == kSegment && named(name, "trkpt")) {
             role = kPoint;
         } else if (parent == kPoint) {
-            if (std::strcmp(name, "ele") == 0 && !elevationSeen_) {
+            if (named(name, "ele") && !elevationSeen_) {
                 role = kElevation;
                 elevationSeen_ = true;
-            } else if (std::strcmp(name, "time") == 0 && !timeSeen_) {
+            } else if (named(name, "time") && !timeSeen_) {
                 role = kTime;
                 timeSeen_ = true;
             }
@@ -176,6 +216,8 @@ private:
             textState_ = kWaiting;
             textFound_ = blankPending_ = false;
             textDepth_ = depth_;
+            // Only while a text is read: expat then passes over the rest.
+            XML_SetCharacterDataHandler(parser_, onText);
         }
     }
 
@@ -183,6 +225,7 @@ private:
         const Role role = roles_[depth_];
         if (depth_ == textDepth_) {
             textDepth_ = 0;
+            XML_SetCharacterDataHandler(parser_, nullptr);
             if (textFound_) finishText(role);
         }
         if (role == kPoint) endPoint();
@@ -237,8 +280,9 @@ private:
             trackName_ = utf8ToCp1252(text_);
             for (int32_t index : headers_) trackStore().renameSegment(index, trackName_.c_str());
         } else if (role == kElevation) {
-            wholeNumber(text_.c_str(), &point_.altitude);
+            wholeNumber(text_.c_str(), text_.c_str() + text_.size(), &point_.altitude);
         } else if (role == kTime) {
+            if (plainUtcTime(text_, point_)) return;
             const double seconds = isoTime(text_.c_str());
             if (!std::isnan(seconds)) setTrackPointTime(point_, seconds);
         }
@@ -253,8 +297,8 @@ private:
         initTrackPoint(point_);
         const char *lat = nullptr, *lon = nullptr;
         for (const char** a = attributes; a[0]; a += 2) {
-            if (std::strcmp(a[0], "lat") == 0) lat = a[1];
-            if (std::strcmp(a[0], "lon") == 0) lon = a[1];
+            if (named(a[0], "lat")) lat = a[1];
+            if (named(a[0], "lon")) lon = a[1];
         }
         double latitude = 0, longitude = 0;
         pointValid_ = coordinate(lat, 90, &latitude) && coordinate(lon, 180, &longitude);

@@ -194,7 +194,9 @@ TEST(MapComposer, TracksAreDrawnAgainOnlyWhenWhatTheyShowChanged) {
     std::vector<std::pair<double, double>> line{{0, -1}, {0.5, 0.5}, {1, 1}};
     uint64_t changes = 0;
     int traced = 0;
-    MapComposer kept, fresh;
+    MapComposer kept, fresh, once;
+    once.setTrackSource([&](MapView& view, const PointSink& sink) { return tracks({line}, "Walk")(view, sink); },
+                        [&changes] { return changes; });
     kept.setTrackSource(
         [&](MapView& view, const PointSink& sink) {
             ++traced;
@@ -231,10 +233,18 @@ TEST(MapComposer, TracksAreDrawnAgainOnlyWhenWhatTheyShowChanged) {
     for (const auto& step : steps) {
         step.change();
         const int before = traced;
+        const QImage baseBefore = keptBase.copy();
         kept.drawOverlay(keptBase, keptImage, s, a, b);
         fresh.drawOverlay(freshBase, freshImage, s, a, b);
         EXPECT_EQ(traced > before, step.redrawn) << step.what;
         EXPECT_TRUE(keptImage == freshImage) << step.what;
+        EXPECT_TRUE(keptBase == baseBefore) << step.what << ": the base map is left as it was";
+        // The single picture of the command line: the base map drawn on itself.
+        QImage picture(300, 200, QImage::Format_RGB32);
+        GeoPosition centreOnce = centre;
+        once.drawBaseMap(picture, s, centreOnce);
+        once.drawOverlayOnce(picture, s, a, b);
+        EXPECT_TRUE(picture == keptImage) << step.what;
         EXPECT_GT(count(keptImage, keptImage.rect(), tinted(fromColourRef(s.trackLineColour).rgb())), 0) << step.what;
     }
 }

@@ -159,6 +159,39 @@ TEST_F(GpxReader, FilesThatAreNotUtf8AreWindows1252) {
     EXPECT_EQ(track(), "#M\xC3\xBCnster|1 2|#K\xF6ln \x80|3 4");
 }
 
+// Times as the general rule reads them (isoTime, then the calendar of its
+// seconds), including those that roll over into the next minute, day, month
+// or year, fall outside the years a record holds, or carry a fraction, an
+// offset or more digits.
+TEST_F(GpxReader, TimesAsTheGeneralRuleReadsThem) {
+    std::mt19937 random(7);
+    auto pick = [&random](std::initializer_list<const char*> list) { return list.begin()[random() % list.size()]; };
+    std::vector<std::string> times;
+    std::string body = "<trk><trkseg>";
+    for (int i = 0; i < 4000; ++i) {
+        std::string t = std::string(pick({"1999", "2000", "2020", "2021", "2100", "2255", "2256", "+2021", "02021"})) + "-" +
+                        pick({"00", "01", "02", "04", "12", "13", "1"}) + "-" + pick({"00", "01", "28", "29", "30", "31", "32"}) +
+                        "T" + pick({"00", "09", "23", "24"}) + ":" + pick({"00", "59", "60"}) + ":" +
+                        pick({"00", "07", "59", "60", "7"}) + pick({"Z", "", "Z", ".5Z", ".999999999Z", "+01:00", "-00:30", "5", "x", " Z"});
+        times.push_back(t);
+        body += "<trkpt lat=\"1\" lon=\"2\"><time>" + t + "</time></trkpt>\n";
+    }
+    ASSERT_TRUE(loadTrackFile(dir.write("t.gpx", gpx(body + "</trkseg></trk>")), 0));
+    ASSERT_EQ(trackRecordCount(), 1 + static_cast<int>(times.size()));
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        TrackPoint expected;
+        initTrackPoint(expected);
+        const double seconds = isoTime(times[i].c_str());
+        if (!std::isnan(seconds)) setTrackPointTime(expected, seconds);
+        const TrackPoint* read = trackRecordAt(static_cast<int32_t>(i) + 1);
+        const auto fields = [](const TrackPoint& p) {
+            return std::vector<int>{p.yearSince2000, p.month, p.day, p.hour, p.minute, p.second, p.hundredths,
+                                    p.timeValid, p.dateValid};
+        };
+        ASSERT_EQ(fields(*read), fields(expected)) << times[i];
+    }
+}
+
 // Numbers read as std::from_chars reads them, bit for bit and to the same
 // end: random decimals of every length, signs, points and trailing text.
 TEST(GpxNumbers, AsTheStandardLibraryReadsThem) {
