@@ -11,7 +11,6 @@
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
