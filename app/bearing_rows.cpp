@@ -81,16 +81,7 @@ bool readStation(std::string_view text, std::string& station, std::string& why) 
         why = "a station needs a name";
         return false;
     }
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            why = "a control character in the station name";
-            return false;
-        }
-    }
-    if (text.size() > kMaxStationName) {
-        why = "the station name is longer than " + std::to_string(kMaxStationName) + " characters";
-        return false;
-    }
+    if (!isStationName(text, why)) return false;
     station = text;
     return true;
 }

@@ -90,4 +90,18 @@ std::optional<int64_t> parseUtc(std::string_view text) {
     return daysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
 }
 
+bool isStationName(std::string_view name, std::string& why) {
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            why = "a control character in the station name";
+            return false;
+        }
+    }
+    if (name.size() > kMaxStationName) {
+        why = "the station name is longer than " + std::to_string(kMaxStationName) + " characters";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace bearfix

@@ -34,6 +34,10 @@ struct Bearing {
 // never below half of kMinToleranceDeg.
 inline double bearingSigmaDeg(double toleranceDeg) { return std::max(toleranceDeg, kMinToleranceDeg) / 2.0; }
 
+// Whether `name` (Windows-1252) can name a station: no control characters,
+// at most kMaxStationName characters; `why` says what is wrong when not.
+bool isStationName(std::string_view name, std::string& why);
+
 // "typed", "remote", "udp", "receiver".
 const char* bearingSourceName(BearingSource source);
 // The source of a name of bearingSourceName; nothing for any other text.

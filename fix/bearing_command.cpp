@@ -12,8 +12,6 @@ namespace bearfix {
 
 namespace {
 
-bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
 // A quoted name (no quote inside) or one word; false with `why`.
 bool readStation(const char*& c, std::string& name, std::string& why) {
     name.clear();
@@ -30,17 +28,7 @@ bool readStation(const char*& c, std::string& name, std::string& why) {
         while (*c != '\0' && *c != ' ' && *c != '\t') ++c;
         name.assign(start, c);
     }
-    for (char ch : name) {
-        if (isControl(ch)) {
-            why = "a control character in the station name";
-            return false;
-        }
-    }
-    if (name.size() > kMaxStationName) {
-        why = "the station name is longer than " + std::to_string(kMaxStationName) + " characters";
-        return false;
-    }
-    return true;
+    return isStationName(name, why);
 }
 
 }  // namespace

@@ -123,16 +123,7 @@ bool readFields(const std::vector<std::string>& f, Bearing& b, std::string& why)
     }
     const std::string& name = f[0];
     b.station = isValidUtf8(name) ? utf8ToCp1252(name) : name;
-    for (char c : b.station) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            why = "a control character in the station name";
-            return false;
-        }
-    }
-    if (b.station.size() > kMaxStationName) {
-        why = "the station name is longer than " + std::to_string(kMaxStationName) + " characters";
-        return false;
-    }
+    if (!isStationName(b.station, why)) return false;
     double lat, lon, brg, tol;
     if (!parseDecimal(f[1], lat) || std::fabs(lat) > 90.0) {
         why = "latitude " + shown(f[1]) + " is not a number in -90..90";

@@ -19,16 +19,7 @@ std::string_view trimmed(std::string_view t) {
 bool feedStationName(std::string_view bytes, std::string& out, std::string& why) {
     bytes = trimmed(bytes);
     std::string name = isValidUtf8(bytes) ? utf8ToCp1252(bytes) : std::string(bytes);
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            why = "a control character in the station name";
-            return false;
-        }
-    }
-    if (name.size() > kMaxStationName) {
-        why = "the station name is longer than " + std::to_string(kMaxStationName) + " characters";
-        return false;
-    }
+    if (!isStationName(name, why)) return false;
     out = std::move(name);
     return true;
 }
