@@ -179,10 +179,8 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     }
     clearUpperVectorState();
     const bool noTerrain = topography && !terrainInView(elevation(), view_);
-    if (s.showTiles) {
-        tiles_.draw(bitmap, view_, s.tilesPath, s.tilesOpacity);
-        clearUpperVectorState();
-    }
+    tiles_.draw(bitmap, view_, s.showTiles ? s.tilesPath : std::string(), s.tilesOpacity);
+    clearUpperVectorState();
     const bool background = topography || tiles_.zoom() >= 0;  // places are marked as on terrain
 
     QPainter painter(&bitmap);

@@ -145,8 +145,8 @@ struct TileLayer::Loader {
                 std::lock_guard lock(mutex);
                 reading.erase(std::find(reading.begin(), reading.end(), result.key));
                 arrivals.push_back(std::move(result));
+                arrived = true;  // under the lock, or a taking in between leaves it set for nothing
             }
-            arrived = true;
         }
     }
 };
@@ -413,7 +413,12 @@ void TileLayer::placeAzimuthal(const MapView& view, int z, Offsets& store) {
 
 void TileLayer::draw(QImage& bitmap, const MapView& view, const std::string& path, int opacity) {
     zoom_ = -1;
-    if (path.empty() || opacity <= 0 || bitmap.width() < 1 || bitmap.height() < 1) return;
+    if (path.empty() || opacity <= 0 || bitmap.width() < 1 || bitmap.height() < 1) {
+        // Tiles off: nothing more is read, and what came in asks for no redraw.
+        loader_->ask({});
+        takeArrivals();
+        return;
+    }
     // A file put in place or replaced since it was opened is opened anew.
     if (path != path_ || stampOf(path) != stamp_) openSource(path);
     takeArrivals();

@@ -34,6 +34,7 @@ public:
     // over `bitmap` with `opacity` 0..100 percent. A path is opened when it
     // is first drawn from; when it cannot be read one error line says so and
     // the map has no tiles until another path is given or the file changes.
+    // An empty path or no opacity draws nothing and stops the reading.
     void draw(QImage& bitmap, const MapView& view, const std::string& path, int opacity);
 
     // Tiles came in since the last drawing.

@@ -404,6 +404,40 @@ TEST(Tiles, NoneNorthOrSouthOfWebMercatorsSquare) {
     }
 }
 
+// Tiles switched off while they are read: the window polls `arrived` to
+// redraw the map, so it must go quiet, not stay set for ever.
+TEST(Tiles, SwitchedOffWhileReadingNothingMoreAsksForARedraw) {
+    testing::TempDir dir;
+    for (int z = 0; z <= 3; ++z) {
+        for (int x = 0; x < (1 << z); ++x) {
+            std::filesystem::create_directories(dir.path() / std::to_string(z) / std::to_string(x));
+            for (int y = 0; y < (1 << z); ++y) {
+                QImage t(256, 256, QImage::Format_RGB32);
+                t.fill(Qt::red);
+                const auto file = dir.path() / std::to_string(z) / std::to_string(x) / (std::to_string(y) + ".png");
+                ASSERT_TRUE(t.save(QString::fromStdString(file.string()), "PNG"));
+            }
+        }
+    }
+    MapView view;
+    map_view_setup(view, kCylindric, 0.2, 0.8, 3000, 600, 400);
+    TileLayer layer;
+    layer.setAsynchronous(true);
+    QImage image(600, 400, QImage::Format_RGB32);
+    layer.draw(image, view, dir.path().string(), 60);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer.arrived(); }, 10000));
+    for (const auto& [path, opacity] : {std::pair{dir.path().string(), 0}, std::pair{std::string(), 60}}) {
+        layer.draw(image, view, path, opacity);
+        EXPECT_FALSE(layer.arrived()) << "opacity " << opacity << ", path '" << path << "'";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !layer.loading(); }, 10000)) << "the reading stops";
+        layer.draw(image, view, path, opacity);  // what was being read when it stopped
+        EXPECT_FALSE(layer.arrived()) << "opacity " << opacity << ", path '" << path << "'";
+        EXPECT_EQ(layer.zoom(), -1);
+        layer.draw(image, view, dir.path().string(), 60);  // on again for the next case
+        ASSERT_TRUE(QTest::qWaitFor([&] { return layer.arrived() || !layer.loading(); }, 10000));
+    }
+}
+
 TEST(Tiles, TheCacheKeepsTheMostRecentlyUsedWithinItsBound) {
     TileCache cache(1);  // 1 MB: three pictures of 256 x 256 x 4 bytes, not four
     const QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
