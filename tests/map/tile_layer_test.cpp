@@ -428,9 +428,12 @@ TEST(Tiles, SwitchedOffWhileReadingNothingMoreAsksForARedraw) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return layer.arrived(); }, 10000));
     for (const auto& [path, opacity] : {std::pair{dir.path().string(), 0}, std::pair{std::string(), 60}}) {
         layer.draw(image, view, path, opacity);
-        EXPECT_FALSE(layer.arrived()) << "opacity " << opacity << ", path '" << path << "'";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !layer.loading(); }, 10000)) << "the reading stops";
-        layer.draw(image, view, path, opacity);  // what was being read when it stopped
+        // Tiles being read when it stopped still come in, each taken by the next drawing.
+        for (int round = 0; round < 10 && layer.loading(); ++round) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return layer.arrived() || !layer.loading(); }, 10000));
+            layer.draw(image, view, path, opacity);
+        }
+        EXPECT_FALSE(layer.loading()) << "the reading stops";
         EXPECT_FALSE(layer.arrived()) << "opacity " << opacity << ", path '" << path << "'";
         EXPECT_EQ(layer.zoom(), -1);
         layer.draw(image, view, dir.path().string(), 60);  // on again for the next case
