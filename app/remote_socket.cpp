@@ -88,4 +88,12 @@ bool peerUid(int fd, uid_t* uid) {
     return true;
 }
 
+bool servedBy(int fd, uid_t me, long* other) {
+    uid_t owner;
+    const bool known = peerUid(fd, &owner);
+    if (known && owner == me) return true;
+    *other = known ? static_cast<long>(owner) : -1L;
+    return false;
+}
+
 }  // namespace bearfix

@@ -31,4 +31,8 @@ std::string claimSocketPath(const std::string& path);
 // The user at the other end of a connected local socket.
 bool peerUid(int fd, uid_t* uid);
 
+// Whether the other end of `fd` is served by user `me`; when not, `other`
+// is the user who serves it (-1 when that cannot be told).
+bool servedBy(int fd, uid_t me, long* other);
+
 }  // namespace bearfix

@@ -404,10 +404,10 @@ int runSend(std::vector<std::string> args, bool fromStdin) {
     }
     // Anybody may have made the socket (in /tmp, say): commands go only to
     // a listener of this user.
-    uid_t owner;
-    if (!bearfix::peerUid(fd, &owner) || owner != ::geteuid()) {
+    long owner;
+    if (!bearfix::servedBy(fd, ::geteuid(), &owner)) {
         std::fprintf(stderr, "bearfix-cli: %s is not served by you but by user %ld; nothing sent\n", path.c_str(),
-                     bearfix::peerUid(fd, &owner) ? static_cast<long>(owner) : -1L);
+                     owner);
         ::close(fd);
         return 1;
     }

@@ -78,7 +78,7 @@ TEST_F(WindowTest, MessageLogFollowsTheChosenLevel) {
 }
 
 TEST_F(WindowTest, NumbersUseAPointUnderAGermanLocale) {
-    if (!testing::useGermanLocale()) GTEST_SKIP() << "no German locale can be built on this machine";
+    ASSERT_TRUE(testing::useGermanLocale()) << "no German locale: scripts/install-deps installs 'locales'";
     auto w = start();
     ASSERT_TRUE(firstMapDrawn(*w));
     w->form().Mem_Msgs->clear();

@@ -67,13 +67,16 @@ struct Client {
 
 // Runs `client` on its own thread while this thread serves the window.
 template <class F>
-void whileServing(F&& client) {
+void whileServing(F&& client, const std::function<void()>& afterEvents = [] {}) {
     std::atomic<bool> done{false};
     std::thread thread([&] {
         client();
         done = true;
     });
-    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        afterEvents();
+    }
     thread.join();
 }
 
@@ -128,10 +131,7 @@ TEST_F(RemoteSocketTest, InterleavedSplitAndVanishingClients) {
         gone.fd = -1;
         EXPECT_TRUE(b.send(kVersionQuery));
         EXPECT_EQ(b.reply(), kVersion) << "one connection waiting does not hold up another";
-        for (std::size_t i = 5; i < fa.size(); ++i) {  // the rest, a byte at a time
-            a.send(fa.substr(i, 1));
-            usleep(1000);
-        }
+        for (std::size_t i = 5; i < fa.size(); ++i) a.send(fa.substr(i, 1));  // the rest, a byte at a time
         EXPECT_EQ(a.reply(), 1u);
         b.send(frame("abc").substr(0, 10));
         EXPECT_TRUE(b.closedByPeer()) << "half a frame, then silence";
@@ -146,20 +146,34 @@ TEST_F(RemoteSocketTest, FloodFromFourClientsWhileTheTimerRuns) {
     w->show();
     constexpr int kClients = 4, kFrames = 2500;
     std::atomic<int> stored{0}, refused{0}, other{0};
+    // The flood goes on in stages, each after the timer emptied the mailbox:
+    // it spreads over several ticks of the timer whatever the machine's speed.
+    constexpr int kStage = 500;
+    std::atomic<int> emptied{0};
+    bool pending = false;
+    const auto watchMailbox = [&] {
+        const bool now = takeFromMailbox(w->mailbox(), '*', '*', false, nullptr);
+        if (pending && !now) {
+            ++emptied;
+            emptied.notify_all();
+        }
+        pending = now;
+    };
     whileServing([&] {  // Timer1 ticks meanwhile
         std::vector<std::jthread> clients;
         for (int k = 0; k < kClients; ++k) {
             clients.emplace_back([&, k] {
                 Client c(socketPath);
                 for (int i = 0; i < kFrames; ++i) {
+                    for (int seen = emptied.load(); i % kStage == 0 && seen < i / kStage; seen = emptied.load())
+                        emptied.wait(seen);
                     c.send(frame("track addpoint lat=52." + std::to_string(k) + " lon=8." + std::to_string(i)));
                     const auto r = c.reply();
                     ++(r == 1u ? stored : r == 0u ? refused : other);
-                    usleep(400);  // spread over several ticks of the timer
                 }
             });
         }
-    });
+    }, watchMailbox);
     // the last ticks empty the mailbox
     EXPECT_TRUE(QTest::qWaitFor([&] { return trackRecordCount() == stored.load(); }, 10000))
         << "every frame answered 1 became a point: " << trackRecordCount() << " of " << stored.load();

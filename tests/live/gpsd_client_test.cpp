@@ -2,6 +2,7 @@
 // drive. Expected values come from the log's sentences, read by the test.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <regex>
@@ -65,6 +66,7 @@ TEST(GpsdServer, StateTexts) {
 // What a client run on a thread of its own collects.
 struct Collector {
     std::mutex mutex;
+    std::condition_variable changed;  // a handler ran
     std::vector<GpsFix> fixes;
     std::vector<std::string> events;
     std::atomic<bool> stop{false};
@@ -73,28 +75,24 @@ struct Collector {
         h.connected = [this] {
             std::lock_guard lock(mutex);
             events.push_back("connected");
+            changed.notify_all();
         };
         h.notReachable = [this](const std::string& why) {
             std::lock_guard lock(mutex);
             events.push_back("not reachable: " + why);
+            changed.notify_all();
         };
         h.fix = [this](const GpsFix& f) {
             std::lock_guard lock(mutex);
             fixes.push_back(f);
+            changed.notify_all();
         };
         return h;
     }
     template <class F>
     bool waitFor(F condition, int seconds = 30) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            {
-                std::lock_guard lock(mutex);
-                if (condition()) return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(seconds), condition);
     }
 };
 

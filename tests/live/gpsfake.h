@@ -8,7 +8,9 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,14 +83,16 @@ public:
             pid_ = -1;
             return false;
         }
+        // Until gpsd listens: the port is tried again whenever gpsfake has
+        // not ended within 50 ms.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
             if (acceptsConnections(port)) return true;
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            if (ended(50)) {
+                ::waitpid(pid_, nullptr, 0);
                 pid_ = -1;
                 return false;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return false;
     }
@@ -98,17 +102,25 @@ public:
     void stop() {
         if (pid_ <= 0) return;
         ::kill(-pid_, SIGINT);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (::waitpid(pid_, nullptr, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ended(5000);
         ::kill(-pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, WNOHANG);
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
 
     int port() const { return port_; }
 
 private:
+    // Whether gpsfake ends within `ms` milliseconds (it is not reaped).
+    bool ended(int ms) const {
+        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        if (fd < 0) return true;  // no such process any more
+        pollfd p{fd, POLLIN, 0};
+        const bool gone = ::poll(&p, 1, ms) > 0;
+        ::close(fd);
+        return gone;
+    }
+
     pid_t pid_ = -1;
     int port_ = 0;
 };
