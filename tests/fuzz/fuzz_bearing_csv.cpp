@@ -14,33 +14,29 @@
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
 void checkBearing(const bearfix::Bearing& b) {
     constexpr double kPi = std::numbers::pi;
-    check(std::fabs(b.position.lat) <= kPi / 2 + 1e-15 && std::fabs(b.position.lon) <= kPi + 1e-15);
-    check(b.bearingDeg >= 0.0 && b.bearingDeg < 360.0);
-    check(b.toleranceDeg >= 0.0 && b.toleranceDeg <= 180.0);
-    check(b.station.size() <= bearfix::kMaxStationName);
-    for (char c : b.station) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
-    check(!b.utc || (*b.utc >= 0 && *b.utc <= bearfix::kMaxUtcSeconds));
+    bearfix::fuzz::check(std::fabs(b.position.lat) <= kPi / 2 + 1e-15 && std::fabs(b.position.lon) <= kPi + 1e-15);
+    bearfix::fuzz::check(b.bearingDeg >= 0.0 && b.bearingDeg < 360.0);
+    bearfix::fuzz::check(b.toleranceDeg >= 0.0 && b.toleranceDeg <= 180.0);
+    bearfix::fuzz::check(b.station.size() <= bearfix::kMaxStationName);
+    for (char c : b.station) bearfix::fuzz::check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    bearfix::fuzz::check(!b.utc || (*b.utc >= 0 && *b.utc <= bearfix::kMaxUtcSeconds));
 }
 
 void checkFix(const std::vector<bearfix::Bearing>& bearings, bool robust) {
     const bearfix::FixResult f = bearfix::solveFix(bearings, {.robust = robust});
-    check(f.fits.size() == bearings.size());
+    bearfix::fuzz::check(f.fits.size() == bearings.size());
     if (f.status != bearfix::FixStatus::Found) {
-        check(*bearfix::fixStatusReason(f.status) != '\0');
+        bearfix::fuzz::check(*bearfix::fixStatusReason(f.status) != '\0');
         return;
     }
-    check(f.used >= 2 && std::isfinite(f.x.lat) && std::isfinite(f.x.lon));
+    bearfix::fuzz::check(f.used >= 2 && std::isfinite(f.x.lat) && std::isfinite(f.x.lon));
     for (const auto& e : {f.ellipse50, f.ellipse95}) {
-        check(e.semiMajorKm >= e.semiMinorKm && e.semiMinorKm >= 0.0 && std::isfinite(e.semiMajorKm));
-        check(e.orientationDeg >= 0.0 && e.orientationDeg < 180.0);
+        bearfix::fuzz::check(e.semiMajorKm >= e.semiMinorKm && e.semiMinorKm >= 0.0 && std::isfinite(e.semiMajorKm));
+        bearfix::fuzz::check(e.orientationDeg >= 0.0 && e.orientationDeg < 180.0);
     }
-    for (const auto& fit : f.fits) check(std::fabs(fit.residualDeg) <= 180.0);
+    for (const auto& fit : f.fits) bearfix::fuzz::check(std::fabs(fit.residualDeg) <= 180.0);
 }
 
 }  // namespace
@@ -56,16 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<Bearing> read(1);
         std::string errors;
         if (!parseBearingCsv(text, read, errors, limits)) {
-            check(read.size() == 1 && !errors.empty() && errors.back() != '\n');
-            check(errors.rfind("line ", 0) == 0 || errors.rfind("larger than ", 0) == 0);
+            bearfix::fuzz::check(read.size() == 1 && !errors.empty() && errors.back() != '\n');
+            bearfix::fuzz::check(errors.rfind("line ", 0) == 0 || errors.rfind("larger than ", 0) == 0);
             continue;
         }
-        check(errors.empty() && read.size() <= limits.maxBearings);
+        bearfix::fuzz::check(errors.empty() && read.size() <= limits.maxBearings);
         for (const Bearing& b : read) checkBearing(b);
         const std::string once = formatBearingCsv(read);
         std::vector<Bearing> back;
-        check(parseBearingCsv(once, back, errors));
-        check(back.size() == read.size() && formatBearingCsv(back) == once);
+        bearfix::fuzz::check(parseBearingCsv(once, back, errors));
+        bearfix::fuzz::check(back.size() == read.size() && formatBearingCsv(back) == once);
         if (read.size() <= 64) {
             checkFix(read, false);
             checkFix(read, true);

@@ -7,9 +7,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace bearfix::fuzz {
+
+// A property every input must keep; a broken one is a finding.
+inline void check(bool ok) {
+    if (!ok) std::abort();
+}
 
 inline std::string text(const uint8_t* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);

@@ -10,14 +10,6 @@
 #include "live/json_object.h"
 #include "live/udp_bearing.h"
 
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace bearfix;
     const std::string text = fuzz::text(data, size);
@@ -33,23 +25,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         context.nowUtc = 1716022800;
         const FeedItem item = parseBearingDatagram(text, context);
         if (item.verdict != FeedVerdict::Accepted) {
-            check(!item.why.empty());
+            bearfix::fuzz::check(!item.why.empty());
             continue;
         }
         const Bearing& b = item.bearing;
-        check(b.bearingDeg >= 0 && b.bearingDeg < 360);
-        check(std::fabs(b.position.lat) <= std::numbers::pi / 2 + 1e-15 && std::fabs(b.position.lon) <= std::numbers::pi + 1e-15);
-        check(!b.station.empty() && b.station.size() <= kMaxStationName);
-        for (char c : b.station) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
-        check(b.source == BearingSource::Udp && b.utc == 1716022800);
+        bearfix::fuzz::check(b.bearingDeg >= 0 && b.bearingDeg < 360);
+        bearfix::fuzz::check(std::fabs(b.position.lat) <= std::numbers::pi / 2 + 1e-15 && std::fabs(b.position.lon) <= std::numbers::pi + 1e-15);
+        bearfix::fuzz::check(!b.station.empty() && b.station.size() <= kMaxStationName);
+        for (char c : b.station) bearfix::fuzz::check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+        bearfix::fuzz::check(b.source == BearingSource::Udp && b.utc == 1716022800);
     }
     std::map<std::string, JsonValue> members;
     std::string why;
     if (parseJsonObject(text, members, why, {.maxBytes = 4096, .maxDepth = 2, .maxMembers = 4})) {
-        check(members.size() <= 4 && why.empty());
-        for (const auto& [name, value] : members) check(value.kind != JsonValue::Kind::Number || std::isfinite(value.number));
+        bearfix::fuzz::check(members.size() <= 4 && why.empty());
+        for (const auto& [name, value] : members) bearfix::fuzz::check(value.kind != JsonValue::Kind::Number || std::isfinite(value.number));
     } else {
-        check(members.empty() && !why.empty());
+        bearfix::fuzz::check(members.empty() && !why.empty());
     }
     return 0;
 }

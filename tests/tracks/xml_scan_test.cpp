@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/xml_library_depth.h"
 #include "support/message_log.h"
 #include "temp_dir.h"
 #include "tracks/track_import.h"
@@ -14,26 +15,6 @@
 
 namespace bearfix {
 namespace {
-
-// How deep the XML library nests the elements it builds from `text`, and
-// whether it read the text without an error.
-std::pair<int, bool> libraryDepth(std::string text) {
-    text.append(4, '\0');
-    TiXmlDocument doc;
-    doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    int deepest = 0;
-    std::vector<std::pair<const TiXmlNode*, int>> open{{&doc, 0}};
-    while (!open.empty()) {
-        auto [node, depth] = open.back();
-        open.pop_back();
-        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-            if (!child->ToElement()) continue;
-            deepest = std::max(deepest, depth + 1);
-            open.emplace_back(child, depth + 1);
-        }
-    }
-    return {deepest, !doc.Error()};
-}
 
 std::string repeat(const std::string& s, int n) {
     std::string out;
@@ -73,7 +54,7 @@ TEST(XmlScan, SeesTheNestingTheLibraryBuilds) {
         repeat("<a>", 40) + repeat("</a>", 40) + repeat("<b><c/></b>", 3),
     };
     for (const std::string& text : cases) {
-        const auto [depth, clean] = libraryDepth(text);
+        const auto [depth, clean] = fuzz::xmlLibraryDepth(text);
         const int scanned = measureXml(text.c_str(), 1000).depth;
         EXPECT_GE(scanned, depth) << text;
         if (clean) {
