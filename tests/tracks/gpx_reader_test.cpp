@@ -11,39 +11,18 @@
 #include <vector>
 
 #include "support/message_log.h"
-#include "temp_dir.h"
+#include "track_reader_test.h"
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 
 namespace bearfix {
 namespace {
 
-class GpxReader : public ::testing::Test {
+class GpxReader : public testing::TrackReaderTest {
 protected:
-    void SetUp() override {
-        clearTracks();
-        setMessageSink([this](MessageLevel, const std::string& text) { log.push_back(text); });
-    }
-    void TearDown() override {
-        setMessageSink({});
-        clearTracks();
-    }
-    // The store as "#segment|lat lon|...", in degrees to 1e-5.
-    static std::string track() {
-        std::ostringstream out;
-        for (const TrackPoint& r : trackStore()) {
-            if (r.type == kTrackSegment) out << (out.tellp() > 0 ? "|#" : "#") << r.name;
-            if (r.type == kTrackPoint && r.valid)
-                out << '|' << std::round(r.lat / 3.6) / 1e5 << ' ' << std::round(r.lon / 3.6) / 1e5;
-        }
-        return out.str();
-    }
     static std::string gpx(const std::string& body) {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">" + body + "</gpx>\n";
     }
-
-    testing::TempDir dir;
-    std::vector<std::string> log;
 };
 
 // Names as a reader that keeps an element's first text node takes them,

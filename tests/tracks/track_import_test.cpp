@@ -9,38 +9,17 @@
 #include <vector>
 
 #include "support/message_log.h"
-#include "temp_dir.h"
+#include "track_reader_test.h"
 #include "tracks/track_store.h"
 
 namespace bearfix {
 namespace {
 
-class TrackImport : public ::testing::Test {
+class TrackImport : public testing::TrackReaderTest {
 protected:
-    void SetUp() override {
-        clearTracks();
-        setMessageSink([this](MessageLevel, const std::string& text) { log.push_back(text); });
-    }
-    void TearDown() override {
-        setMessageSink({});
-        clearTracks();
-    }
-    // The store as "#segment|lat lon|...", valid points only, in degrees to 1e-5.
-    static std::string track() {
-        std::ostringstream out;
-        for (int32_t i = 0; const TrackPoint* r = trackRecordAt(i); ++i) {
-            if (r->type == kTrackSegment) out << (i ? "|#" : "#") << r->name;
-            if (r->type == kTrackPoint && r->valid)
-                out << '|' << std::round(r->lat / 3.6) / 1e5 << ' ' << std::round(r->lon / 3.6) / 1e5;
-        }
-        return out.str();
-    }
     static std::string kml(const std::string& body) {
         return "<?xml version=\"1.0\"?><kml><Document>" + body + "</Document></kml>";
     }
-
-    testing::TempDir dir;
-    std::vector<std::string> log;
 };
 
 TEST_F(TrackImport, WhatIsReadAndWhyNot) {
