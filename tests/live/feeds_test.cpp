@@ -12,6 +12,17 @@ namespace {
 
 constexpr double kEps = 1e-9;
 
+// The bearing, position and station a case of either reader expects.
+template <class Case>
+void expectBearing(const Bearing& b, const Case& c) {
+    EXPECT_NEAR(b.bearingDeg, c.bearing, kEps) << c.name;
+    EXPECT_NEAR(b.position.lat * kRadToDeg, c.lat, kEps) << c.name;
+    EXPECT_NEAR(b.position.lon * kRadToDeg, c.lon, kEps) << c.name;
+    if (*c.station) {
+        EXPECT_EQ(b.station, c.station) << c.name;
+    }
+}
+
 GpsFix carAt(double lat, double lon, double course) {
     GpsFix f;
     f.mode = GpsMode::Fix3D;
@@ -96,12 +107,7 @@ TEST(UdpBearing, ReadsTheDatagramsAsTheFormatSays) {
             continue;
         }
         const Bearing& b = item.bearing;
-        EXPECT_NEAR(b.bearingDeg, c.bearing, kEps) << c.name;
-        EXPECT_NEAR(b.position.lat * kRadToDeg, c.lat, kEps) << c.name;
-        EXPECT_NEAR(b.position.lon * kRadToDeg, c.lon, kEps) << c.name;
-        if (*c.station) {
-            EXPECT_EQ(b.station, c.station) << c.name;
-        }
+        expectBearing(b, c);
         EXPECT_EQ(b.toleranceDeg, 3.5) << c.name;
         EXPECT_EQ(b.utc, 1716022800) << c.name;
         EXPECT_EQ(b.source, BearingSource::Udp) << c.name;
@@ -167,12 +173,7 @@ TEST(ReceiverCsv, ReadsTheFieldsOfALine) {
             continue;
         }
         const Bearing& b = item.bearing;
-        EXPECT_NEAR(b.bearingDeg, c.bearing, kEps) << c.name;
-        EXPECT_NEAR(b.position.lat * kRadToDeg, c.lat, kEps) << c.name;
-        EXPECT_NEAR(b.position.lon * kRadToDeg, c.lon, kEps) << c.name;
-        if (*c.station) {
-            EXPECT_EQ(b.station, c.station) << c.name;
-        }
+        expectBearing(b, c);
         EXPECT_EQ(b.source, BearingSource::Receiver) << c.name;
         EXPECT_EQ(b.toleranceDeg, 2) << c.name;
         EXPECT_EQ(ms, 1716022801234) << c.name;
