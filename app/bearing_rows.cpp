@@ -13,20 +13,13 @@
 #include "geo/position_patterns.h"
 #include "support/message_log.h"
 #include "support/number_format.h"
+#include "support/text_scanner.h"
 
 namespace bearfix {
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // A typed field in a message: at most 24 characters, control characters as '?'.
 std::string shown(std::string_view text) {
@@ -38,7 +31,7 @@ std::string shown(std::string_view text) {
 
 // [+-]digits[.digits], ',' as well as '.' before the fraction; nothing else.
 bool strictDecimal(std::string_view s, double& value) {
-    s = trim(s);
+    s = trimBlanks(s);
     std::string digits;
     if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
         if (s[0] == '-') digits += '-';
@@ -77,7 +70,7 @@ std::string shortest(double value) {
 }
 
 bool readStation(std::string_view text, std::string& station, std::string& why) {
-    if (trim(text).empty()) {
+    if (trimBlanks(text).empty()) {
         why = "a station needs a name";
         return false;
     }
@@ -87,7 +80,7 @@ bool readStation(std::string_view text, std::string& station, std::string& why) 
 }
 
 bool readTime(std::string_view text, std::optional<int64_t>& utc, std::string& why) {
-    text = trim(text);
+    text = trimBlanks(text);
     if (text.empty()) {
         utc.reset();
         return true;
@@ -106,7 +99,7 @@ bool readPosition(std::string_view text, GeoPosition& p, std::string& why) {
     // a cell holds the position alone.
     GeoPosition read, scanned;
     std::size_t index = 0;
-    const bool trailing = scan_position(text, &index, scanned) == 2 && !trim(text.substr(index)).empty();
+    const bool trailing = scan_position(text, &index, scanned) == 2 && !trimBlanks(text.substr(index)).empty();
     if (!read_position(text, read) || trailing || std::fabs(read.lat) > kPi / 2 || std::fabs(read.lon) > kPi) {
         why = "position " + shown(text) + " is no latitude and longitude such as N50.1 E8.6";
         return false;

@@ -6,6 +6,7 @@
 #include "geo/great_circle.h"
 #include "support/cp1252.h"
 #include "support/message_log.h"
+#include "support/text_scanner.h"
 #include "support/whole_file.h"
 
 namespace bearfix {
@@ -16,12 +17,6 @@ constexpr std::size_t kMaxErrors = 10;
 constexpr std::size_t kMaxFields = 8;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // [+-]digits[.digits] or [+-][digits].digits: no exponent, no "inf".
 bool parseDecimal(std::string_view s, double& value) {
@@ -99,7 +94,7 @@ bool splitFields(std::string_view line, std::vector<std::string>& fields, std::s
                 }
                 ++i;
             }
-            field = trim(line.substr(start, i - start));
+            field = trimBlanks(line.substr(start, i - start));
         }
         fields.push_back(std::move(field));
         if (fields.size() > kMaxFields) {

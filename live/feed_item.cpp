@@ -3,21 +3,12 @@
 #include <charconv>
 
 #include "support/cp1252.h"
+#include "support/text_scanner.h"
 
 namespace bearfix {
 
-namespace {
-
-std::string_view trimmed(std::string_view t) {
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
-
-}  // namespace
-
 bool feedStationName(std::string_view bytes, std::string& out, std::string& why) {
-    bytes = trimmed(bytes);
+    bytes = trimBlanks(bytes);
     std::string name = isValidUtf8(bytes) ? utf8ToCp1252(bytes) : std::string(bytes);
     if (!isStationName(name, why)) return false;
     out = std::move(name);
@@ -25,7 +16,7 @@ bool feedStationName(std::string_view bytes, std::string& out, std::string& why)
 }
 
 bool feedNumber(std::string_view text, double& out) {
-    text = trimmed(text);
+    text = trimBlanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty() || text.front() == '+' || text.front() == 'i' || text.front() == 'I' || text.front() == 'n' ||
         text.front() == 'N')

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "support/text_scanner.h"
+
 namespace bearfix {
 
 namespace {
@@ -16,12 +18,6 @@ FeedItem skipped(std::string why) {
     return item;
 }
 
-std::string_view trimmed(std::string_view t) {
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-    return t;
-}
-
 }  // namespace
 
 FeedItem parseReceiverLine(std::string_view line, bool mirrored, const FeedContext& context, int64_t* timeMs) {
@@ -34,9 +30,9 @@ FeedItem parseReceiverLine(std::string_view line, bool mirrored, const FeedConte
         from = comma + 1;
     }
     if (n < kFields) return skipped("fewer than 17 fields (torn)");
-    if (trimmed(f[12]) != "GPS") return skipped("no \"GPS\" in field 12 (torn)");
+    if (trimBlanks(f[12]) != "GPS") return skipped("no \"GPS\" in field 12 (torn)");
 
-    const std::string_view timeText = trimmed(f[0]);
+    const std::string_view timeText = trimBlanks(f[0]);
     int64_t ms = -1;
     const auto [end, ec] = std::from_chars(timeText.data(), timeText.data() + timeText.size(), ms);
     if (timeText.empty() || ec != std::errc() || end != timeText.data() + timeText.size() || ms < 0 ||
@@ -89,7 +85,7 @@ std::vector<Bearing> ReceiverFeed::read(std::string_view body, bool mirrored, co
         from = eol + 1;
         ++number;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (trimmed(line).empty()) continue;
+        if (trimBlanks(line).empty()) continue;
         if (line.size() > kMaxLineBytes) {
             note(number, "longer than 64 KiB");
             continue;

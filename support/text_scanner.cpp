@@ -119,4 +119,10 @@ bool parseQuoted(const char*& cursor, char* destination, int maxChars) {
     return true;
 }
 
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace bearfix

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace bearfix {
 
@@ -34,5 +35,8 @@ double parseDouble(const char*& cursor, double fallback);
 // destination holds maxChars + 1). False, cursor unmoved, when no quote
 // follows the blanks.
 bool parseQuoted(const char*& cursor, char* destination, int maxChars);
+
+// `text` without the blanks and tabs at either end.
+std::string_view trimBlanks(std::string_view text);
 
 }  // namespace bearfix
