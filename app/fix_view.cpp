@@ -51,10 +51,13 @@ void TBearfix::showFixResults(const Results& r) {
     setText(f.Ed_DistBX, r.distanceBX);
     setText(f.Ed_CrossingAngle, r.crossingAngleText);
     setText(f.Ed_SearchArea, r.searchArea);
-    f.Lab_ShallowCrossing->setText(toQString(r.warning));
+    if (const QString warning = toQString(r.warning); f.Lab_ShallowCrossing->text() != warning)
+        f.Lab_ShallowCrossing->setText(warning);
     QStringList lines;
     for (const std::string& line : r.alternativeLines) lines << toQString(line);
-    f.Mem_BackBearings->setPlainText(lines.join('\n'));
+    // Laid out again only when it changes: a keystroke rarely changes it.
+    if (const QString text = lines.join('\n'); f.Mem_BackBearings->toPlainText() != text)
+        f.Mem_BackBearings->setPlainText(text);
 }
 
 // Centres the map on X with the search area filling about half of the

@@ -11,9 +11,12 @@
 
 namespace bearfix {
 
-// Writes a field and shows its beginning, where the information is.
+// Writes a field and shows its beginning, where the information is. A field
+// that already says it is left alone: no repaint, and the cursor stays.
 inline void setText(QLineEdit* edit, const std::string& cp1252) {
-    edit->setText(toQString(cp1252));
+    const QString text = toQString(cp1252);
+    if (edit->text() == text) return;
+    edit->setText(text);
     edit->setCursorPosition(0);
 }
 
