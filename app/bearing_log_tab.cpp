@@ -191,15 +191,16 @@ void BearingLogTab::showFix() {
     if (onMap_ || inUse) window_.overlayPending = true;
 }
 
-void BearingLogTab::draw(QPainter& painter, const MapView& view, bool overMarkers) {
+bool BearingLogTab::draw(QPainter& painter, const MapView& view, bool overMarkers) {
     const BearingRows& rows = model_->rows();
     onMap_ = logShowsOnMap(rows);
-    if (!onMap_) return;
+    if (!onMap_) return false;
     if (overMarkers) {
         drawBestFix(painter, view, rows.fix);
     } else {
         drawBearingLines(painter, view, rows.log());
     }
+    return true;
 }
 
 void BearingLogTab::note(const QString& text, bool problem) {

@@ -45,8 +45,8 @@ public:
     // said in a box.
     void save(bool closing);
     // The map layer, under or over the fix markers: only while the log holds
-    // an enabled bearing of its own.
-    void draw(QPainter& painter, const MapView& view, bool overMarkers);
+    // an enabled bearing of its own; true when it drew.
+    bool draw(QPainter& painter, const MapView& view, bool overMarkers);
 
     void addBearing();
     void editBearing();

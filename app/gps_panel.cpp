@@ -217,11 +217,12 @@ void GpsPanel::recordTrackPoint() {
     recordedCount_ = trackRecordCount();
 }
 
-void GpsPanel::draw(QPainter& painter, const MapView& view) const {
+bool GpsPanel::draw(QPainter& painter, const MapView& view) const {
     const GpsFix* f = currentFix();
-    if (!f) return;
+    if (!f) return false;
     const bool moving = std::isfinite(f->speedKmh) && f->speedKmh >= kStandingKmh;
     drawGpsArrow(painter, view, f->position(), moving ? f->courseDeg : NAN);
+    return true;
 }
 
 }  // namespace bearfix

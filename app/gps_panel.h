@@ -39,8 +39,8 @@ public:
     GpsState state() const { return state_; }
     // The last fix while the GPS has one; nullptr otherwise.
     const GpsFix* currentFix() const;
-    // The arrow at the own position.
-    void draw(QPainter& painter, const MapView& view) const;
+    // The arrow at the own position; true when there is one.
+    bool draw(QPainter& painter, const MapView& view) const;
 
 signals:
     void fixShown();

@@ -171,8 +171,8 @@ void TBearfix::FormCreate() {
     reportSettingsProblem();
     bearingLog_ = new BearingLogTab(*this);
     composer_.setBearingLayer([this](QPainter& painter, const MapView& view, bool over) {
-        bearingLog_->draw(painter, view, over);
-        if (over) gps_->draw(painter, view);  // the own position on top
+        const bool log = bearingLog_->draw(painter, view, over);
+        return (over && gps_->draw(painter, view)) || log;  // the own position on top
     });
     initialDrawPending = true;
     resetMailbox(mailbox_);

@@ -68,6 +68,7 @@ struct FixTexts {
     std::string tol2 = "1";
     bool ambiguity1 = false;
     bool ambiguity2 = false;
+    bool operator==(const FixTexts&) const = default;
 };
 
 struct Fix {

@@ -64,7 +64,8 @@ bool markerAt(const MapView& view, const QPainter& painter, GeoPosition p, QPoin
 
 }  // namespace
 
-void drawGreatCirclePolygon(QPainter& painter, const MapView& view, const std::vector<GeoPosition>& corners) {
+void drawGreatCirclePolygon(QPainter& painter, const MapView& view, const std::vector<GeoPosition>& corners,
+                            RowSpans* touched) {
     if (corners.size() < 2) return;
     clearUpperVectorState();  // the drawing before may have left it dirty
     const PixelBox box = pictureBox(painter.device()->width(), painter.device()->height(), kMargin);
@@ -83,35 +84,52 @@ void drawGreatCirclePolygon(QPainter& painter, const MapView& view, const std::v
                      [&](const PixelPoint* piece, int n) {
                          run.clear();
                          for (int k = 0; k < n; ++k) run << QPointF(piece[k].x, piece[k].y);
+                         // Half the pen, its round caps and a pixel of antialiasing, with room to spare.
+                         for (int k = 1; touched && k < n; ++k)
+                             touched->addSegment(piece[k - 1], piece[k], painter.pen().widthF() + 3);
                          painter.drawPolyline(run);
                          clearUpperVectorState();
                      });
     }
 }
 
-void drawFixMarkers(QPainter& painter, const MapView& view, const MapSettings& s, GeoPosition observerA,
-                    GeoPosition observerB) {
+void drawFixMarkers(QPainter& painter, const MapView& view, const MapSettings& s, const Fix& fix,
+                    GeoPosition observerA, GeoPosition observerB, RowSpans* touched) {
     clearUpperVectorState();  // the drawing before may have left it dirty
-    const Fix fix =
-        compute_fix({s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.ambiguity1, s.ambiguity2});
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const bool haveX = fix.computed && fix.crossing.status == 0;
     if (haveX && fix.area.kind == SearchArea::kBounded && fix.area.polygon.size() >= 2) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(pen(kHalo, 5.0));
-        drawGreatCirclePolygon(painter, view, fix.area.polygon);
+        drawGreatCirclePolygon(painter, view, fix.area.polygon, touched);
         painter.setPen(pen(kAreaColour, 3.0));
-        drawGreatCirclePolygon(painter, view, fix.area.polygon);
+        drawGreatCirclePolygon(painter, view, fix.area.polygon, touched);
     }
     QPoint at;
     clearUpperVectorState();
+    // A marker stays within its cross's arms (radius 7 and 5) and its halo.
+    auto mark = [touched](QPoint at) {
+        constexpr double kReach = 7.0 + 5.0 + 4.5 + 3;
+        if (touched) touched->addBox(at.x() - kReach, at.y() - kReach, at.x() + kReach, at.y() + kReach);
+    };
     for (const BackBearingCrossing& c : fix.alternatives) {
-        if (markerAt(view, painter, c.x, &at)) drawRing(painter, at, 6.0, false);
+        if (!markerAt(view, painter, c.x, &at)) continue;
+        drawRing(painter, at, 6.0, false);
+        mark(at);
     }
-    if (markerAt(view, painter, observerA, &at)) drawObserver(painter, at, fromColourRef(s.colourA), "A");
-    if (markerAt(view, painter, observerB, &at)) drawObserver(painter, at, fromColourRef(s.colourB), "B");
-    if (haveX && markerAt(view, painter, fix.crossing.x, &at)) drawRing(painter, at, 7.0, true);
+    if (markerAt(view, painter, observerA, &at)) {
+        drawObserver(painter, at, fromColourRef(s.colourA), "A");
+        mark(at);
+    }
+    if (markerAt(view, painter, observerB, &at)) {
+        drawObserver(painter, at, fromColourRef(s.colourB), "B");
+        mark(at);
+    }
+    if (haveX && markerAt(view, painter, fix.crossing.x, &at)) {
+        drawRing(painter, at, 7.0, true);
+        mark(at);
+    }
     painter.restore();
 }
 

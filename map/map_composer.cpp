@@ -341,6 +341,8 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
     clipPolyline(points, count, period, box, clipped_, [&](const PixelPoint* run, int n) {
         run_.clear();
         for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
+        // Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
+        for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], painter.pen().widthF() + 3);
         painter.drawPolyline(run_.data(), n);
         clearUpperVectorState();
         for (int i = 0; label && i + 1 < n; ++i) {
@@ -479,15 +481,40 @@ void MapComposer::composeOverlay(QImage base, QImage& visible, const MapSettings
         onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
         return;
     }
-    // Into the picture's own buffer when it has one of the size: no new
-    // picture's pages to fault in on every keystroke.
-    if (visible.size() == lineLayer_.size() && visible.format() == lineLayer_.format() &&
-        visible.bytesPerLine() == lineLayer_.bytesPerLine() && visible.isDetached()) {
-        std::memcpy(visible.bits(), lineLayer_.constBits(), static_cast<std::size_t>(visible.sizeInBytes()));
-    } else {
-        visible = lineLayer_.copy();
-    }
+    restoreLineLayer(visible);
+    painted_.rows.reset(visible.width(), visible.height());
+    touched_ = &painted_.rows;
     onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
+    touched_ = nullptr;
+    painted_.picture = visible.cacheKey();
+    painted_.below = lineLayer_.cacheKey();
+}
+
+// Makes `visible` the line layer again. Into the picture's own buffer when it
+// has one of the size: no new picture's pages to fault in on every keystroke;
+// and when it is the picture of the last overlay, over the same layer and not
+// written to since (writing changes its key), only where that overlay drew.
+void MapComposer::restoreLineLayer(QImage& visible) {
+    if (visible.size() != lineLayer_.size() || visible.format() != lineLayer_.format() ||
+        visible.bytesPerLine() != lineLayer_.bytesPerLine() || !visible.isDetached()) {
+        visible = lineLayer_.copy();
+        return;
+    }
+    const bool unchanged = !painted_.everywhere && visible.cacheKey() == painted_.picture &&
+                           lineLayer_.cacheKey() == painted_.below;
+    uchar* to = visible.bits();
+    const uchar* from = lineLayer_.constBits();
+    if (!unchanged) {
+        std::memcpy(to, from, static_cast<std::size_t>(visible.sizeInBytes()));
+        return;
+    }
+    const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
+    const RowSpans& rows = painted_.rows;
+    for (int y = 0; y < rows.height(); ++y) {
+        if (rows.right(y) < rows.left(y)) continue;
+        const qsizetype at = y * stride + rows.left(y) * pixel;
+        std::memcpy(to + at, from + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
+    }
 }
 
 void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,
@@ -508,10 +535,20 @@ void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPositio
     style(fromColourRef(s.colourB), Qt::FDiagPattern);
     drawBearingSector(painter, observerB, brg2, tol2);
     if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
-    if (bearingLayer_) bearingLayer_(painter, view_, false);
-    drawFixMarkers(painter, view_, s, observerA, observerB);
-    if (bearingLayer_) bearingLayer_(painter, view_, true);
-    if (s.showRuler) drawRuler();
+    bool layerDrew = bearingLayer_ && bearingLayer_(painter, view_, false);
+    const FixTexts texts{s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.ambiguity1, s.ambiguity2};
+    if (!fixKnown_ || !(texts == fixTexts_)) {
+        fix_ = compute_fix(texts);
+        fixTexts_ = texts;
+        fixKnown_ = true;
+    }
+    drawFixMarkers(painter, view_, s, fix_, observerA, observerB, touched_);
+    layerDrew = (bearingLayer_ && bearingLayer_(painter, view_, true)) || layerDrew;
+    if (s.showRuler) {
+        const QRect ruler = drawRuler();
+        if (touched_) touched_->addBox(ruler.left(), ruler.top(), ruler.right(), ruler.bottom());
+    }
+    painted_.everywhere = layerDrew;  // the log's drawing is not followed
     painter_ = nullptr;
 }
 
@@ -648,6 +685,8 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                 QPolygonF pixels;
                 pixels.reserve(static_cast<qsizetype>(clipped_.size()));
                 for (const PixelPoint& q : clipped_) pixels << QPointF(q.x, q.y);
+                for (std::size_t i = 0; touched_ && i < clipped_.size(); ++i)
+                    touched_->addSegment(clipped_[i], clipped_[(i + 1) % clipped_.size()], 2);  // antialiasing
                 path.addPolygon(pixels);
                 path.closeSubpath();
             }
@@ -660,7 +699,7 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
         drawClipped(painter, area_.outline.data(), static_cast<int>(area_.outline.size()), period, box, false);
 }
 
-void MapComposer::drawRuler() {
+QRect MapComposer::drawRuler() {
     QPainter& p = *painter_;
     const int w = p.device()->width(), h = p.device()->height();
     const double pixelsPerKm = view_.height / (2.0 * range_);  // true at the centre
@@ -677,8 +716,10 @@ void MapComposer::drawRuler() {
     p.drawLine(x0, y0, x0 + length, y0);
     for (int tick : {0, length / 2, length}) p.drawLine(x0 + tick, y0 - 5, x0 + tick, y0);
     p.setPen(Qt::black);
-    p.drawText(QRect(x0, y0 - 20, length, 14), Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, text);
+    QRect drawn;
+    p.drawText(QRect(x0, y0 - 20, length, 14), Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, text, &drawn);
     p.restore();
+    return drawn.united(QRect(x0 - 6, y0 - 20, length + 12, 28)).adjusted(-3, -3, 3, 3);
 }
 
 }  // namespace bearfix

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "geo/fix_geometry.h"
 #include "geo/position.h"
 #include "map/label_placer.h"
 #include "map/map_settings.h"
@@ -51,8 +52,9 @@ public:
         trackLayer_ = QImage();
     }
     // The bearing log: drawn by drawOverlay over the bearing sectors and
-    // under the fix markers, and again (`overMarkers`) over them.
-    using OverlayLayer = std::function<void(QPainter& painter, const MapView& view, bool overMarkers)>;
+    // under the fix markers, and again (`overMarkers`) over them. True when
+    // it drew anything.
+    using OverlayLayer = std::function<bool(QPainter& painter, const MapView& view, bool overMarkers)>;
     void setBearingLayer(OverlayLayer layer) { bearingLayer_ = std::move(layer); }
     // Where the six .pnt files are; "map_data" (relative to the current
     // directory) by default.
@@ -66,7 +68,8 @@ public:
     // centre and range of the last base map: first the tracks, then the line
     // A-B, the bearing sectors, the bearing log, the markers and the ruler. An
     // observer that is not finite (no position) gets no sector, no line and no
-    // marker.
+    // marker. When `visible` is the picture drawn last, untouched since, only
+    // what that overlay drew on is copied back.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
     // The same overlay for a single picture: drawn into `picture`, the base
@@ -103,7 +106,7 @@ private:
     void drawVectorLayer(const char* file, QColor colour, int width);
     void drawCities(const MapSettings& s, bool topography);
     void drawGrid(int mode);
-    void drawRuler();
+    QRect drawRuler();
     void drawLabel(int x, int y, const QString& text, bool opaque);
     // A pixel polyline, clipped to `box` and repeated for each copy of the
     // earth; with `label`, what shows of it makes up the label's box.
@@ -157,6 +160,19 @@ private:
         bool operator==(const LineLayerKey&) const = default;
     } lineKey_;
     OverlayLayer bearingLayer_;
+    // Where the last overlay drew on the picture it left, and over what.
+    struct {
+        RowSpans rows;
+        bool everywhere = true;
+        qint64 picture = 0;
+        qint64 below = 0;
+    } painted_;
+    RowSpans* touched_ = nullptr;  // while the overlay is drawn: where it draws
+    void restoreLineLayer(QImage& visible);
+    // The fix of the last overlay, and the texts it is of.
+    FixTexts fixTexts_;
+    Fix fix_;
+    bool fixKnown_ = false;
     std::string dataDirectory_ = "map_data";
     TileLayer tiles_;
     LabelPlacer cityLabels_;

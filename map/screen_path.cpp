@@ -545,4 +545,47 @@ void traceArea(const MapView& view, const std::vector<GeoPosition>& ring,
     }
 }
 
+// ---- pixels drawn on ----------------------------------------------------------
+
+void RowSpans::reset(int width, int height) {
+    width_ = width;
+    left_.assign(static_cast<std::size_t>(std::max(height, 0)), width);
+    right_.assign(left_.size(), -1);
+}
+
+void RowSpans::addToRow(int y, double from, double to) {
+    if (y < 0 || y >= height() || !(from <= to) || width_ <= 0) return;  // NaN too
+    // A piece beyond the sides still counts: an area's inside lies between it
+    // and the row's other pieces.
+    const double last = width_ - 1.0;
+    const auto i = static_cast<std::size_t>(y);
+    left_[i] = std::min(left_[i], static_cast<int>(std::floor(std::clamp(from, 0.0, last))));
+    right_[i] = std::max(right_[i], static_cast<int>(std::ceil(std::clamp(to, 0.0, last))));
+}
+
+void RowSpans::addSegment(PixelPoint a, PixelPoint b, double reach) {
+    if (b.y < a.y) std::swap(a, b);
+    if (!(a.y - reach < height()) || !(b.y + reach >= 0)) return;  // beyond the rows, or NaN
+    const int first = static_cast<int>(std::floor(std::max(a.y - reach, 0.0)));
+    const int last = static_cast<int>(std::floor(std::min(b.y + reach, height() - 1.0)));
+    const double dy = b.y - a.y;
+    for (int y = first; y <= last; ++y) {
+        // The stretch of the segment whose pen can reach row y (pixels y..y+1).
+        double from = a.x, to = b.x;
+        if (dy > 1e-9) {
+            const double t0 = std::clamp((y - reach - a.y) / dy, 0.0, 1.0);
+            const double t1 = std::clamp((y + 1 + reach - a.y) / dy, 0.0, 1.0);
+            from = a.x + (b.x - a.x) * t0;
+            to = a.x + (b.x - a.x) * t1;
+        }
+        addToRow(y, std::min(from, to) - reach, std::max(from, to) + reach);
+    }
+}
+
+void RowSpans::addBox(double left, double top, double right, double bottom) {
+    if (!(top < height()) || !(bottom >= 0)) return;
+    const int last = static_cast<int>(std::floor(std::min(bottom, height() - 1.0)));
+    for (int y = static_cast<int>(std::floor(std::max(top, 0.0))); y <= last; ++y) addToRow(y, left, right);
+}
+
 }  // namespace bearfix

@@ -143,4 +143,26 @@ struct PixelArea {
 void traceArea(const MapView& view, const std::vector<GeoPosition>& ring,
                const std::function<bool(double lon, double lat)>& contains, const PixelBox& box, PixelArea& area);
 
+// Where a drawing may have coloured a picture's pixels, as one span of
+// columns per row holding all of them: enough to put the picture back as it
+// was, row by row, where the drawing went.
+class RowSpans {
+public:
+    // All rows of a picture `width` x `height` empty.
+    void reset(int width, int height);
+    // The pixels within `reach` of the segment a-b (a line's pen, the edge
+    // of an area); the segments of a polygon cover its inside too.
+    void addSegment(PixelPoint a, PixelPoint b, double reach);
+    void addBox(double left, double top, double right, double bottom);
+    // Row y's span: columns left..right within the picture; none when right < left.
+    int left(int y) const { return left_[static_cast<std::size_t>(y)]; }
+    int right(int y) const { return right_[static_cast<std::size_t>(y)]; }
+    int height() const { return static_cast<int>(left_.size()); }
+
+private:
+    void addToRow(int y, double from, double to);
+    int width_ = 0;
+    std::vector<int> left_, right_;
+};
+
 }  // namespace bearfix

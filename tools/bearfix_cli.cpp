@@ -271,12 +271,13 @@ int runRender(std::vector<std::string> args) {
     rows.rows.insert(rows.rows.end(), log.begin(), log.end());
     bearfix::refit(rows);
     composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
-        if (!bearfix::logShowsOnMap(rows)) return;
+        if (!bearfix::logShowsOnMap(rows)) return false;
         if (overMarkers) {
             bearfix::drawBestFix(painter, view, rows.fix);
         } else {
             bearfix::drawBearingLines(painter, view, rows.log());
         }
+        return true;
     });
     QImage picture(width, height, QImage::Format_RGB32);
     composer.drawBaseMap(picture, settings, centre);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -358,6 +359,67 @@ TEST(MapComposer, SectorsCrossWithBothHatches) {
     EXPECT_GT(count(image, aroundX, tinted(kTeal)), 0);
     EXPECT_GT(count(image, aroundX, tinted(kPurple)), 0);
     EXPECT_GT(count(image, aroundX, notWhite), 25 * 25 / 5) << "the hatches leave gaps, but not only gaps";
+}
+
+// A keystroke puts back only what the last overlay drew on: over random
+// changes of bearings, tolerances, observers, pens, the ruler, a layer of
+// the caller's and the base map, every picture is the one a single full
+// drawing makes.
+TEST(MapComposer, AnOverlayDrawnAgainIsTheWholeDrawing) {
+    std::mt19937 random(20261207);
+    auto uniform = [&random](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    auto chance = [&random](double p) { return std::bernoulli_distribution(p)(random); };
+    bool layerDraws = false;
+    auto layer = [&layerDraws](QPainter& painter, const MapView&, bool over) {
+        if (!layerDraws || !over) return false;
+        painter.fillRect(QRect(5, 5, 30, 20), Qt::red);
+        return true;
+    };
+    MapComposer kept;
+    kept.setBearingLayer(layer);
+    MapSettings s = bare(30);
+    s.pos1 = "N52.1 E8.75";
+    s.pos2 = "N52.0 E8.9";
+    s.brg1x = "260";
+    s.brg2x = "300";
+    s.brg1Tol = s.brg2Tol = "2";
+    GeoPosition centre{8.8 * kDegToRad, 52.05 * kDegToRad}, a, b;
+    QImage base(420, 300, QImage::Format_RGB32), image;
+    for (int step = 0; step < 200; ++step) {
+        layerDraws = false;  // now and then only: while it draws, all is put back
+        switch (step == 0 ? 7 : std::uniform_int_distribution<int>(0, 7)(random)) {
+            case 0: s.brg1x = std::to_string(uniform(-360, 720)); break;
+            case 1: s.brg2x = std::to_string(uniform(0, 360)); break;
+            case 2: (chance(0.5) ? s.brg1Tol : s.brg2Tol) = std::to_string(uniform(0, 40)); break;
+            case 3:
+                s.ambiguity1 = chance(0.5);
+                s.ambiguity2 = chance(0.5);
+                s.showRuler = chance(0.7);
+                break;
+            case 4: {  // an observer moves, maybe out of the picture
+                std::string& pos = chance(0.5) ? s.pos1 : s.pos2;
+                pos = "N" + std::to_string(uniform(51.7, 52.4)) + " E" + std::to_string(uniform(8.2, 9.4));
+                break;
+            }
+            case 5: s.trackLineWidth = std::uniform_int_distribution<int>(1, 9)(random); break;
+            case 6: layerDraws = true; break;
+            case 7:  // the base map drawn again, elsewhere
+                s.rangeKm = std::to_string(uniform(5, 80));
+                centre.lon = uniform(8.4, 9.1) * kDegToRad;
+                kept.drawBaseMap(base, s, centre);
+                break;
+        }
+        scan_position(s.pos1, a);
+        scan_position(s.pos2, b);
+        kept.drawOverlay(base, image, s, a, b);
+        MapComposer once;
+        once.setBearingLayer(layer);
+        QImage picture(base.size(), base.format());
+        GeoPosition centreOnce = centre;
+        once.drawBaseMap(picture, s, centreOnce);
+        once.drawOverlayOnce(picture, s, a, b);
+        ASSERT_TRUE(picture == image) << "step " << step;
+    }
 }
 
 TEST(MapComposer, ZeroToleranceMeridianAndAntimeridian) {
