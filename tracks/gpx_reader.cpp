@@ -29,7 +29,7 @@ namespace {
 constexpr int kChunk = 1 << 18;
 constexpr std::size_t kMaxText = 1024;  // of a name, elevation or time: enough for any of them
 // Smaller files are read by one thread: a second would not pay for itself.
-constexpr long long kTwoThreadsFrom = 256 << 10;
+constexpr long long kTwoThreadsFrom = 1 << 20;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
