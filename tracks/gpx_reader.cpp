@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -342,8 +343,7 @@ enum Role : uint8_t { kOther, kGpx, kTrack, kRoute, kSegment, kPoint, kName, kEl
 // taken, passed on as events.
 class Reader {
 public:
-    Reader(XML_Parser parser, Channel& channel, Bytes* batch, std::size_t batchBytes)
-        : parser_(parser), channel_(channel), out_(batch), batchBytes_(batchBytes) {
+    Reader(XML_Parser parser, std::size_t batchBytes) : parser_(parser), batchBytes_(batchBytes) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -355,10 +355,16 @@ public:
         text_.reserve(256);
     }
 
+    // Where the events go, from the first batch on; before the parser starts.
+    void use(Channel& channel, Bytes* batch) {
+        channel_ = &channel;
+        out_ = batch;
+    }
+
     // The events not yet handed over; an unfinished point is left out.
     void finish() {
         if (pointStart_ != kNoPoint) out_->size = pointStart_;
-        channel_.finish(stopped_ ? nullptr : out_);
+        channel_->finish(stopped_ ? nullptr : out_);
     }
 
     bool tooDeep = false, tooManyAttributes = false;
@@ -525,7 +531,7 @@ private:
             out_->size = 0;
             return;
         }
-        if (Bytes* next = channel_.handOver(out_)) {
+        if (Bytes* next = channel_->handOver(out_)) {
             out_ = next;
             return;
         }
@@ -537,8 +543,8 @@ private:
     }
 
     XML_Parser parser_;
-    Channel& channel_;
-    Bytes* out_;
+    Channel* channel_ = nullptr;
+    Bytes* out_ = nullptr;
     Bytes spare_;
     std::size_t batchBytes_;
     bool stopped_ = false;
@@ -643,26 +649,28 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
         return result;
     }
     Store store(fileName);
-    Direct direct(store);
+    Reader reader(parser, batchBytes);
+    Feed fed;
     std::optional<Pipe> pipe;
-    Bytes batch;
+    std::thread parsing;
     if (twoThreads) {
         pipe.emplace(batchBytes);
-    } else {
-        batch.reserve(batchBytes);
+        reader.use(*pipe, pipe->first());
+        try {
+            parsing = std::thread([&] {
+                pthread_setname_np(pthread_self(), "gpx parser");
+                try {
+                    fed = feed(fd, parser, cp1252);
+                } catch (const std::exception& e) {
+                    fed.error = e.what();
+                }
+                reader.finish();
+            });
+        } catch (const std::system_error&) {
+            pipe.reset();  // no thread to be had: read on this one
+        }
     }
-    Reader reader(parser, pipe ? static_cast<Channel&>(*pipe) : direct, pipe ? pipe->first() : &batch, batchBytes);
-    Feed fed;
     if (pipe) {
-        std::thread parsing([&] {
-            pthread_setname_np(pthread_self(), "gpx parser");
-            try {
-                fed = feed(fd, parser, cp1252);
-            } catch (const std::exception& e) {
-                fed.error = e.what();
-            }
-            reader.finish();
-        });
         // However the store's side ends, the parser's thread is stopped and waited for.
         struct Join {
             Pipe& pipe;
@@ -677,6 +685,10 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
             pipe->release();
         }
     } else {
+        Direct direct(store);
+        Bytes batch;
+        batch.reserve(batchBytes);
+        reader.use(direct, &batch);
         fed = feed(fd, parser, cp1252);
         reader.finish();
     }
