@@ -29,8 +29,9 @@ namespace {
 
 constexpr int kChunk = 1 << 18;
 constexpr std::size_t kMaxText = 1024;  // of a name, elevation or time: enough for any of them
-// Smaller files are read by one thread: a second would not pay for itself.
-constexpr long long kTwoThreadsFrom = 1 << 20;
+// Smaller files are read by one thread: a second one's stack, heap and
+// batches would cost more memory per point than the store, for a few ms.
+constexpr long long kTwoThreadsFrom = 4 << 20;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -352,7 +353,6 @@ public:
         XML_SetCdataSectionHandler(
             parser, [](void* self) { static_cast<Reader*>(self)->cdata(true); },
             [](void* self) { static_cast<Reader*>(self)->cdata(false); });
-        text_.reserve(256);
     }
 
     // Where the events go, from the first batch on; before the parser starts.
@@ -361,8 +361,9 @@ public:
         out_ = batch;
     }
 
-    // The events not yet handed over; an unfinished point is left out.
+    // The events not yet handed over; an unfinished text or point is left out.
     void finish() {
+        if (textDepth_ != 0) out_->size = textStart_;
         if (pointStart_ != kNoPoint) out_->size = pointStart_;
         channel_->finish(stopped_ ? nullptr : out_);
     }
@@ -438,7 +439,10 @@ private:
         roles_[depth_] = role;
         if (role == kPoint) startPoint(attributes);
         if (role == kName || role == kElevation || role == kTime) {
-            text_.clear();
+            // The text goes straight into the batch; its kind and length are
+            // written in front of it when it ends.
+            textStart_ = out_->size;
+            out_->extend(kTextHead);
             textState_ = kWaiting;
             textFound_ = blankPending_ = false;
             textDepth_ = depth_;
@@ -452,7 +456,11 @@ private:
         if (depth_ == textDepth_) {
             textDepth_ = 0;
             XML_SetCharacterDataHandler(parser_, nullptr);
-            if (textFound_) finishText(role);
+            if (textFound_) {
+                finishText(role);
+            } else {
+                out_->size = textStart_;
+            }
         }
         if (role == kPoint) {
             out_->put(kPointEnds);
@@ -466,10 +474,10 @@ private:
     void characters(const char* s, int length) {
         if (depth_ != textDepth_ || textState_ == kDone) return;
         if (textState_ == kInCdata) {
-            text_.append(s, std::min(static_cast<std::size_t>(length), kMaxText - std::min(kMaxText, text_.size())));
+            append(s, std::min(static_cast<std::size_t>(length), kMaxText - std::min(kMaxText, textLength())));
             return;
         }
-        for (int i = 0; i < length && text_.size() < kMaxText;) {
+        for (int i = 0; i < length && textLength() < kMaxText;) {
             if (isBlank(s[i])) {
                 blankPending_ = textState_ == kInText;
                 ++i;
@@ -479,11 +487,11 @@ private:
                 textState_ = kInText;
                 textFound_ = true;
             }
-            if (blankPending_) text_ += ' ';
+            if (blankPending_) *out_->extend(1) = ' ';
             blankPending_ = false;
             int run = i + 1;  // a run of characters without blanks, appended at once
             while (run < length && !isBlank(s[run])) ++run;
-            text_.append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - text_.size()));
+            append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - textLength()));
             i = run;
         }
     }
@@ -505,9 +513,15 @@ private:
         }
     }
 
+    std::size_t textLength() const { return out_->size - textStart_ - kTextHead; }
+    void append(const char* s, std::size_t length) { std::memcpy(out_->extend(length), s, length); }
+
     void finishText(Role role) {
-        const Event event = role == kName ? kNameText : role == kElevation ? kElevationText : kTimeText;
-        out_->put(event, text_.data(), text_.size());
+        const auto length = static_cast<uint32_t>(textLength());
+        char* head = out_->data.get() + textStart_;
+        head[0] = role == kName ? kNameText : role == kElevation ? kElevationText : kTimeText;
+        std::memcpy(head + 1, &length, sizeof length);
+        *out_->extend(1) = '\0';
         if (role == kName) handOverWhenFull();
     }
 
@@ -553,8 +567,9 @@ private:
     std::array<Role, kMaxGpxDepth + 2> roles_{};
     bool nameSeen_ = false;
     bool elevationSeen_ = false, timeSeen_ = false;
-    std::string text_;
-    int textDepth_ = 0;  // of the element whose text is read; 0 for none
+    static constexpr std::size_t kTextHead = 1 + sizeof(uint32_t);
+    std::size_t textStart_ = 0;  // where the text under way starts in the batch
+    int textDepth_ = 0;          // of the element whose text is read; 0 for none
     TextState textState_ = kDone;
     bool textFound_ = false, blankPending_ = false;
 };
@@ -628,10 +643,11 @@ Feed feed(int fd, XML_Parser parser, bool cp1252) {
     return result;
 }
 
-// Batches as large as 1/64 of the file (within bounds): a few per file
-// however small, and memory a small part of what the points take.
+// Batches as large as 1/32 of the file, within bounds: memory a small part
+// of what the points take, and few hand-overs (each wakes the other thread,
+// which costs as much as reading a hundred points).
 std::size_t batchBytesFor(long long fileBytes) {
-    return static_cast<std::size_t>(std::clamp(fileBytes / 64, 16LL << 10, 256LL << 10));
+    return static_cast<std::size_t>(std::clamp(fileBytes / 32, 64LL << 10, 256LL << 10));
 }
 
 // One pass through the file; `cp1252` converts its bytes to UTF-8 first.

@@ -26,7 +26,7 @@ struct GpxImport {
 // element's first text (blanks condensed) would take them. A file that is not
 // UTF-8 is read as Windows-1252.
 //
-// Files of a MiB and more are read by two threads: one runs the XML parser
+// Files of 4 MiB and more are read by two threads: one runs the XML parser
 // and passes on the bytes of each point, the calling one reads the numbers
 // and times and stores them. Both ways give the same result; `threads`
 // forces one of them.

@@ -173,7 +173,7 @@ TEST_F(GpxReader, TimesAsTheGeneralRuleReadsThem) {
     }
 }
 
-// Several MiB of tracks and routes: names before and after their points,
+// 5 MiB of tracks and routes: names before and after their points,
 // bad coordinates, texts split by comments and CDATA. Counts what a reader
 // must store: points, skipped points and the names of the segments in order.
 struct BigGpx {
@@ -193,7 +193,7 @@ BigGpx bigGpx() {
     BigGpx gpx;
     std::string& out = gpx.text;
     out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">\n";
-    for (int t = 0; out.size() < (3u << 20); ++t) {
+    for (int t = 0; out.size() < (5u << 20); ++t) {
         const bool route = t % 3 == 2;
         const std::string name = (t % 2 == 0 ? "Track " : "Late ") + std::to_string(t);
         out += route ? "<rte>" : "<trk>";
