@@ -344,7 +344,7 @@ enum Role : uint8_t { kOther, kGpx, kTrack, kRoute, kSegment, kPoint, kName, kEl
 // taken, passed on as events.
 class Reader {
 public:
-    Reader(XML_Parser parser, std::size_t batchBytes) : parser_(parser), batchBytes_(batchBytes) {
+    explicit Reader(XML_Parser parser) : parser_(parser) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -355,10 +355,12 @@ public:
             [](void* self) { static_cast<Reader*>(self)->cdata(false); });
     }
 
-    // Where the events go, from the first batch on; before the parser starts.
-    void use(Channel& channel, Bytes* batch) {
+    // Where the events go, from the first batch on, handed over once they
+    // fill `batchBytes`; before the parser starts.
+    void use(Channel& channel, Bytes* batch, std::size_t batchBytes) {
         channel_ = &channel;
         out_ = batch;
+        batchBytes_ = batchBytes;
     }
 
     // The events not yet handed over; an unfinished text or point is left out.
@@ -560,7 +562,7 @@ private:
     Channel* channel_ = nullptr;
     Bytes* out_ = nullptr;
     Bytes spare_;
-    std::size_t batchBytes_;
+    std::size_t batchBytes_ = 0;
     bool stopped_ = false;
     std::size_t pointStart_ = kNoPoint;  // where the point under way starts in the batch
     int depth_ = 0;
@@ -646,6 +648,7 @@ Feed feed(int fd, XML_Parser parser, bool cp1252) {
 // Batches as large as 1/32 of the file, within bounds: memory a small part
 // of what the points take, and few hand-overs (each wakes the other thread,
 // which costs as much as reading a hundred points).
+constexpr std::size_t kDirectBatchBytes = 16 << 10;
 std::size_t batchBytesFor(long long fileBytes) {
     return static_cast<std::size_t>(std::clamp(fileBytes / 32, 64LL << 10, 256LL << 10));
 }
@@ -665,13 +668,13 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
         return result;
     }
     Store store(fileName);
-    Reader reader(parser, batchBytes);
+    Reader reader(parser);
     Feed fed;
     std::optional<Pipe> pipe;
     std::thread parsing;
     if (twoThreads) {
         pipe.emplace(batchBytes);
-        reader.use(*pipe, pipe->first());
+        reader.use(*pipe, pipe->first(), batchBytes);
         try {
             parsing = std::thread([&] {
                 pthread_setname_np(pthread_self(), "gpx parser");
@@ -701,10 +704,11 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
             pipe->release();
         }
     } else {
+        // Applied at once, a batch can be small.
         Direct direct(store);
         Bytes batch;
-        batch.reserve(batchBytes);
-        reader.use(direct, &batch);
+        batch.reserve(kDirectBatchBytes);
+        reader.use(direct, &batch, kDirectBatchBytes);
         fed = feed(fd, parser, cp1252);
         reader.finish();
     }
