@@ -33,7 +33,12 @@ constexpr std::size_t kMaxText = 1024;  // of a name, elevation or time: enough 
 // batches would cost more memory per point than the store, for a few ms.
 constexpr long long kTwoThreadsFrom = 4 << 20;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// One test for the common characters above the blank.
+bool isBlank(char c) {
+    constexpr uint64_t kBlanks = 1ULL << ' ' | 1ULL << '\t' | 1ULL << '\n' | 1ULL << '\r';
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (kBlanks >> u & 1) != 0;
+}
 
 }  // namespace
 
@@ -93,6 +98,7 @@ bool wholeNumber(const char* text, const char* end, double* value) {
 // at a time, stopping at the first difference (the name's end at the latest).
 template <std::size_t N>
 bool named(const char* name, const char (&literal)[N]) {
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < N; ++i) {
         if (name[i] != literal[i]) return false;
     }
