@@ -2,6 +2,7 @@
 
 #include <expat.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "support/cp1252.h"
@@ -22,8 +29,16 @@ namespace {
 
 constexpr int kChunk = 1 << 18;
 constexpr std::size_t kMaxText = 1024;  // of a name, elevation or time: enough for any of them
+// Smaller files are read by one thread: a second one's stack, heap and
+// batches would cost more memory per point than the store, for a few ms.
+constexpr long long kTwoThreadsFrom = 4 << 20;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// One test for the common characters above the blank.
+bool isBlank(char c) {
+    constexpr uint64_t kBlanks = 1ULL << ' ' | 1ULL << '\t' | 1ULL << '\n' | 1ULL << '\r';
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' && (kBlanks >> u & 1) != 0;
+}
 
 }  // namespace
 
@@ -65,8 +80,9 @@ namespace {
 
 bool scanNumber(const char*& c, const char* end, double* value) { return scanDecimal(c, end, value); }
 
-// A finite number that is the whole of a text (an attribute, an element's
-// text), blanks around it and one '+' before it allowed.
+// A finite number that is the whole of a NUL-terminated text (an attribute,
+// an element's text) ending at `end`, blanks around it and one '+' before it
+// allowed.
 bool wholeNumber(const char* text, const char* end, double* value) {
     while (isBlank(*text)) ++text;
     if (*text == '+' && *++text == '-') return false;
@@ -78,15 +94,11 @@ bool wholeNumber(const char* text, const char* end, double* value) {
     return true;
 }
 
-// A coordinate: a whole number within +-limit.
-bool coordinate(const char* text, double limit, double* value) {
-    return text && wholeNumber(text, text + std::strlen(text), value) && std::fabs(*value) <= limit;
-}
-
 // Whether an element's or attribute's name is `literal`: compared a character
 // at a time, stopping at the first difference (the name's end at the latest).
 template <std::size_t N>
 bool named(const char* name, const char (&literal)[N]) {
+#pragma GCC unroll 8
     for (std::size_t i = 0; i < N; ++i) {
         if (name[i] != literal[i]) return false;
     }
@@ -97,14 +109,13 @@ bool named(const char* name, const char (&literal)[N]) {
 // within their ranges and no fraction or offset after it, set directly: what
 // isoTime and setTrackPointTime make of it, without the round trip through
 // seconds. False, nothing set, for anything else.
-bool plainUtcTime(const std::string& text, TrackPoint& point) {
-    if (text.size() < 19) return false;
-    const char* t = text.data();
+bool plainUtcTime(const char* t, std::size_t size, TrackPoint& point) {
+    if (size < 19) return false;
     static constexpr char kShape[] = "dddd-dd-ddTdd:dd:dd";
     for (int i = 0; i < 19; ++i) {
         if (kShape[i] == 'd' ? !(t[i] >= '0' && t[i] <= '9') : t[i] != kShape[i]) return false;
     }
-    if (text.size() > 19 && (t[19] == '.' || t[19] == '+' || t[19] == '-' || (t[19] >= '0' && t[19] <= '9')))
+    if (size > 19 && (t[19] == '.' || t[19] == '+' || t[19] == '-' || (t[19] >= '0' && t[19] <= '9')))
         return false;
     auto two = [t](int i) { return (t[i] - '0') * 10 + (t[i + 1] - '0'); };
     const int year = two(0) * 100 + two(2), month = two(5), day = two(8);
@@ -126,12 +137,220 @@ bool plainUtcTime(const std::string& text, TrackPoint& point) {
     return true;
 }
 
+// What the parser passes on to the store, as plain bytes: one kind byte per
+// event; a text follows its kind as a 32-bit length, the bytes and a NUL.
+enum Event : char {
+    kTrackStarts = 'T',  // a <trk> or <rte>: its segments are named after the file until a name comes
+    kHeader = 'H',       // a segment header
+    kNameText = 'N',     // the track's or route's name: its headers so far are renamed
+    kPointStarts = 'P',
+    kLatitudeText = 'a',  // a point's attribute values and element texts
+    kLongitudeText = 'o',
+    kElevationText = 'e',
+    kTimeText = 't',
+    kPointEnds = 'E',  // the point is complete: checked and stored
+};
+
+// A growing run of bytes, not cleared before it is written.
+struct Bytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0, capacity = 0;
+
+    void reserve(std::size_t bytes) {
+        if (bytes <= capacity) return;
+        auto larger = std::make_unique_for_overwrite<char[]>(bytes);
+        if (size > 0) std::memcpy(larger.get(), data.get(), size);
+        data = std::move(larger);
+        capacity = bytes;
+    }
+    char* extend(std::size_t bytes) {
+        if (size + bytes > capacity) reserve(std::max(2 * capacity, size + bytes));
+        char* at = data.get() + size;
+        size += bytes;
+        return at;
+    }
+    void put(Event event) { *extend(1) = event; }
+    void put(Event event, const char* text, std::size_t length) {
+        const auto length32 = static_cast<uint32_t>(length);
+        char* at = extend(1 + sizeof length32 + length + 1);
+        at[0] = event;
+        std::memcpy(at + 1, &length32, sizeof length32);
+        std::memcpy(at + 1 + sizeof length32, text, length);
+        at[1 + sizeof length32 + length] = '\0';
+    }
+};
+
+// Where the parser's full batches of events go: the next batch to fill, or
+// null when the events are no longer wanted.
+class Channel {
+public:
+    virtual ~Channel() = default;
+    virtual Bytes* handOver(Bytes* full) = 0;
+    // The last batch; nothing comes after it.
+    virtual void finish(Bytes* last) = 0;
+};
+
+// Applies the events to the store, on the thread that calls it.
+class Store {
+public:
+    explicit Store(const std::string& fileName) : fileName_(fileName) {}
+
+    void apply(const Bytes& batch) {
+        const char* p = batch.data.get();
+        const char* const end = p + batch.size;
+        while (p < end) {
+            const char event = *p++;
+            switch (event) {
+                case kTrackStarts:
+                    trackName_ = fileName_;
+                    headers_.clear();
+                    continue;
+                case kHeader:
+                    if (beginTrackSegment(trackName_.c_str(), -1)) headers_.push_back(trackRecordCount() - 1);
+                    continue;
+                case kPointStarts:
+                    latitude_ = longitude_ = elevation_ = time_ = Text{};
+                    continue;
+                case kPointEnds:
+                    storePoint();
+                    continue;
+                default:
+                    break;
+            }
+            uint32_t length;
+            std::memcpy(&length, p, sizeof length);
+            const Text text{p + sizeof length, length};
+            p += sizeof length + length + 1;
+            switch (event) {
+                case kNameText:
+                    trackName_ = utf8ToCp1252(std::string_view(text.bytes, text.length));
+                    for (int32_t index : headers_) trackStore().renameSegment(index, trackName_.c_str());
+                    break;
+                case kLatitudeText: latitude_ = text; break;
+                case kLongitudeText: longitude_ = text; break;
+                case kElevationText: elevation_ = text; break;
+                case kTimeText: time_ = text; break;
+                default: break;
+            }
+        }
+    }
+
+    int points = 0, skipped = 0;
+
+private:
+    struct Text {
+        const char* bytes = nullptr;  // NUL-terminated
+        uint32_t length = 0;
+    };
+
+    // A coordinate: a whole number within +-limit.
+    static bool coordinate(const Text& text, double limit, double* value) {
+        return text.bytes && wholeNumber(text.bytes, text.bytes + text.length, value) && std::fabs(*value) <= limit;
+    }
+
+    void storePoint() {
+        double latitude = 0, longitude = 0;
+        if (!coordinate(latitude_, 90, &latitude) || !coordinate(longitude_, 180, &longitude)) {
+            ++skipped;
+            return;
+        }
+        TrackPoint point;
+        initTrackPoint(point);
+        point.lat = degreesToUnits(latitude);
+        point.lon = degreesToUnits(longitude);
+        if (elevation_.bytes) wholeNumber(elevation_.bytes, elevation_.bytes + elevation_.length, &point.altitude);
+        if (time_.bytes && !plainUtcTime(time_.bytes, time_.length, point)) {
+            const double seconds = isoTime(time_.bytes);
+            if (!std::isnan(seconds)) setTrackPointTime(point, seconds);
+        }
+        point.valid = 1;
+        points += appendTrackRecord(point) ? 1 : 0;
+    }
+
+    const std::string& fileName_;
+    std::string trackName_;
+    std::vector<int32_t> headers_;  // of the track or route under way
+    Text latitude_, longitude_, elevation_, time_;
+};
+
+// One thread: every batch is applied as soon as it is full.
+class Direct final : public Channel {
+public:
+    explicit Direct(Store& store) : store_(store) {}
+    Bytes* handOver(Bytes* full) override {
+        store_.apply(*full);
+        full->size = 0;
+        return full;
+    }
+    void finish(Bytes* last) override {
+        if (last) store_.apply(*last);
+    }
+
+private:
+    Store& store_;
+};
+
+// Two threads: the parser's thread fills batches that the store's thread
+// applies in order. Three batches in turn keep the memory bounded.
+class Pipe final : public Channel {
+public:
+    explicit Pipe(std::size_t batchBytes) {
+        for (Bytes& batch : batches_) batch.reserve(batchBytes);
+    }
+    Bytes* first() { return &batches_[0]; }
+
+    Bytes* handOver(Bytes*) override {
+        std::unique_lock lock(mutex_);
+        ++filled_;
+        filledOne_.notify_one();
+        emptiedOne_.wait(lock, [this] { return cancelled_ || filled_ - consumed_ < kBatches; });
+        if (cancelled_) return nullptr;
+        Bytes* next = &batches_[filled_ % kBatches];
+        next->size = 0;
+        return next;
+    }
+    void finish(Bytes* last) override {
+        std::lock_guard lock(mutex_);
+        if (last && last->size > 0 && !cancelled_) ++filled_;
+        closed_ = true;
+        filledOne_.notify_one();
+    }
+
+    // The store's side: the next full batch, null after the last.
+    const Bytes* next() {
+        std::unique_lock lock(mutex_);
+        filledOne_.wait(lock, [this] { return consumed_ < filled_ || closed_; });
+        return consumed_ < filled_ ? &batches_[consumed_ % kBatches] : nullptr;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        ++consumed_;
+        emptiedOne_.notify_one();
+    }
+    // The store's side stops taking batches; the parser stops at its next hand-over.
+    void cancel() {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        emptiedOne_.notify_one();
+    }
+
+private:
+    static constexpr uint64_t kBatches = 3;
+    std::array<Bytes, kBatches> batches_;
+    std::mutex mutex_;
+    std::condition_variable filledOne_, emptiedOne_;
+    uint64_t filled_ = 0, consumed_ = 0;
+    bool closed_ = false, cancelled_ = false;
+};
+
 // What an element is to the reader, by its name and where it stands.
 enum Role : uint8_t { kOther, kGpx, kTrack, kRoute, kSegment, kPoint, kName, kElevation, kTime };
 
+// The parser's handlers: which elements matter, and the texts as they are
+// taken, passed on as events.
 class Reader {
 public:
-    Reader(XML_Parser parser, const std::string& fileName) : parser_(parser), fileName_(fileName) {
+    explicit Reader(XML_Parser parser) : parser_(parser) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -140,13 +359,28 @@ public:
         XML_SetCdataSectionHandler(
             parser, [](void* self) { static_cast<Reader*>(self)->cdata(true); },
             [](void* self) { static_cast<Reader*>(self)->cdata(false); });
-        text_.reserve(256);
     }
 
-    int points = 0, skipped = 0;
+    // Where the events go, from the first batch on, handed over once they
+    // fill `batchBytes`; before the parser starts.
+    void use(Channel& channel, Bytes* batch, std::size_t batchBytes) {
+        channel_ = &channel;
+        out_ = batch;
+        batchBytes_ = batchBytes;
+    }
+
+    // The events not yet handed over; an unfinished text or point is left out.
+    void finish() {
+        if (textDepth_ != 0) out_->size = textStart_;
+        if (pointStart_ != kNoPoint) out_->size = pointStart_;
+        channel_->finish(stopped_ ? nullptr : out_);
+    }
+
     bool tooDeep = false, tooManyAttributes = false;
 
 private:
+    static constexpr std::size_t kNoPoint = ~std::size_t{0};
+
     // An element's text as a reader that keeps only its first text node
     // takes it: blanks before it skipped; a comment, element or instruction
     // first means none; plain text ends at the next markup, its blanks
@@ -183,10 +417,10 @@ private:
             if (named(name, "trk")) role = kTrack;
             if (named(name, "rte")) role = kRoute;
             if (role != kOther) {
-                trackName_ = fileName_;
                 nameSeen_ = false;
-                headers_.clear();
-                if (role == kRoute) header();
+                out_->put(kTrackStarts);
+                if (role == kRoute) out_->put(kHeader);
+                handOverWhenFull();
             }
         } else if (parent == kTrack || parent == kRoute) {
             if (named(name, "name") && !nameSeen_) {
@@ -194,7 +428,8 @@ private:
                 nameSeen_ = true;
             } else if (parent == kTrack && named(name, "trkseg")) {
                 role = kSegment;
-                header();
+                out_->put(kHeader);
+                handOverWhenFull();
             } else if (parent == kRoute && named(name, "rtept")) {
                 role = kPoint;
             }
@@ -212,7 +447,10 @@ private:
         roles_[depth_] = role;
         if (role == kPoint) startPoint(attributes);
         if (role == kName || role == kElevation || role == kTime) {
-            text_.clear();
+            // The text goes straight into the batch; its kind and length are
+            // written in front of it when it ends.
+            textStart_ = out_->size;
+            out_->extend(kTextHead);
             textState_ = kWaiting;
             textFound_ = blankPending_ = false;
             textDepth_ = depth_;
@@ -226,9 +464,17 @@ private:
         if (depth_ == textDepth_) {
             textDepth_ = 0;
             XML_SetCharacterDataHandler(parser_, nullptr);
-            if (textFound_) finishText(role);
+            if (textFound_) {
+                finishText(role);
+            } else {
+                out_->size = textStart_;
+            }
         }
-        if (role == kPoint) endPoint();
+        if (role == kPoint) {
+            out_->put(kPointEnds);
+            pointStart_ = kNoPoint;
+            handOverWhenFull();
+        }
         --depth_;
         if (depth_ >= 1) markup();
     }
@@ -236,10 +482,10 @@ private:
     void characters(const char* s, int length) {
         if (depth_ != textDepth_ || textState_ == kDone) return;
         if (textState_ == kInCdata) {
-            text_.append(s, std::min(static_cast<std::size_t>(length), kMaxText - std::min(kMaxText, text_.size())));
+            append(s, std::min(static_cast<std::size_t>(length), kMaxText - std::min(kMaxText, textLength())));
             return;
         }
-        for (int i = 0; i < length && text_.size() < kMaxText;) {
+        for (int i = 0; i < length && textLength() < kMaxText;) {
             if (isBlank(s[i])) {
                 blankPending_ = textState_ == kInText;
                 ++i;
@@ -249,11 +495,11 @@ private:
                 textState_ = kInText;
                 textFound_ = true;
             }
-            if (blankPending_) text_ += ' ';
+            if (blankPending_) *out_->extend(1) = ' ';
             blankPending_ = false;
             int run = i + 1;  // a run of characters without blanks, appended at once
             while (run < length && !isBlank(s[run])) ++run;
-            text_.append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - text_.size()));
+            append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - textLength()));
             i = run;
         }
     }
@@ -275,58 +521,63 @@ private:
         }
     }
 
-    void finishText(Role role) {
-        if (role == kName) {
-            trackName_ = utf8ToCp1252(text_);
-            for (int32_t index : headers_) trackStore().renameSegment(index, trackName_.c_str());
-        } else if (role == kElevation) {
-            wholeNumber(text_.c_str(), text_.c_str() + text_.size(), &point_.altitude);
-        } else if (role == kTime) {
-            if (plainUtcTime(text_, point_)) return;
-            const double seconds = isoTime(text_.c_str());
-            if (!std::isnan(seconds)) setTrackPointTime(point_, seconds);
-        }
-    }
+    std::size_t textLength() const { return out_->size - textStart_ - kTextHead; }
+    void append(const char* s, std::size_t length) { std::memcpy(out_->extend(length), s, length); }
 
-    // A segment header, renamed when the track's name comes after it.
-    void header() {
-        if (beginTrackSegment(trackName_.c_str(), -1)) headers_.push_back(trackRecordCount() - 1);
+    void finishText(Role role) {
+        const auto length = static_cast<uint32_t>(textLength());
+        char* head = out_->data.get() + textStart_;
+        head[0] = role == kName ? kNameText : role == kElevation ? kElevationText : kTimeText;
+        std::memcpy(head + 1, &length, sizeof length);
+        *out_->extend(1) = '\0';
+        if (role == kName) handOverWhenFull();
     }
 
     void startPoint(const char** attributes) {
-        initTrackPoint(point_);
+        pointStart_ = out_->size;
+        out_->put(kPointStarts);
         const char *lat = nullptr, *lon = nullptr;
         for (const char** a = attributes; a[0]; a += 2) {
             if (named(a[0], "lat")) lat = a[1];
             if (named(a[0], "lon")) lon = a[1];
         }
-        double latitude = 0, longitude = 0;
-        pointValid_ = coordinate(lat, 90, &latitude) && coordinate(lon, 180, &longitude);
-        point_.lat = degreesToUnits(latitude);
-        point_.lon = degreesToUnits(longitude);
+        if (lat) out_->put(kLatitudeText, lat, std::strlen(lat));
+        if (lon) out_->put(kLongitudeText, lon, std::strlen(lon));
         elevationSeen_ = timeSeen_ = false;
     }
 
-    void endPoint() {
-        if (!pointValid_) {
-            ++skipped;
+    // Only between points, so that a batch holds whole points.
+    void handOverWhenFull() {
+        if (out_->size < batchBytes_) return;
+        if (stopped_) {
+            out_->size = 0;
             return;
         }
-        point_.valid = 1;
-        points += appendTrackRecord(point_) ? 1 : 0;
+        if (Bytes* next = channel_->handOver(out_)) {
+            out_ = next;
+            return;
+        }
+        // Nobody takes the events any more: they are dropped and the parser stops.
+        stopped_ = true;
+        spare_.size = 0;
+        out_ = &spare_;
+        XML_StopParser(parser_, XML_FALSE);
     }
 
     XML_Parser parser_;
-    const std::string& fileName_;
+    Channel* channel_ = nullptr;
+    Bytes* out_ = nullptr;
+    Bytes spare_;
+    std::size_t batchBytes_ = 0;
+    bool stopped_ = false;
+    std::size_t pointStart_ = kNoPoint;  // where the point under way starts in the batch
     int depth_ = 0;
     std::array<Role, kMaxGpxDepth + 2> roles_{};
-    std::string trackName_;
     bool nameSeen_ = false;
-    std::vector<int32_t> headers_;  // of the track or route under way
-    TrackPoint point_;
-    bool pointValid_ = false, elevationSeen_ = false, timeSeen_ = false;
-    std::string text_;
-    int textDepth_ = 0;  // of the element whose text is read; 0 for none
+    bool elevationSeen_ = false, timeSeen_ = false;
+    static constexpr std::size_t kTextHead = 1 + sizeof(uint32_t);
+    std::size_t textStart_ = 0;  // where the text under way starts in the batch
+    int textDepth_ = 0;          // of the element whose text is read; 0 for none
     TextState textState_ = kDone;
     bool textFound_ = false, blankPending_ = false;
 };
@@ -357,19 +608,16 @@ void inspect(int fd, bool* binary, bool* utf8) {
     *utf8 = *utf8 && pending == 0;
 }
 
-// One pass through the file; `cp1252` converts its bytes to UTF-8 first.
-GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool* notUtf8) {
-    GpxImport result;
-    *notUtf8 = false;
-    ::lseek(fd, 0, SEEK_SET);
-    XML_Parser parser = XML_ParserCreate("UTF-8");  // whatever the file declares, as before
-    if (!parser) {
-        result.error = "out of memory";
-        return result;
-    }
-    Reader reader(parser, fileName);
+// What feeding the file to the parser ended with.
+struct Feed {
+    bool failed = false;  // the parser stopped: an XML error or a limit
+    std::string error;    // the file could not be read
+};
+
+// Reads the whole file into the parser; `cp1252` converts its bytes to UTF-8 first.
+Feed feed(int fd, XML_Parser parser, bool cp1252) {
+    Feed result;
     std::vector<char> chunk(cp1252 ? kChunk : 0);
-    bool failed = false;
     for (;;) {
         ssize_t n;
         if (cp1252) {
@@ -377,7 +625,7 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool* notUtf8)
         } else {
             void* buffer = XML_GetBuffer(parser, kChunk);
             if (!buffer) {
-                failed = true;
+                result.failed = true;
                 break;
             }
             n = ::read(fd, buffer, kChunk);
@@ -395,16 +643,87 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool* notUtf8)
             status = XML_ParseBuffer(parser, static_cast<int>(n), n == 0);
         }
         if (status != XML_STATUS_OK) {
-            failed = true;
+            result.failed = true;
             break;
         }
         if (n == 0) break;
     }
+    return result;
+}
+
+// Batches as large as 1/32 of the file, within bounds: memory a small part
+// of what the points take, and few hand-overs (each wakes the other thread,
+// which costs as much as reading a hundred points).
+constexpr std::size_t kDirectBatchBytes = 16 << 10;
+std::size_t batchBytesFor(long long fileBytes) {
+    return static_cast<std::size_t>(std::clamp(fileBytes / 32, 64LL << 10, 256LL << 10));
+}
+
+// One pass through the file; `cp1252` converts its bytes to UTF-8 first.
+GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThreads, std::size_t batchBytes,
+                bool* notUtf8) {
+    GpxImport result;
+    *notUtf8 = false;
+    ::lseek(fd, 0, SEEK_SET);
+    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> owner(
+        XML_ParserCreate("UTF-8"),  // whatever the file declares, as before
+        XML_ParserFree);
+    XML_Parser parser = owner.get();
+    if (!parser) {
+        result.error = "out of memory";
+        return result;
+    }
+    Store store(fileName);
+    Reader reader(parser);
+    Feed fed;
+    std::optional<Pipe> pipe;
+    std::thread parsing;
+    if (twoThreads) {
+        pipe.emplace(batchBytes);
+        reader.use(*pipe, pipe->first(), batchBytes);
+        try {
+            parsing = std::thread([&] {
+                pthread_setname_np(pthread_self(), "gpx parser");
+                try {
+                    fed = feed(fd, parser, cp1252);
+                } catch (const std::exception& e) {
+                    fed.error = e.what();
+                }
+                reader.finish();
+            });
+        } catch (const std::system_error&) {
+            pipe.reset();  // no thread to be had: read on this one
+        }
+    }
+    if (pipe) {
+        // However the store's side ends, the parser's thread is stopped and waited for.
+        struct Join {
+            Pipe& pipe;
+            std::thread& thread;
+            ~Join() {
+                pipe.cancel();
+                thread.join();
+            }
+        } join{*pipe, parsing};
+        while (const Bytes* full = pipe->next()) {
+            store.apply(*full);
+            pipe->release();
+        }
+    } else {
+        // Applied at once, a batch can be small.
+        Direct direct(store);
+        Bytes batch;
+        batch.reserve(kDirectBatchBytes);
+        reader.use(direct, &batch, kDirectBatchBytes);
+        fed = feed(fd, parser, cp1252);
+        reader.finish();
+    }
+    result.error = fed.error;
     if (reader.tooDeep) {
         result.error = "elements nested too deeply";
     } else if (reader.tooManyAttributes) {
         result.error = "too many attributes in one element";
-    } else if (failed) {
+    } else if (fed.failed) {
         bool binary, utf8;
         inspect(fd, &binary, &utf8);
         if (binary) {
@@ -416,9 +735,8 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool* notUtf8)
                            std::to_string(XML_GetCurrentLineNumber(parser));
         }
     }
-    XML_ParserFree(parser);
-    result.points = reader.points;
-    result.skipped = reader.skipped;
+    result.points = store.points;
+    result.skipped = store.skipped;
     return result;
 }
 
@@ -459,7 +777,7 @@ double isoTime(const char* text) {
     return seconds;
 }
 
-GpxImport readGpxFile(const std::string& path, const std::string& fileName) {
+GpxImport readGpxFile(const std::string& path, const std::string& fileName, GpxThreads threads) {
     GpxImport result;
     int fd;
     do {
@@ -478,11 +796,14 @@ GpxImport readGpxFile(const std::string& path, const std::string& fileName) {
     }
     // What a file that turns out unreadable stored is taken back.
     const int32_t before = trackRecordCount();
+    const bool twoThreads =
+        threads == GpxThreads::kTwo || (threads == GpxThreads::kBySize && st.st_size >= kTwoThreadsFrom);
+    const std::size_t batchBytes = batchBytesFor(st.st_size);
     bool notUtf8 = false;
-    result = parse(fd, fileName, false, &notUtf8);
+    result = parse(fd, fileName, false, twoThreads, batchBytes, &notUtf8);
     if (notUtf8) {
         trackStore().truncate(before);
-        result = parse(fd, fileName, true, &notUtf8);
+        result = parse(fd, fileName, true, twoThreads, batchBytes, &notUtf8);
     }
     ::close(fd);
     if (!result.error.empty()) {

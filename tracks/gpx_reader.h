@@ -25,7 +25,13 @@ struct GpxImport {
 // UTC). Names and texts are taken as an XML reader that keeps only an
 // element's first text (blanks condensed) would take them. A file that is not
 // UTF-8 is read as Windows-1252.
-GpxImport readGpxFile(const std::string& path, const std::string& fileName);
+//
+// Files of 4 MiB and more are read by two threads: one runs the XML parser
+// and passes on the bytes of each point, the calling one reads the numbers
+// and times and stores them. Both ways give the same result; `threads`
+// forces one of them.
+enum class GpxThreads : uint8_t { kBySize, kOne, kTwo };
+GpxImport readGpxFile(const std::string& path, const std::string& fileName, GpxThreads threads = GpxThreads::kBySize);
 
 // A decimal number in the C form whatever the locale, read as
 // std::from_chars(fixed) reads it (the same value, the same end); false when

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -169,6 +171,127 @@ TEST_F(GpxReader, TimesAsTheGeneralRuleReadsThem) {
         };
         ASSERT_EQ(fields(*read), fields(expected)) << times[i];
     }
+}
+
+// 5 MiB of tracks and routes: names before and after their points,
+// bad coordinates, texts split by comments and CDATA. Counts what a reader
+// must store: points, skipped points and the names of the segments in order.
+struct BigGpx {
+    std::string text;
+    int points = 0, skipped = 0;
+    std::vector<std::string> segments;
+};
+
+BigGpx bigGpx() {
+    static const char* const kTexts[] = {
+        "<ele>12.5</ele><time>2021-06-01T10:00:00Z</time>",
+        "<ele><![CDATA[ 7.25 ]]></ele><time>2021-06-01T10:00:00.5+02:00</time>",
+        "<ele> 3<!-- split -->4</ele><time>2021-06-01T<!-- split -->10:00:00Z</time>",
+        "<time>  2022-02-02T02:02:02Z </time><ele>-5</ele><ele>99</ele>",
+        "<extensions><ele>1</ele></extensions>",
+    };
+    BigGpx gpx;
+    std::string& out = gpx.text;
+    out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\">\n";
+    for (int t = 0; out.size() < (5u << 20); ++t) {
+        const bool route = t % 3 == 2;
+        const std::string name = (t % 2 == 0 ? "Track " : "Late ") + std::to_string(t);
+        out += route ? "<rte>" : "<trk>";
+        if (t % 2 == 0) out += "<name>" + name + "</name>";
+        for (int s = 0; s < (route ? 1 : 2); ++s) {
+            gpx.segments.push_back(name);
+            if (!route) out += "<trkseg>";
+            for (int i = 0; i < 400; ++i) {
+                const int k = t * 1000 + s * 400 + i;
+                const bool bad = k % 17 == 0 || k % 19 == 0;
+                (bad ? gpx.skipped : gpx.points) += 1;
+                char point[200];
+                std::snprintf(point, sizeof point, "<%s lat=\"%s%.6f\" lon=\"%.5f%s\">%s</%s>\n",
+                              route ? "rtept" : "trkpt", k % 17 == 0 ? "9" : "", 50 + k % 1000 * 1e-3,
+                              8 + k % 777 * 1e-4, k % 19 == 0 ? "x" : "", kTexts[k % 5], route ? "rtept" : "trkpt");
+                out += point;
+            }
+            if (!route) out += "</trkseg>";
+        }
+        if (t % 2 == 1) out += "<name>" + name + "</name>";
+        out += route ? "</rte>\n" : "</trk>\n";
+    }
+    out += "</gpx>\n";
+    return gpx;
+}
+
+// Every field of every record, to compare two readings.
+std::string storeDump() {
+    std::ostringstream out;
+    for (const TrackPoint& r : trackStore()) {
+        out << int(r.type) << ' ' << r.name << ' ' << r.colour << ' ' << r.lat << ' ' << r.lon << ' ' << r.altitude
+            << ' ' << int(r.valid) << ' ' << int(r.yearSince2000) << '-' << int(r.month) << '-' << int(r.day) << ' '
+            << int(r.hour) << ':' << int(r.minute) << ':' << int(r.second) << ' ' << int(r.timeValid)
+            << int(r.dateValid) << '\n';
+    }
+    return out.str();
+}
+
+// Large files are read by two threads, with the same result as one thread
+// gives, whether the file is read to its end or stops early or late.
+TEST_F(GpxReader, TwoThreadsReadAsOne) {
+    const BigGpx big = bigGpx();
+    const std::string& good = big.text;
+    const std::size_t tail = good.rfind("<rtept", good.size() - 100);  // before one of the last points
+    std::string deep;
+    for (int i = 0; i <= kMaxGpxDepth; ++i) deep += "<e>";
+    const std::string fifo = (dir.path() / "fifo.gpx").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* what;
+        std::string path;
+        const char* error;  // the start of the reason; empty when read
+    } cases[] = {
+        {"read to the end", dir.write("good.gpx", good), ""},
+        {"broken near the end", dir.write("late.gpx", good.substr(0, tail) + "</gpx>"), "mismatched tag"},
+        {"broken at once", dir.write("early.gpx", "<gpx></trk>" + good), "mismatched tag at line 1"},
+        {"nested too deeply near the end", dir.write("deep.gpx", good.substr(0, tail) + deep), "elements nested too deeply"},
+        {"a zero byte near the end", dir.write("zero.gpx", good.substr(0, tail) + '\0' + good.substr(tail)),
+         "The file holds binary data"},
+        {"not UTF-8 near the end",
+         dir.write("w.gpx", good.substr(0, good.size() - 7) + "<rte><name>K\xF6ln</name><rtept lat=\"1\" lon=\"2\"/></rte></gpx>"),
+         ""},
+        {"unreadable from the start", "/proc/self/mem", "Input/output error"},
+        {"a pipe", fifo, "Failed to open file"},
+    };
+    beginTrackSegment("kept", -1);
+    const std::string kept = storeDump();
+    for (const auto& c : cases) {
+        std::vector<std::string> readings;
+        std::vector<GpxImport> results;
+        for (GpxThreads threads : {GpxThreads::kOne, GpxThreads::kTwo, GpxThreads::kBySize}) {
+            results.push_back(readGpxFile(c.path, "file", threads));
+            readings.push_back(storeDump());
+            trackStore().truncate(1);
+        }
+        const GpxImport& one = results[0];
+        EXPECT_TRUE(one.error.starts_with(c.error) && one.error.empty() == (*c.error == '\0')) << c.what << ": " << one.error;
+        if (*c.error) {
+            EXPECT_EQ(readings[0], kept) << c.what;
+        }
+        for (std::size_t i = 1; i < results.size(); ++i) {
+            EXPECT_EQ(results[i].error, one.error) << c.what;
+            EXPECT_EQ(results[i].points, one.points) << c.what;
+            EXPECT_EQ(results[i].skipped, one.skipped) << c.what;
+            EXPECT_TRUE(readings[i] == readings[0]) << c.what << ", way " << i;
+        }
+    }
+    // What the well-formed file holds, counted as it was written.
+    const GpxImport read = readGpxFile(cases[0].path, "file", GpxThreads::kTwo);
+    EXPECT_EQ(read.points, big.points);
+    EXPECT_EQ(read.skipped, big.skipped);
+    std::vector<std::string> segments{"kept"};
+    segments.insert(segments.end(), big.segments.begin(), big.segments.end());
+    std::vector<std::string> stored;
+    for (const TrackPoint& r : trackStore()) {
+        if (r.type == kTrackSegment) stored.push_back(r.name);
+    }
+    EXPECT_EQ(stored, segments);
 }
 
 // Numbers read as std::from_chars reads them, bit for bit and to the same
