@@ -83,18 +83,33 @@ int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback)
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
+bool exactDecimal(uint64_t whole, int digits, int fraction, double* value) {
+    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (digits < 1 || digits > 15 || fraction < 0 || fraction > 22) return false;
+    *value = static_cast<double>(whole) / kTens[fraction];
+    return true;
+}
+
 double parseDouble(const char*& cursor, double fallback) {
     const bool negative = skipBlanksAndSign(cursor);
     const char* start = cursor;
-    while (isDecimalDigit(*cursor)) ++cursor;
+    uint64_t whole = 0;  // of the first 19 digits: past 15 it is not used
+    int digits = 0, fraction = 0;
+    auto digit = [&] {
+        if (++digits <= 19) whole = whole * 10 + static_cast<uint64_t>(*cursor - '0');
+        ++cursor;
+    };
+    while (isDecimalDigit(*cursor)) digit();
     const bool haveDigits = cursor != start;
     if (*cursor == '.') {
         ++cursor;
-        while (isDecimalDigit(*cursor)) ++cursor;
+        for (; isDecimalDigit(*cursor); ++fraction) digit();
     }
     if (!haveDigits) return fallback;
     // The digits as written, correctly rounded (no exponent: "1e5" ends at 'e').
     double value = 0.0;
+    if (exactDecimal(whole, digits, fraction, &value)) return negative ? -value : value;
     if (std::from_chars(start, cursor, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
         // Too large for a double is infinite, too small (zeros after the point) 0.
         const char* nonZero = std::find_if(start, cursor, [](char c) { return c >= '1' && c <= '9'; });

@@ -31,6 +31,12 @@ int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback)
 // `fallback` when the integer part has no digit.
 double parseDouble(const char*& cursor, double fallback);
 
+// The digits of a decimal number as a whole number, `digits` of them with
+// `fraction` after the point, when one division gives it correctly rounded
+// (both are exact doubles: at most 15 digits, 22 after the point); false
+// otherwise, for the general conversion.
+bool exactDecimal(uint64_t whole, int digits, int fraction, double* value);
+
 // A text between double quotes, at most `maxChars` characters kept (the
 // destination holds maxChars + 1). False, cursor unmoved, when no quote
 // follows the blanks.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "support/cp1252.h"
+#include "support/text_scanner.h"
 #include "tracks/track_store.h"
 
 namespace bearfix {
@@ -43,11 +44,6 @@ bool isBlank(char c) {
 }  // namespace
 
 bool scanDecimal(const char*& c, const char* end, double* value) {
-    // At most 15 digits and 22 after the point: the digits as a whole number
-    // and the power of ten are exact doubles, so one division rounds as the
-    // general parse does.
-    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const char* p = c;
     const bool negative = p < end && *p == '-';
     if (negative) ++p;
@@ -64,8 +60,7 @@ bool scanDecimal(const char*& c, const char* end, double* value) {
             break;
         }
     }
-    if (digits > 0 && digits <= 15) {
-        const double v = static_cast<double>(whole) / kTens[fraction > 0 ? fraction : 0];
+    if (double v; exactDecimal(whole, digits, fraction > 0 ? fraction : 0, &v)) {
         *value = negative ? -v : v;
         c = p;
         return true;

@@ -47,13 +47,15 @@ void initTrackPoint(TrackPoint& point) {
 CalendarTime unixTimeToCalendar(double seconds) {
     CalendarTime t{};
     if (!(std::fabs(seconds) < 1e15)) return t;  // NaN, or beyond any calendar of use
-    const double days = std::floor(seconds / 86400.0);
-    // Whole hours and minutes taken off the seconds of the day, rather than
-    // fractions of fractions, so rounding cannot make 59.9 s read 58.
-    const double ofDay = seconds - days * 86400.0;
-    t.hour = std::min(23, static_cast<int>(std::floor(ofDay / 3600.0)));
-    t.minute = std::min(59, static_cast<int>(std::floor((ofDay - t.hour * 3600.0) / 60.0)));
-    t.second = ofDay - t.hour * 3600.0 - t.minute * 60.0;
+    // In whole seconds, as integers: no rounding can make 59.9 s read 58, and
+    // a time a hair before midnight stays on its day.
+    const double whole = std::floor(seconds);
+    const auto all = static_cast<int64_t>(whole);
+    const int64_t days = all / 86400 - (all % 86400 < 0 ? 1 : 0);
+    const auto ofDay = static_cast<int>(all - days * 86400);
+    t.hour = ofDay / 3600;
+    t.minute = ofDay / 60 % 60;
+    t.second = ofDay % 60 + (seconds - whole);
     // Points in a row mostly share their day.
     static thread_local long lastDays = 0;
     static thread_local int lastDate[3] = {1970, 1, 1};

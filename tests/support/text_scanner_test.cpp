@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -45,6 +47,22 @@ TEST(TextScanner, ParseDouble) {
         const char* cursor = text.c_str();
         EXPECT_EQ(parseDouble(cursor, 99.0), value) << text;
         EXPECT_EQ(cursor - text.c_str(), static_cast<std::ptrdiff_t>(text.size())) << text;
+    }
+    // Random digits, up to 25 with the point anywhere: what the library's
+    // conversion makes of them, to the bit.
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        const int digits = std::uniform_int_distribution<int>(1, 25)(random);
+        const int point = std::uniform_int_distribution<int>(1, digits + 1)(random);
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) text += '.';
+            text += static_cast<char>('0' + std::uniform_int_distribution<int>(0, 9)(random));
+        }
+        double expected = 0;
+        std::from_chars(text.data(), text.data() + text.size(), expected, std::chars_format::fixed);
+        const char* cursor = text.c_str();
+        ASSERT_EQ(parseDouble(cursor, 99.0), expected) << text;
     }
 }
 
