@@ -125,32 +125,18 @@ void import(benchmark::State& state, Format format) {
     state.counters["peak bytes/point"] = peakBytesPerPoint(path, points);  // the store's blocks dominate from 1e6 on
 }
 
+void importSizes(benchmark::internal::Benchmark* b) {
+    b->ArgName("points")->Arg(10'000)->Arg(100'000)->Arg(kPoints)->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
 void BM_ImportKml(benchmark::State& state) { import(state, kKml); }
-BENCHMARK(BM_ImportKml)
-    ->ArgName("points")
-    ->Arg(10'000)
-    ->Arg(100'000)
-    ->Arg(kPoints)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportKml)->Apply(importSizes);
 
 void BM_ImportGpx(benchmark::State& state) { import(state, kGpx); }
-BENCHMARK(BM_ImportGpx)
-    ->ArgName("points")
-    ->Arg(10'000)
-    ->Arg(100'000)
-    ->Arg(kPoints)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportGpx)->Apply(importSizes);
 
 void BM_ImportAux(benchmark::State& state) { import(state, kAux); }
-BENCHMARK(BM_ImportAux)
-    ->ArgName("points")
-    ->Arg(10'000)
-    ->Arg(100'000)
-    ->Arg(kPoints)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportAux)->Apply(importSizes);
 
 void fillStore(int points) {
     clearTracks();
