@@ -363,7 +363,8 @@ TEST(MapComposer, SectorsCrossWithBothHatches) {
 
 // A keystroke puts back only what the last overlay drew on: over random
 // changes of bearings, tolerances, observers, pens, the ruler, a layer of
-// the caller's and the base map, every picture is the one a single full
+// the caller's and the base map (both projections, every range, across the
+// antimeridian and round a pole), every picture is the one a single full
 // drawing makes.
 TEST(MapComposer, AnOverlayDrawnAgainIsTheWholeDrawing) {
     std::mt19937 random(20261207);
@@ -396,18 +397,27 @@ TEST(MapComposer, AnOverlayDrawnAgainIsTheWholeDrawing) {
                 s.ambiguity2 = chance(0.5);
                 s.showRuler = chance(0.7);
                 break;
-            case 4: {  // an observer moves, maybe out of the picture
+            case 4: {  // an observer moves, maybe out of the picture, maybe to the view's centre
                 std::string& pos = chance(0.5) ? s.pos1 : s.pos2;
                 pos = "N" + std::to_string(uniform(51.7, 52.4)) + " E" + std::to_string(uniform(8.2, 9.4));
+                if (chance(0.3))
+                    pos = format_position({centre.lon + uniform(-0.01, 0.01), centre.lat - uniform(0, 0.01)},
+                                          PosFormat::DecimalDegrees);
                 break;
             }
             case 5: s.trackLineWidth = std::uniform_int_distribution<int>(1, 9)(random); break;
             case 6: layerDraws = true; break;
-            case 7:  // the base map drawn again, elsewhere
-                s.rangeKm = std::to_string(uniform(5, 80));
-                centre.lon = uniform(8.4, 9.1) * kDegToRad;
+            case 7: {  // the base map drawn again, elsewhere: near the observers, the antimeridian or a pole
+                static constexpr double kRanges[] = {1, 20, 600, 20000};
+                s.rangeKm = std::to_string(kRanges[std::uniform_int_distribution<int>(0, 3)(random)] * uniform(0.7, 1.5));
+                s.projection = chance(0.5) ? 1 : 0;
+                const int where = std::uniform_int_distribution<int>(0, 2)(random);
+                centre = where == 0   ? GeoPosition{uniform(8.4, 9.1) * kDegToRad, 52.05 * kDegToRad}
+                         : where == 1 ? GeoPosition{uniform(179.5, 180.0) * kDegToRad, uniform(-10, 10) * kDegToRad}
+                                      : GeoPosition{uniform(-180, 180) * kDegToRad, uniform(85, 90) * kDegToRad};
                 kept.drawBaseMap(base, s, centre);
                 break;
+            }
         }
         scan_position(s.pos1, a);
         scan_position(s.pos2, b);
