@@ -91,25 +91,29 @@ bool exactDecimal(uint64_t whole, int digits, int fraction, double* value) {
     return true;
 }
 
-double parseDouble(const char*& cursor, double fallback) {
-    const bool negative = skipBlanksAndSign(cursor);
-    const char* start = cursor;
-    uint64_t whole = 0;  // of the first 19 digits: past 15 it is not used
-    int digits = 0, fraction = 0;
+DecimalDigits scanDecimalDigits(const char*& cursor) {
+    DecimalDigits d;
     auto digit = [&] {
-        if (++digits <= 19) whole = whole * 10 + static_cast<uint64_t>(*cursor - '0');
+        if (++d.digits <= 19) d.whole = d.whole * 10 + static_cast<uint64_t>(*cursor - '0');
         ++cursor;
     };
     while (isDecimalDigit(*cursor)) digit();
-    const bool haveDigits = cursor != start;
+    d.integerPart = d.digits > 0;
     if (*cursor == '.') {
         ++cursor;
-        for (; isDecimalDigit(*cursor); ++fraction) digit();
+        for (; isDecimalDigit(*cursor); ++d.fraction) digit();
     }
-    if (!haveDigits) return fallback;
+    return d;
+}
+
+double parseDouble(const char*& cursor, double fallback) {
+    const bool negative = skipBlanksAndSign(cursor);
+    const char* start = cursor;
+    const DecimalDigits d = scanDecimalDigits(cursor);
+    if (!d.integerPart) return fallback;
     // The digits as written, correctly rounded (no exponent: "1e5" ends at 'e').
     double value = 0.0;
-    if (exactDecimal(whole, digits, fraction, &value)) return negative ? -value : value;
+    if (exactDecimal(d.whole, d.digits, d.fraction, &value)) return negative ? -value : value;
     if (std::from_chars(start, cursor, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
         // Too large for a double is infinite, too small (zeros after the point) 0.
         const char* nonZero = std::find_if(start, cursor, [](char c) { return c >= '1' && c <= '9'; });

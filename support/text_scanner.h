@@ -31,6 +31,18 @@ int32_t parseInt(const char*& cursor, int maxDigits, int base, int32_t fallback)
 // `fallback` when the integer part has no digit.
 double parseDouble(const char*& cursor, double fallback);
 
+// The digits of a decimal number at `cursor`, "12", "12." or "12.5" (no
+// sign, no exponent), moved past: as a whole number (of the first 19
+// digits), how many digits, how many of them after the point, and whether
+// one came before it.
+struct DecimalDigits {
+    uint64_t whole = 0;
+    int digits = 0;
+    int fraction = 0;
+    bool integerPart = false;
+};
+DecimalDigits scanDecimalDigits(const char*& cursor);
+
 // The digits of a decimal number as a whole number, `digits` of them with
 // `fraction` after the point, when one division gives it correctly rounded
 // (both are exact doubles: at most 15 digits, 22 after the point); false

@@ -179,13 +179,11 @@ double parseKmlNumber(const char*& c) {
         ++c;
     }
     const char* start = c;
-    while (*c >= '0' && *c <= '9') ++c;
-    if (*c == '.') {
-        ++c;
-        while (*c >= '0' && *c <= '9') ++c;
-    }
+    const DecimalDigits d = scanDecimalDigits(c);
     double value = 0.0;
-    if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
+    if (exactDecimal(d.whole, d.digits, d.fraction, &value)) {
+        // One exact division, correctly rounded.
+    } else if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
         // Beyond a double: infinite when the whole part has a digit other
         // than 0, else too small to tell from 0.
         const bool large = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; }) < std::find(start, c, '.');
