@@ -285,11 +285,20 @@ private:
     Store& store_;
 };
 
+// The file's bytes as read; `size` 0 at its end, -1 when it could not be read.
+struct Chunk {
+    std::unique_ptr<char[]> data = std::make_unique_for_overwrite<char[]>(kChunk);
+    ssize_t size = 0;
+    int error = 0;  // errno of the failed read
+};
+
 // Two threads: the parser's thread fills batches that the store's thread
-// applies in order. Three batches in turn keep the memory bounded.
+// applies in order. Three batches in turn keep the memory bounded. The
+// store's thread also reads the file ahead into a few chunks, so that the
+// parser's thread, the busier one, only parses.
 class Pipe final : public Channel {
 public:
-    explicit Pipe(std::size_t batchBytes) {
+    Pipe(std::size_t batchBytes, int fd) : fd_(fd) {
         for (Bytes& batch : batches_) batch.reserve(batchBytes);
     }
     Bytes* first() { return &batches_[0]; }
@@ -297,8 +306,8 @@ public:
     Bytes* handOver(Bytes*) override {
         std::unique_lock lock(mutex_);
         ++filled_;
-        filledOne_.notify_one();
-        emptiedOne_.wait(lock, [this] { return cancelled_ || filled_ - consumed_ < kBatches; });
+        toStore_.notify_one();
+        toParser_.wait(lock, [this] { return cancelled_ || filled_ - consumed_ < kBatches; });
         if (cancelled_) return nullptr;
         Bytes* next = &batches_[filled_ % kBatches];
         next->size = 0;
@@ -308,34 +317,70 @@ public:
         std::lock_guard lock(mutex_);
         if (last && last->size > 0 && !cancelled_) ++filled_;
         closed_ = true;
-        filledOne_.notify_one();
+        toStore_.notify_one();
     }
 
-    // The store's side: the next full batch, null after the last.
+    // The parser's side: the next chunk of the file, null once the store's
+    // side stopped. Given back by parsed() when its bytes are with the parser.
+    const Chunk* nextChunk() {
+        std::unique_lock lock(mutex_);
+        toParser_.wait(lock, [this] { return cancelled_ || parsed_ < read_; });
+        return cancelled_ ? nullptr : &chunks_[parsed_ % kChunks];
+    }
+    void parsed() {
+        std::lock_guard lock(mutex_);
+        ++parsed_;
+        toStore_.notify_one();
+    }
+
+    // The store's side: the next full batch, null after the last. While
+    // there is none, the file is read ahead.
     const Bytes* next() {
         std::unique_lock lock(mutex_);
-        filledOne_.wait(lock, [this] { return consumed_ < filled_ || closed_; });
+        for (;;) {
+            toStore_.wait(lock, [this] { return consumed_ < filled_ || closed_ || mayRead(); });
+            if (!mayRead()) break;
+            Chunk& chunk = chunks_[read_ % kChunks];
+            lock.unlock();
+            ssize_t n;
+            do {
+                n = ::read(fd_, chunk.data.get(), kChunk);
+            } while (n < 0 && errno == EINTR);
+            chunk.size = n < 0 ? -1 : n;
+            chunk.error = n < 0 ? errno : 0;
+            lock.lock();
+            ++read_;
+            readToEnd_ = n <= 0;
+            toParser_.notify_one();
+        }
         return consumed_ < filled_ ? &batches_[consumed_ % kBatches] : nullptr;
     }
     void release() {
         std::lock_guard lock(mutex_);
         ++consumed_;
-        emptiedOne_.notify_one();
+        toParser_.notify_one();
     }
     // The store's side stops taking batches; the parser stops at its next hand-over.
     void cancel() {
         std::lock_guard lock(mutex_);
         cancelled_ = true;
-        emptiedOne_.notify_one();
+        toParser_.notify_one();
     }
 
 private:
+    // Whether a chunk is free to be read into, and wanted.
+    bool mayRead() const { return !readToEnd_ && !closed_ && !cancelled_ && read_ - parsed_ < kChunks; }
+
     static constexpr uint64_t kBatches = 3;
+    static constexpr uint64_t kChunks = 3;
     std::array<Bytes, kBatches> batches_;
+    std::array<Chunk, kChunks> chunks_;
+    const int fd_;
     std::mutex mutex_;
-    std::condition_variable filledOne_, emptiedOne_;
+    std::condition_variable toStore_, toParser_;  // each side waits on its own
     uint64_t filled_ = 0, consumed_ = 0;
-    bool closed_ = false, cancelled_ = false;
+    uint64_t read_ = 0, parsed_ = 0;
+    bool readToEnd_ = false, closed_ = false, cancelled_ = false;
 };
 
 // What an element is to the reader, by its name and where it stands.
@@ -646,6 +691,38 @@ Feed feed(int fd, XML_Parser parser, bool cp1252) {
     return result;
 }
 
+// The same, from the chunks the store's thread reads.
+Feed feed(Pipe& pipe, XML_Parser parser, bool cp1252) {
+    Feed result;
+    for (;;) {
+        const Chunk* chunk = pipe.nextChunk();
+        if (!chunk) {
+            result.failed = true;
+            break;
+        }
+        const ssize_t n = chunk->size;
+        if (n < 0) {
+            result.error = std::strerror(chunk->error);
+            pipe.parsed();
+            break;
+        }
+        XML_Status status;
+        if (cp1252) {
+            const std::string utf8 = cp1252ToUtf8(std::string_view(chunk->data.get(), static_cast<std::size_t>(n)));
+            status = XML_Parse(parser, utf8.data(), static_cast<int>(utf8.size()), n == 0);
+        } else {
+            status = XML_Parse(parser, chunk->data.get(), static_cast<int>(n), n == 0);
+        }
+        pipe.parsed();
+        if (status != XML_STATUS_OK) {
+            result.failed = true;
+            break;
+        }
+        if (n == 0) break;
+    }
+    return result;
+}
+
 // Batches as large as 1/32 of the file, within bounds: memory a small part
 // of what the points take, and few hand-overs (each wakes the other thread,
 // which costs as much as reading a hundred points).
@@ -674,13 +751,13 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
     std::optional<Pipe> pipe;
     std::thread parsing;
     if (twoThreads) {
-        pipe.emplace(batchBytes);
+        pipe.emplace(batchBytes, fd);
         reader.use(*pipe, pipe->first(), batchBytes);
         try {
             parsing = std::thread([&] {
                 pthread_setname_np(pthread_self(), "gpx parser");
                 try {
-                    fed = feed(fd, parser, cp1252);
+                    fed = feed(*pipe, parser, cp1252);
                 } catch (const std::exception& e) {
                     fed.error = e.what();
                 }
