@@ -393,6 +393,8 @@ public:
     explicit Reader(XML_Parser parser) : parser_(parser) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
+        // Always: setting it for each text alone costs more than passing over the others.
+        XML_SetCharacterDataHandler(parser, onText);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
         XML_SetProcessingInstructionHandler(
             parser, [](void* self, const XML_Char*, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -494,8 +496,6 @@ private:
             textState_ = kWaiting;
             textFound_ = blankPending_ = false;
             textDepth_ = depth_;
-            // Only while a text is read: expat then passes over the rest.
-            XML_SetCharacterDataHandler(parser_, onText);
         }
     }
 
@@ -503,7 +503,7 @@ private:
         const Role role = roles_[depth_];
         if (depth_ == textDepth_) {
             textDepth_ = 0;
-            XML_SetCharacterDataHandler(parser_, nullptr);
+            textState_ = kDone;  // no text is read until the next element that has one
             if (textFound_) {
                 finishText(role);
             } else {
