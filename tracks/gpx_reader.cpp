@@ -41,6 +41,16 @@ bool isBlank(char c) {
     return u <= ' ' && (kBlanks >> u & 1) != 0;
 }
 
+// Whether one of the 8 characters at `s` is a blank or below it: one test
+// for them all (a byte below 0x21 borrows into its own top bit; a byte from
+// 0x80 up has that bit set and is not taken).
+bool anyBlankOrBelow(const char* s) {
+    uint64_t word;
+    std::memcpy(&word, s, sizeof word);
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    return ((word - kOnes * 0x21) & ~word & kOnes * 0x80) != 0;
+}
+
 }  // namespace
 
 bool scanDecimal(const char*& c, const char* end, double* value) {
@@ -146,6 +156,27 @@ enum Event : char {
     kPointEnds = 'E',  // the point is complete: checked and stored
 };
 
+// std::memcpy for the short texts of a point (numbers, times), without
+// the call: two overlapping moves of a fixed size.
+inline void copyText(char* to, const char* from, std::size_t length) {
+    auto twice = [&]<std::size_t N>() {
+        char head[N], tail[N];
+        std::memcpy(head, from, N);
+        std::memcpy(tail, from + length - N, N);
+        std::memcpy(to, head, N);
+        std::memcpy(to + length - N, tail, N);
+    };
+    if (length >= 16 && length <= 32) {
+        twice.template operator()<16>();
+    } else if (length >= 8 && length <= 16) {
+        twice.template operator()<8>();
+    } else if (length >= 4 && length <= 8) {
+        twice.template operator()<4>();
+    } else {
+        std::memcpy(to, from, length);
+    }
+}
+
 // A growing run of bytes, not cleared before it is written.
 struct Bytes {
     std::unique_ptr<char[]> data;
@@ -170,7 +201,7 @@ struct Bytes {
         char* at = extend(1 + sizeof length32 + length + 1);
         at[0] = event;
         std::memcpy(at + 1, &length32, sizeof length32);
-        std::memcpy(at + 1 + sizeof length32, text, length);
+        copyText(at + 1 + sizeof length32, text, length);
         at[1 + sizeof length32 + length] = '\0';
     }
 };
@@ -538,6 +569,7 @@ private:
             if (blankPending_) *out_->extend(1) = ' ';
             blankPending_ = false;
             int run = i + 1;  // a run of characters without blanks, appended at once
+            while (run + 8 <= length && !anyBlankOrBelow(s + run)) run += 8;
             while (run < length && !isBlank(s[run])) ++run;
             append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - textLength()));
             i = run;
@@ -562,7 +594,7 @@ private:
     }
 
     std::size_t textLength() const { return out_->size - textStart_ - kTextHead; }
-    void append(const char* s, std::size_t length) { std::memcpy(out_->extend(length), s, length); }
+    void append(const char* s, std::size_t length) { copyText(out_->extend(length), s, length); }
 
     void finishText(Role role) {
         const auto length = static_cast<uint32_t>(textLength());
