@@ -41,6 +41,16 @@ bool isBlank(char c) {
     return u <= ' ' && (kBlanks >> u & 1) != 0;
 }
 
+// Whether one of the 8 characters at `s` is a blank or below it: one test
+// for them all (a byte below 0x21 borrows into its own top bit; a byte from
+// 0x80 up has that bit set and is not taken).
+bool anyBlankOrBelow(const char* s) {
+    uint64_t word;
+    std::memcpy(&word, s, sizeof word);
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    return ((word - kOnes * 0x21) & ~word & kOnes * 0x80) != 0;
+}
+
 }  // namespace
 
 bool scanDecimal(const char*& c, const char* end, double* value) {
@@ -146,6 +156,27 @@ enum Event : char {
     kPointEnds = 'E',  // the point is complete: checked and stored
 };
 
+// std::memcpy for the short texts of a point (numbers, times), without
+// the call: two overlapping moves of a fixed size.
+inline void copyText(char* to, const char* from, std::size_t length) {
+    auto twice = [&]<std::size_t N>() {
+        char head[N], tail[N];
+        std::memcpy(head, from, N);
+        std::memcpy(tail, from + length - N, N);
+        std::memcpy(to, head, N);
+        std::memcpy(to + length - N, tail, N);
+    };
+    if (length >= 16 && length <= 32) {
+        twice.template operator()<16>();
+    } else if (length >= 8 && length <= 16) {
+        twice.template operator()<8>();
+    } else if (length >= 4 && length <= 8) {
+        twice.template operator()<4>();
+    } else {
+        std::memcpy(to, from, length);
+    }
+}
+
 // A growing run of bytes, not cleared before it is written.
 struct Bytes {
     std::unique_ptr<char[]> data;
@@ -170,7 +201,7 @@ struct Bytes {
         char* at = extend(1 + sizeof length32 + length + 1);
         at[0] = event;
         std::memcpy(at + 1, &length32, sizeof length32);
-        std::memcpy(at + 1 + sizeof length32, text, length);
+        copyText(at + 1 + sizeof length32, text, length);
         at[1 + sizeof length32 + length] = '\0';
     }
 };
@@ -285,11 +316,20 @@ private:
     Store& store_;
 };
 
+// The file's bytes as read; `size` 0 at its end, -1 when it could not be read.
+struct Chunk {
+    std::unique_ptr<char[]> data = std::make_unique_for_overwrite<char[]>(kChunk);
+    ssize_t size = 0;
+    int error = 0;  // errno of the failed read
+};
+
 // Two threads: the parser's thread fills batches that the store's thread
-// applies in order. Three batches in turn keep the memory bounded.
+// applies in order. Three batches in turn keep the memory bounded. The
+// store's thread also reads the file ahead into a few chunks, so that the
+// parser's thread, the busier one, only parses.
 class Pipe final : public Channel {
 public:
-    explicit Pipe(std::size_t batchBytes) {
+    Pipe(std::size_t batchBytes, int fd) : fd_(fd) {
         for (Bytes& batch : batches_) batch.reserve(batchBytes);
     }
     Bytes* first() { return &batches_[0]; }
@@ -297,8 +337,8 @@ public:
     Bytes* handOver(Bytes*) override {
         std::unique_lock lock(mutex_);
         ++filled_;
-        filledOne_.notify_one();
-        emptiedOne_.wait(lock, [this] { return cancelled_ || filled_ - consumed_ < kBatches; });
+        toStore_.notify_one();
+        toParser_.wait(lock, [this] { return cancelled_ || filled_ - consumed_ < kBatches; });
         if (cancelled_) return nullptr;
         Bytes* next = &batches_[filled_ % kBatches];
         next->size = 0;
@@ -308,34 +348,70 @@ public:
         std::lock_guard lock(mutex_);
         if (last && last->size > 0 && !cancelled_) ++filled_;
         closed_ = true;
-        filledOne_.notify_one();
+        toStore_.notify_one();
     }
 
-    // The store's side: the next full batch, null after the last.
+    // The parser's side: the next chunk of the file, null once the store's
+    // side stopped. Given back by parsed() when its bytes are with the parser.
+    const Chunk* nextChunk() {
+        std::unique_lock lock(mutex_);
+        toParser_.wait(lock, [this] { return cancelled_ || parsed_ < read_; });
+        return cancelled_ ? nullptr : &chunks_[parsed_ % kChunks];
+    }
+    void parsed() {
+        std::lock_guard lock(mutex_);
+        ++parsed_;
+        toStore_.notify_one();
+    }
+
+    // The store's side: the next full batch, null after the last. While
+    // there is none, the file is read ahead.
     const Bytes* next() {
         std::unique_lock lock(mutex_);
-        filledOne_.wait(lock, [this] { return consumed_ < filled_ || closed_; });
+        for (;;) {
+            toStore_.wait(lock, [this] { return consumed_ < filled_ || closed_ || mayRead(); });
+            if (!mayRead()) break;
+            Chunk& chunk = chunks_[read_ % kChunks];
+            lock.unlock();
+            ssize_t n;
+            do {
+                n = ::read(fd_, chunk.data.get(), kChunk);
+            } while (n < 0 && errno == EINTR);
+            chunk.size = n < 0 ? -1 : n;
+            chunk.error = n < 0 ? errno : 0;
+            lock.lock();
+            ++read_;
+            readToEnd_ = n <= 0;
+            toParser_.notify_one();
+        }
         return consumed_ < filled_ ? &batches_[consumed_ % kBatches] : nullptr;
     }
     void release() {
         std::lock_guard lock(mutex_);
         ++consumed_;
-        emptiedOne_.notify_one();
+        toParser_.notify_one();
     }
     // The store's side stops taking batches; the parser stops at its next hand-over.
     void cancel() {
         std::lock_guard lock(mutex_);
         cancelled_ = true;
-        emptiedOne_.notify_one();
+        toParser_.notify_one();
     }
 
 private:
+    // Whether a chunk is free to be read into, and wanted.
+    bool mayRead() const { return !readToEnd_ && !closed_ && !cancelled_ && read_ - parsed_ < kChunks; }
+
     static constexpr uint64_t kBatches = 3;
+    static constexpr uint64_t kChunks = 3;
     std::array<Bytes, kBatches> batches_;
+    std::array<Chunk, kChunks> chunks_;
+    const int fd_;
     std::mutex mutex_;
-    std::condition_variable filledOne_, emptiedOne_;
+    std::condition_variable toStore_, toParser_;  // each side waits on its own
     uint64_t filled_ = 0, consumed_ = 0;
-    bool closed_ = false, cancelled_ = false;
+    uint64_t read_ = 0, parsed_ = 0;
+    bool readToEnd_ = false, closed_ = false, cancelled_ = false;
 };
 
 // What an element is to the reader, by its name and where it stands.
@@ -348,6 +424,8 @@ public:
     explicit Reader(XML_Parser parser) : parser_(parser) {
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, onStart, onEnd);
+        // Always: setting it for each text alone costs more than passing over the others.
+        XML_SetCharacterDataHandler(parser, onText);
         XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
         XML_SetProcessingInstructionHandler(
             parser, [](void* self, const XML_Char*, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
@@ -449,8 +527,6 @@ private:
             textState_ = kWaiting;
             textFound_ = blankPending_ = false;
             textDepth_ = depth_;
-            // Only while a text is read: expat then passes over the rest.
-            XML_SetCharacterDataHandler(parser_, onText);
         }
     }
 
@@ -458,7 +534,7 @@ private:
         const Role role = roles_[depth_];
         if (depth_ == textDepth_) {
             textDepth_ = 0;
-            XML_SetCharacterDataHandler(parser_, nullptr);
+            textState_ = kDone;  // no text is read until the next element that has one
             if (textFound_) {
                 finishText(role);
             } else {
@@ -493,6 +569,7 @@ private:
             if (blankPending_) *out_->extend(1) = ' ';
             blankPending_ = false;
             int run = i + 1;  // a run of characters without blanks, appended at once
+            while (run + 8 <= length && !anyBlankOrBelow(s + run)) run += 8;
             while (run < length && !isBlank(s[run])) ++run;
             append(s + i, std::min(static_cast<std::size_t>(run - i), kMaxText - textLength()));
             i = run;
@@ -517,7 +594,7 @@ private:
     }
 
     std::size_t textLength() const { return out_->size - textStart_ - kTextHead; }
-    void append(const char* s, std::size_t length) { std::memcpy(out_->extend(length), s, length); }
+    void append(const char* s, std::size_t length) { copyText(out_->extend(length), s, length); }
 
     void finishText(Role role) {
         const auto length = static_cast<uint32_t>(textLength());
@@ -646,6 +723,38 @@ Feed feed(int fd, XML_Parser parser, bool cp1252) {
     return result;
 }
 
+// The same, from the chunks the store's thread reads.
+Feed feed(Pipe& pipe, XML_Parser parser, bool cp1252) {
+    Feed result;
+    for (;;) {
+        const Chunk* chunk = pipe.nextChunk();
+        if (!chunk) {
+            result.failed = true;
+            break;
+        }
+        const ssize_t n = chunk->size;
+        if (n < 0) {
+            result.error = std::strerror(chunk->error);
+            pipe.parsed();
+            break;
+        }
+        XML_Status status;
+        if (cp1252) {
+            const std::string utf8 = cp1252ToUtf8(std::string_view(chunk->data.get(), static_cast<std::size_t>(n)));
+            status = XML_Parse(parser, utf8.data(), static_cast<int>(utf8.size()), n == 0);
+        } else {
+            status = XML_Parse(parser, chunk->data.get(), static_cast<int>(n), n == 0);
+        }
+        pipe.parsed();
+        if (status != XML_STATUS_OK) {
+            result.failed = true;
+            break;
+        }
+        if (n == 0) break;
+    }
+    return result;
+}
+
 // Batches as large as 1/32 of the file, within bounds: memory a small part
 // of what the points take, and few hand-overs (each wakes the other thread,
 // which costs as much as reading a hundred points).
@@ -674,13 +783,13 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
     std::optional<Pipe> pipe;
     std::thread parsing;
     if (twoThreads) {
-        pipe.emplace(batchBytes);
+        pipe.emplace(batchBytes, fd);
         reader.use(*pipe, pipe->first(), batchBytes);
         try {
             parsing = std::thread([&] {
                 pthread_setname_np(pthread_self(), "gpx parser");
                 try {
-                    fed = feed(fd, parser, cp1252);
+                    fed = feed(*pipe, parser, cp1252);
                 } catch (const std::exception& e) {
                     fed.error = e.what();
                 }

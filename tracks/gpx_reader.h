@@ -27,8 +27,8 @@ struct GpxImport {
 // UTF-8 is read as Windows-1252.
 //
 // Files of 4 MiB and more are read by two threads: one runs the XML parser
-// and passes on the bytes of each point, the calling one reads the numbers
-// and times and stores them. Both ways give the same result; `threads`
+// and passes on the bytes of each point, the calling one reads the file
+// ahead for it and reads the numbers and times and stores them. Both ways give the same result; `threads`
 // forces one of them.
 enum class GpxThreads : uint8_t { kBySize, kOne, kTwo };
 GpxImport readGpxFile(const std::string& path, const std::string& fileName, GpxThreads threads = GpxThreads::kBySize);

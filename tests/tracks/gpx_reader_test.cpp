@@ -64,6 +64,35 @@ TEST_F(GpxReader, NamesOfTracksAndRoutes) {
     }
 }
 
+// Names of long runs of characters between blanks of every kind are
+// condensed as a simple split and join condenses them.
+TEST_F(GpxReader, LongNamesCondensed) {
+    std::mt19937 random(7);
+    const std::string point = "<trkpt lat=\"1\" lon=\"2\"/>";
+    std::string body, expected;
+    for (int track = 0; track < 400; ++track) {
+        std::string name, condensed, word;
+        const auto flush = [&] {
+            if (!word.empty()) condensed += (condensed.empty() ? "" : " ") + word;
+            word.clear();
+        };
+        for (int length = static_cast<int>(random() % 40); length > 0; --length) {
+            const char c = random() % 6 == 0 ? " \t\n\r"[random() % 4] : static_cast<char>('a' + random() % 26);
+            name += c;
+            if (c <= ' ') {
+                flush();
+            } else {
+                word += c;
+            }
+        }
+        flush();
+        body += "<trk><name>" + name + "</name><trkseg>" + point + "</trkseg></trk>";
+        expected += (expected.empty() ? "#" : "|#") + (condensed.empty() ? "walk" : condensed.substr(0, 23)) + "|1 2";
+    }
+    EXPECT_TRUE(loadTrackFile(dir.write("walk.gpx", gpx(body)), 0));
+    EXPECT_EQ(track(), expected);
+}
+
 // Coordinates are whole finite numbers within range; other points are left
 // out and counted. Elevation and time are read from the first of each.
 TEST_F(GpxReader, PointsAndTheirCoordinates) {
