@@ -356,6 +356,21 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
 
 // ---- grid ------------------------------------------------------------------
 
+std::string gridLabel(double degrees, double step, bool longitude) {
+    if (std::fabs(degrees) < step * 1e-6) degrees = 0;  // a sum of steps that missed 0
+    if (longitude) {
+        degrees = std::remainder(degrees, 360.0);  // the copies beyond the antimeridian
+        if (degrees <= -180) degrees += 360;
+    }
+    const char* pattern = step >= 1      ? "0"
+                          : step >= 0.1  ? "0.0"
+                          : step >= 0.01 ? "0.00"
+                          : step >= 1e-3 ? "0.000"
+                                         : "0.0000";
+    const char hemisphere = longitude ? (degrees < 0 ? 'W' : 'E') : (degrees < 0 ? 'S' : 'N');
+    return formatPicture(std::fabs(degrees), pattern) + "\xB0" + hemisphere;
+}
+
 void MapComposer::drawGrid(int mode) {
     if (mode < 1 || mode > 3) return;
     QPainter& p = *painter_;
@@ -413,18 +428,10 @@ void MapComposer::drawGrid(int mode) {
         grid(lonStep, latStep, QColor(160, 160, 160), 1);
         const double labelLat = view_.projection == kAzimuthal ? latCentre : view_.lat_max * deg - latSpan * 0.001;
         const double labelLon = view_.projection == kAzimuthal ? lonCentre : view_.lon_min * deg;
-        auto degrees = [](double v, double step, char positive, char negative) {
-            const char* pattern = step >= 1      ? "0"
-                                  : step >= 0.1  ? "0.0"
-                                  : step >= 0.01 ? "0.00"
-                                  : step >= 1e-3 ? "0.000"
-                                                 : "0.0000";
-            return toQString(formatPicture(std::fabs(v), pattern) + "\xB0") + QChar(v < 0 ? negative : positive);
-        };
         for (double lon = std::floor(lonLow / lonStep) * lonStep; lon <= lonHigh; lon += lonStep)
-            label(labelLat, lon, degrees(lon, lonStep, 'E', 'W'));
+            label(labelLat, lon, toQString(gridLabel(lon, lonStep, true)));
         for (double lat = std::ceil(latLow / latStep) * latStep; lat <= latHigh; lat += latStep)
-            label(lat, labelLon, degrees(lat, latStep, 'N', 'S'));
+            label(lat, labelLon, toQString(gridLabel(lat, latStep, false)));
     } else {
         // Maidenhead locator: fields of 20 x 10 degrees (AA..RR), squares of
         // 2 x 1 degrees (00..99).

@@ -34,6 +34,11 @@ struct LabelBox {
     void add(int x, int y);
 };
 
+// A grid line's label, Windows-1252: "8.75\xB0E", "179.5\xB0W", "50\xB0N", with
+// as many decimals as the step needs. Longitudes are those of the earth,
+// -180 (excluded) to 180, whichever copy of it a line is on.
+std::string gridLabel(double degrees, double step, bool longitude);
+
 class MapComposer {
 public:
     // Hands the stored GPS tracks to a sink; true when a point was delivered.

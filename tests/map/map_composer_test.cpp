@@ -578,6 +578,18 @@ TEST(MapComposer, RangeWithinTheZoomLimitsAndASaneRuler) {
 
 // The degree grid: a readable number of lines whatever the view, parallels
 // and meridians both.
+// Labels name the earth's meridians whichever copy a line is on, and a sum
+// of steps that misses 0 is still 0 (worked by hand).
+TEST(MapComposer, GridLabels) {
+    struct { double degrees, step; bool longitude; const char* text; } const cases[] = {
+        {8.75, 0.05, true, "8.75\xB0" "E"},   {180.5, 0.5, true, "179.5\xB0" "W"}, {181, 1, true, "179\xB0" "W"},
+        {180, 1, true, "180\xB0" "E"},        {-180, 1, true, "180\xB0" "E"},      {-190, 10, true, "170\xB0" "E"},
+        {540, 30, true, "180\xB0" "E"},       {-5.55e-17, 0.1, true, "0.0\xB0" "E"}, {-0.3, 0.1, true, "0.3\xB0" "W"},
+        {-5.55e-17, 0.1, false, "0.0\xB0" "N"}, {50.5, 0.5, false, "50.5\xB0" "N"}, {-89, 1, false, "89\xB0" "S"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(gridLabel(c.degrees, c.step, c.longitude), c.text) << c.degrees;
+}
+
 TEST(MapComposer, DegreeGridLinesAreBoundedAndPresent) {
     const QRgb kGrid = qRgb(160, 160, 160);
     const struct {
