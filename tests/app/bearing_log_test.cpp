@@ -139,9 +139,6 @@ protected:
     }
     static BearingLogModel& model(TBearfix& w) { return w.bearingLog().model(); }
     fs::path logPath() const { return dir.path() / "config/bearfix/bearings.csv"; }
-    void post(TBearfix& w, const std::string& text) {
-        ASSERT_EQ(postToMailbox(w.mailbox(), 1, 0, static_cast<int32_t>(text.size()), text.data()), kReplyStored);
-    }
 
     QStringList warned, informed, questions, titles;
     int answer = QMessageBox::Yes;

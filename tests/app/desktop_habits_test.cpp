@@ -19,19 +19,9 @@
 namespace bearfix {
 namespace {
 
-class HabitsTest : public testing::WindowTest {
-protected:
-    std::unique_ptr<TBearfix> startShown() {
-        auto w = start();
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        w->Timer1Timer();
-        return w;
-    }
-};
+using HabitsTest = testing::WindowTest;
 
 const QString kNotAPosition = QString::fromUtf8("Not a position: try N50°20'15\" E008°45'19\", 50.3375, 8.7553 or JO40hf");
-const QColor kRed(255, 160, 160);
 
 // A field whose text is no position turns red and says what would do; the
 // results are not computed from it. Pasted primes read as ' and ".
@@ -55,7 +45,7 @@ TEST_F(HabitsTest, PositionFieldsSayWhenTheyHoldNoPosition) {
         QGuiApplication::clipboard()->setText(c.text);
         f.Ed_Pos1->paste();
         EXPECT_EQ(f.Ed_Inf1->text(), c.info);
-        EXPECT_EQ(f.Ed_Pos1->palette().color(QPalette::Base) == kRed, !c.position);
+        EXPECT_EQ(isRed(f.Ed_Pos1), !c.position);
         EXPECT_EQ(f.Ed_Pos1->toolTip(), c.position ? "position of observer A" : kNotAPosition);
         if (!c.position) {
             EXPECT_EQ(f.Ed_LocX->text(), "no intersection found");

@@ -13,16 +13,7 @@
 namespace bearfix {
 namespace {
 
-class FixWindowTest : public testing::WindowTest {
-protected:
-    std::unique_ptr<TBearfix> startShown() {
-        auto w = start();
-        w->show();
-        QApplication::setActiveWindow(w.get());
-        EXPECT_TRUE(firstMapDrawn(*w));
-        return w;
-    }
-};
+using FixWindowTest = testing::WindowTest;
 
 bool dark(QRgb p) { return qRed(p) < 90 && qGreen(p) < 90 && qBlue(p) < 90; }
 

@@ -209,7 +209,7 @@ TEST(IniFile, OnlyStaleTemporariesOfItsOwnAreRemoved) {
     TempDir dir;
     std::filesystem::create_directories(dir.path() / "config" / "bearfix.ini.Dir123");
     const std::string path = dir.write("config/bearfix.ini", "[A]\n");
-    const std::string ours[] = {"bearfix.ini.a1B2c3", "bearfix.ini.ZZZZZZ"};
+    const std::string ours[] = {"bearfix.ini.a1B2c3", "bearfix.ini.ZZZZZZ", "bearfix.ini.000000"};
     const std::string theirs[] = {"bearfix.ini.a1B2c", "bearfix.ini.a1B2c3d", "bearfix.ini.a1-2c3", "other.ini.a1B2c3",
                                   "bearfix.ini.Dir123", "bearfix.ini.Link12", "bearfix.ini"};
     const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
@@ -228,7 +228,7 @@ TEST(IniFile, OnlyStaleTemporariesOfItsOwnAreRemoved) {
         std::filesystem::last_write_time(other, anHourAgo);
         ASSERT_EQ(chown(other.c_str(), 65534, 65534), 0);
     }
-    EXPECT_EQ(IniFile::removeStaleTemporaries(path), 2);
+    EXPECT_EQ(IniFile::removeStaleTemporaries(path), 3);
     EXPECT_EQ(std::filesystem::exists(dir.path() / "config/bearfix.ini.Other1"), geteuid() == 0);
     for (const std::string& name : ours) EXPECT_FALSE(std::filesystem::exists(dir.path() / "config" / name)) << name;
     for (const std::string& name : theirs)

@@ -38,7 +38,6 @@ protected:
         return w;
     }
     static int count(const QString& text, const QString& line) { return text.count(line + "\n") + text.endsWith(line); }
-    static bool isRed(const QLineEdit* field) { return field->palette().color(QPalette::Base) == QColor(255, 160, 160); }
     // Whether the field holds a position within 1.5 arc seconds of a fix of the log.
     static bool onTheDrive(const QLineEdit* field, const std::vector<LogFix>& log) {
         GeoPosition p;
@@ -340,18 +339,15 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
 TEST_F(LiveWindowTest, RemoteSetsTheObserverPositions) {
     auto w = startWindow();
     Ui::TBearfix& f = w->form();
-    auto post = [&](const std::string& text) {
-        ASSERT_EQ(postToMailbox(w->mailbox(), 1, 0, static_cast<int32_t>(text.size()), text.data()), kReplyStored);
-    };
-    post("set pos1=N50\xB0" "06'00\" E008\xB0" "36'00\"");
-    post("SET pos2=50.5, 9.25");
+    post(*w, "set pos1=N50\xB0" "06'00\" E008\xB0" "36'00\"");
+    post(*w, "SET pos2=50.5, 9.25");
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Ed_Pos2->text() == "50.5, 9.25"; }, 5000));
     EXPECT_EQ(f.Ed_Pos1->text(), QString::fromUtf8("N50°06'00\" E008°36'00\""));
     EXPECT_NEAR(w->observerA.lat * kRadToDeg, 50.1, 1e-9);
     EXPECT_NEAR(w->observerB.lon * kRadToDeg, 9.25, 1e-9);
     EXPECT_FALSE(isRed(f.Ed_Pos1));
-    post("set pos1=somewhere");
-    post("set POS2=N1 E1");  // the command word's case matters: ignored
+    post(*w, "set pos1=somewhere");
+    post(*w, "set POS2=N1 E1");  // the command word's case matters: ignored
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Ed_Pos1->text() == "somewhere"; }, 5000));
     EXPECT_TRUE(isRed(f.Ed_Pos1));
     EXPECT_FALSE(w->observerAValid);

@@ -43,8 +43,7 @@ TEST_F(WindowTest, BearingsOutsideOneTurnAndNumbersTooLarge) {
     Ui::TBearfix& f = w->form();
     ASSERT_TRUE(firstMapDrawn(*w));
     const QString x = f.Ed_LocX->text();
-    const std::string set = "set brg1x=980";  // 260 + 2 turns
-    postToMailbox(w->mailbox(), 1, 0, static_cast<int32_t>(set.size()), set.data());
+    post(*w, "set brg1x=980");  // 260 + 2 turns
     w->Timer1Timer();
     EXPECT_EQ(f.Ed_Brg1X->text(), "980") << "the field shows what was sent";
     EXPECT_EQ(f.Ed_LocX->text(), x);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QtTest/QTest>
 
 #include <cstdlib>
@@ -33,12 +35,26 @@ protected:
         window->resize(800, 600);
         return window;
     }
+    // Shown and active, with its first map drawn.
+    std::unique_ptr<TBearfix> startShown() {
+        auto window = start();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        EXPECT_TRUE(firstMapDrawn(*window));
+        return window;
+    }
     // The first tick's work (results, "Drawing....", the first map) runs as
     // soon as the event loop does.
     static ::testing::AssertionResult firstMapDrawn(TBearfix& w) {
         if (QTest::qWaitFor([&w] { return !w.initialDrawPending; }, 20000)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "no first map";
     }
+    // A message as the socket hands it to the mailbox.
+    static void post(TBearfix& w, const std::string& text) {
+        ASSERT_EQ(postToMailbox(w.mailbox(), 1, 0, static_cast<int32_t>(text.size()), text.data()), kReplyStored);
+    }
+    // A field that holds no position is red.
+    static bool isRed(const QLineEdit* field) { return field->palette().color(QPalette::Base) == QColor(255, 160, 160); }
     std::string iniPath() const { return (dir.path() / "config/bearfix/bearfix.ini").string(); }
     void writeIni(const std::string& text) const {
         std::filesystem::create_directories(dir.path() / "config/bearfix");

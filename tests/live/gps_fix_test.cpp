@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "app/remote_mailbox.h"
 #include "live/gps_fix.h"
@@ -88,18 +89,9 @@ TEST(GpsFix, TheTrackCommandStoresTheFix) {
     ASSERT_TRUE(runTrackCommand(command.c_str()));
     ASSERT_EQ(trackRecordCount(), 1);
     const TrackPoint& p = *trackRecordAt(0);
-    EXPECT_EQ(p.lat, 18765000);  // 52.125 * 360000
-    EXPECT_EQ(p.lon, -3060000);
-    EXPECT_EQ(p.altitude, 116.6);
-    EXPECT_EQ(p.speedKmh, 36.04);
-    EXPECT_EQ(p.hdop, 0.9);
-    EXPECT_EQ(p.satellites, 7);
-    EXPECT_EQ(p.yearSince2000, 24);
-    EXPECT_EQ(p.month, 5);
-    EXPECT_EQ(p.day, 18);
-    EXPECT_EQ(p.hour, 9);
-    EXPECT_EQ(p.second, 13);
-    EXPECT_EQ(p.valid, 1);
+    EXPECT_EQ(std::tuple(p.lat, p.lon, p.altitude, p.speedKmh, p.hdop, p.satellites, p.valid),
+              std::tuple(18765000, -3060000, 116.6, 36.04, 0.9, 7, 1));  // 52.125 and -8.5 times 360000
+    EXPECT_EQ(std::tuple(p.yearSince2000, p.month, p.day, p.hour, p.second), std::tuple(24, 5, 18, 9, 13));
     clearTracks();
 }
 
