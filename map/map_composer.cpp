@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,34 @@ void onPoolThread(Paint&& paint) {
         }))
         return paint();  // every thread busy: here, spread as Qt does
     done.acquire();
+}
+
+// The rows of either drawing, as rectangles of a few rows each: few enough
+// for a quick clip, where a picture is shown again.
+QRegion changedRows(const RowSpans& a, const RowSpans& b) {
+    constexpr int kBand = 8;
+    std::vector<QRect> rects;
+    for (int top = 0; top < a.height(); top += kBand) {
+        int left = INT_MAX, right = -1;
+        for (int y = top; y < std::min(top + kBand, a.height()); ++y) {
+            for (const RowSpans* rows : {&a, &b}) {
+                if (rows->right(y) < rows->left(y)) continue;
+                left = std::min(left, rows->left(y));
+                right = std::max(right, rows->right(y));
+            }
+        }
+        if (right < left) continue;
+        const int bottom = std::min(top + kBand, a.height()) - 1;
+        if (!rects.empty() && rects.back().bottom() == top - 1 && rects.back().left() == left &&
+            rects.back().right() == right) {
+            rects.back().setBottom(bottom);
+        } else {
+            rects.emplace_back(QPoint(left, top), QPoint(right, bottom));
+        }
+    }
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
 }
 
 // Lines are clipped this far outside the picture, where their pen no longer shows.
@@ -477,6 +506,7 @@ void MapComposer::composeOverlay(QImage base, QImage& visible, const MapSettings
     const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
     if (base.isNull()) {
         visible = QImage();
+        lastChange_ = QRegion();
         return;
     }
     map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, base.width(), base.height());
@@ -486,26 +516,30 @@ void MapComposer::composeOverlay(QImage base, QImage& visible, const MapSettings
         visible = std::move(lineLayer_);
         trackLayer_ = lineLayer_ = QImage();
         onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
+        lastChange_ = QRegion(visible.rect());
         return;
     }
-    restoreLineLayer(visible);
+    const bool again = restoreLineLayer(visible);
+    if (again) std::swap(paintedBefore_, painted_.rows);
     painted_.rows.reset(visible.width(), visible.height());
     touched_ = &painted_.rows;
     onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
     touched_ = nullptr;
     painted_.picture = visible.cacheKey();
     painted_.below = lineLayer_.cacheKey();
+    lastChange_ = again && !painted_.everywhere ? changedRows(paintedBefore_, painted_.rows)
+                                                : QRegion(visible.rect());
 }
 
 // Makes `visible` the line layer again. Into the picture's own buffer when it
 // has one of the size: no new picture's pages to fault in on every keystroke;
 // and when it is the picture of the last overlay, over the same layer and not
 // written to since (writing changes its key), only where that overlay drew.
-void MapComposer::restoreLineLayer(QImage& visible) {
+bool MapComposer::restoreLineLayer(QImage& visible) {
     if (visible.size() != lineLayer_.size() || visible.format() != lineLayer_.format() ||
         visible.bytesPerLine() != lineLayer_.bytesPerLine() || !visible.isDetached()) {
         visible = lineLayer_.copy();
-        return;
+        return false;
     }
     const bool unchanged = !painted_.everywhere && visible.cacheKey() == painted_.picture &&
                            lineLayer_.cacheKey() == painted_.below;
@@ -513,7 +547,7 @@ void MapComposer::restoreLineLayer(QImage& visible) {
     const uchar* from = lineLayer_.constBits();
     if (!unchanged) {
         std::memcpy(to, from, static_cast<std::size_t>(visible.sizeInBytes()));
-        return;
+        return false;
     }
     const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
     const RowSpans& rows = painted_.rows;
@@ -522,6 +556,7 @@ void MapComposer::restoreLineLayer(QImage& visible) {
         const qsizetype at = y * stride + rows.left(y) * pixel;
         std::memcpy(to + at, from + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
     }
+    return true;
 }
 
 void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <functional>
 #include <string>
 #include <vector>
@@ -77,6 +78,9 @@ public:
     // what that overlay drew on is copied back.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
+    // Where the last drawOverlay changed the picture it was given: the whole
+    // of it, unless it only drew again over the overlay drawn last.
+    const QRegion& lastChange() const { return lastChange_; }
     // The same overlay for a single picture: drawn into `picture`, the base
     // map, itself, without the copies and layers kept for the next overlay.
     void drawOverlayOnce(QImage& picture, const MapSettings& settings, GeoPosition observerA, GeoPosition observerB);
@@ -173,7 +177,9 @@ private:
         qint64 below = 0;
     } painted_;
     RowSpans* touched_ = nullptr;  // while the overlay is drawn: where it draws
-    void restoreLineLayer(QImage& visible);
+    RowSpans paintedBefore_;         // the rows of the overlay before, once copied back
+    QRegion lastChange_;
+    bool restoreLineLayer(QImage& visible);
     // The fix of the last overlay, and the texts it is of.
     FixTexts fixTexts_;
     Fix fix_;
