@@ -627,10 +627,14 @@ void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPositio
         int top = 0, bottom = rowsA_.height() - 1;
         while (top <= bottom && rowsA_.right(top) < rowsA_.left(top)) ++top;
         while (bottom >= top && rowsA_.right(bottom) < rowsA_.left(bottom)) --bottom;
-        const qsizetype stride = visible.bytesPerLine();
-        if (bottom >= top)
-            std::memcpy(bits + top * stride, lineLayer_.constBits() + top * stride,
-                        static_cast<std::size_t>((bottom - top + 1) * stride));
+        // Where B's kept sectors drew on those rows, that is.
+        const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
+        for (int y = top; y <= bottom; ++y) {
+            if (sectorRows_.right(y) < sectorRows_.left(y)) continue;
+            const qsizetype at = y * stride + sectorRows_.left(y) * pixel;
+            std::memcpy(bits + at, lineLayer_.constBits() + at,
+                        static_cast<std::size_t>((sectorRows_.right(y) - sectorRows_.left(y) + 1) * pixel));
+        }
         drawSectors(painter, a);
         if (bottom >= top) {
             QImage strip(bits + top * stride, visible.width(), bottom - top + 1, stride, visible.format());
