@@ -492,7 +492,7 @@ void TBearfix::drawOverlay() {
     const GeoPosition none{NAN, NAN};  // nothing is drawn for what is no position
     composer_.drawOverlay(baseBitmap, ui_->Img_Map->picture(), mapSettings(), observerAValid ? observerA : none,
                           observerBValid ? observerB : none);
-    ui_->Img_Map->update();
+    ui_->Img_Map->showChanges(composer_.lastChange());
 }
 
 void TBearfix::zoomMapSteps(int steps) {

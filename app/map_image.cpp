@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
 #include <utility>
@@ -16,10 +17,38 @@ MapImage::MapImage(QWidget* parent) : QWidget(parent) {
     setMinimumSize(10, 10);
 }
 
-void MapImage::paintEvent(QPaintEvent*) {
+void MapImage::showChanges(const QRegion& region) {
+    if (!dragOffset_.isNull()) {  // shown shifted: all of it again
+        changes_ = rect();
+        changedKey_ = 0;
+        update();
+        return;
+    }
+    changes_ += region;
+    changedKey_ = picture_.cacheKey();
+    update(region);
+}
+
+void MapImage::repaintNow() {
+    const bool known = changedKey_ != 0 && picture_.cacheKey() == changedKey_ && dragOffset_.isNull();
+    if (known && changes_.isEmpty()) return;
+    if (known) {
+        repaint(changes_);
+    } else {
+        repaint();
+    }
+    changes_ = QRegion();
+    changedKey_ = 0;
+}
+
+void MapImage::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     if (!picture_.isNull()) painter.drawImage(dragOffset_, picture_);
+    if ((changes_ - event->region()).isEmpty()) {
+        changes_ = QRegion();
+        changedKey_ = 0;
+    }
 }
 
 void MapImage::mousePressEvent(QMouseEvent* event) {

@@ -15,8 +15,12 @@ public:
     explicit MapImage(QWidget* parent = nullptr);
 
     QImage& picture() { return picture_; }
-    // Shows the picture now, without waiting for the event loop.
-    void repaintNow() { repaint(); }
+    // The picture has changed only within `region` since it was last shown
+    // or changed so: shown there at the next paint.
+    void showChanges(const QRegion& region);
+    // Shows the picture now, without waiting for the event loop: only where
+    // it changed when that is known, else all of it.
+    void repaintNow();
 
 signals:
     void mouseMoved(int x, int y);
@@ -36,6 +40,8 @@ protected:
 
 private:
     QImage picture_;
+    QRegion changes_;        // where the picture differs from the screen, while it is
+    qint64 changedKey_ = 0;  // this picture, not written to since
     int wheelRemainder_ = 0;
     bool afterDoubleClick_ = false;  // its release ends the double-click, it is no click of its own
     bool pressed_ = false;           // the left button is down on the map

@@ -1,6 +1,10 @@
 #include "cities/cities.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -45,7 +49,24 @@ bool city_get(int index, CityInfo& out) {
     return true;
 }
 
-std::string describe_near_city(double lon, double lat) { return builtInIndex().describe(lon, lat); }
+std::string describe_near_city(double lon, double lat) {
+    // A keystroke describes A, B and X again, of which usually only X moved.
+    struct Described {
+        uint64_t lon, lat;  // the bits: -0 is not 0 to a course
+        std::string text;
+    };
+    thread_local std::array<Described, 4> recent{};
+    thread_local std::size_t next = 0, filled = 0;
+    const auto lonBits = std::bit_cast<uint64_t>(lon), latBits = std::bit_cast<uint64_t>(lat);
+    for (std::size_t i = 0; i < filled; ++i) {
+        if (recent[i].lon == lonBits && recent[i].lat == latBits) return recent[i].text;
+    }
+    std::string text = builtInIndex().describe(lon, lat);
+    recent[next] = {lonBits, latBits, text};
+    next = (next + 1) % recent.size();
+    filled = std::min(filled + 1, recent.size());
+    return text;
+}
 
 PlaceIndex::PlaceIndex(std::span<const CityRecord> places) : records_(places) {
     places_.reserve(places.size());

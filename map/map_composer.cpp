@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,34 @@ void onPoolThread(Paint&& paint) {
         }))
         return paint();  // every thread busy: here, spread as Qt does
     done.acquire();
+}
+
+// The rows of either drawing, as rectangles of a few rows each: few enough
+// for a quick clip, where a picture is shown again.
+QRegion changedRows(const RowSpans& a, const RowSpans& b) {
+    constexpr int kBand = 8;
+    std::vector<QRect> rects;
+    for (int top = 0; top < a.height(); top += kBand) {
+        int left = INT_MAX, right = -1;
+        for (int y = top; y < std::min(top + kBand, a.height()); ++y) {
+            for (const RowSpans* rows : {&a, &b}) {
+                if (rows->right(y) < rows->left(y)) continue;
+                left = std::min(left, rows->left(y));
+                right = std::max(right, rows->right(y));
+            }
+        }
+        if (right < left) continue;
+        const int bottom = std::min(top + kBand, a.height()) - 1;
+        if (!rects.empty() && rects.back().bottom() == top - 1 && rects.back().left() == left &&
+            rects.back().right() == right) {
+            rects.back().setBottom(bottom);
+        } else {
+            rects.emplace_back(QPoint(left, top), QPoint(right, bottom));
+        }
+    }
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
 }
 
 // Lines are clipped this far outside the picture, where their pen no longer shows.
@@ -343,6 +372,7 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
         for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
         // Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
         for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], painter.pen().widthF() + 3);
+        if (measuring_) return;
         painter.drawPolyline(run_.data(), n);
         clearUpperVectorState();
         for (int i = 0; label && i + 1 < n; ++i) {
@@ -477,71 +507,152 @@ void MapComposer::composeOverlay(QImage base, QImage& visible, const MapSettings
     const double tol1 = scan_decimal(s.brg1Tol) * kDegToRad, tol2 = scan_decimal(s.brg2Tol) * kDegToRad;
     if (base.isNull()) {
         visible = QImage();
+        lastChange_ = QRegion();
         return;
     }
     map_view_setup(view_, projection_, view_.center.lon, view_.center.lat, range_, base.width(), base.height());
     drawTracks(std::move(base), s);
     drawLineAB(s, observerA, observerB, keepLayers);
+    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
+    const Sectors a{observerA.lon, observerA.lat, brg1, tol1, s.ambiguity1, s.colourA, Qt::BDiagPattern, width};
+    const Sectors b{observerB.lon, observerB.lat, brg2, tol2, s.ambiguity2, s.colourB, Qt::FDiagPattern, width};
     if (!keepLayers) {
         visible = std::move(lineLayer_);
         trackLayer_ = lineLayer_ = QImage();
-        onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
+        onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, a, b, SectorPlan{}); });
+        lastChange_ = QRegion(visible.rect());
         return;
     }
-    restoreLineLayer(visible);
-    painted_.rows.reset(visible.width(), visible.height());
+    const SectorPlan plan = keepSectors(a, b);
+    const bool kept = !plan.a || plan.bOverA;
+    const bool again = restoreLineLayer(visible, kept ? sectorLayer_ : lineLayer_);
+    if (again) std::swap(paintedBefore_, painted_.rows);
+    if (kept) {
+        painted_.rows = sectorRows_;
+    } else {
+        painted_.rows.reset(visible.width(), visible.height());
+    }
     touched_ = &painted_.rows;
-    onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, brg1, brg2, tol1, tol2); });
+    onPoolThread([&] { paintOverlay(visible, s, observerA, observerB, a, b, plan); });
     touched_ = nullptr;
+    lastA_ = a;
+    lastB_ = b;
     painted_.picture = visible.cacheKey();
     painted_.below = lineLayer_.cacheKey();
+    lastChange_ = again && !painted_.everywhere ? changedRows(paintedBefore_, painted_.rows)
+                                                : QRegion(visible.rect());
 }
 
-// Makes `visible` the line layer again. Into the picture's own buffer when it
-// has one of the size: no new picture's pages to fault in on every keystroke;
-// and when it is the picture of the last overlay, over the same layer and not
-// written to since (writing changes its key), only where that overlay drew.
-void MapComposer::restoreLineLayer(QImage& visible) {
-    if (visible.size() != lineLayer_.size() || visible.format() != lineLayer_.format() ||
-        visible.bytesPerLine() != lineLayer_.bytesPerLine() || !visible.isDetached()) {
-        visible = lineLayer_.copy();
-        return;
+// When one observer's sectors are those of the last overlay and the other's
+// changed (a bearing typed), the line layer with the unchanged ones on it is
+// kept: B's under A's new ones need drawing again only over A's rows, A's
+// under B's new ones not at all.
+MapComposer::SectorPlan MapComposer::keepSectors(const Sectors& a, const Sectors& b) {
+    const bool sameA = a == lastA_, sameB = b == lastB_;
+    // A pen of a pixel or less is drawn otherwise on a strip of the picture.
+    if (sameA == sameB || (sameB && a.width < 2)) return {};
+    const Sectors& unchanged = sameA ? a : b;
+    if (sectorLayer_.isNull() || sectorKey_.below != lineLayer_.cacheKey() || sectorKey_.ofA != sameA ||
+        !(sectorKey_.sectors == unchanged)) {
+        sectorLayer_ = lineLayer_.copy();
+        sectorRows_.reset(sectorLayer_.width(), sectorLayer_.height());
+        touched_ = &sectorRows_;
+        onPoolThread([&] {
+            clearUpperVectorState();
+            QPainter painter(&sectorLayer_);
+            painter.setRenderHint(QPainter::Antialiasing);
+            drawSectors(painter, unchanged);
+        });
+        touched_ = nullptr;
+        sectorKey_ = {lineLayer_.cacheKey(), sameA, unchanged};
+    }
+    return sameA ? SectorPlan{false, true, false} : SectorPlan{true, true, true};
+}
+
+// Makes `visible` the layer `from` again (the line layer, or it with kept
+// sectors). Into the picture's own buffer when it has one of the size: no new
+// picture's pages to fault in on every keystroke; and when it is the picture
+// of the last overlay, over the same line layer and not written to since
+// (writing changes its key), only where that overlay drew. True then.
+bool MapComposer::restoreLineLayer(QImage& visible, const QImage& from) {
+    if (visible.size() != from.size() || visible.format() != from.format() ||
+        visible.bytesPerLine() != from.bytesPerLine() || !visible.isDetached()) {
+        visible = from.copy();
+        return false;
     }
     const bool unchanged = !painted_.everywhere && visible.cacheKey() == painted_.picture &&
                            lineLayer_.cacheKey() == painted_.below;
     uchar* to = visible.bits();
-    const uchar* from = lineLayer_.constBits();
+    const uchar* source = from.constBits();
     if (!unchanged) {
-        std::memcpy(to, from, static_cast<std::size_t>(visible.sizeInBytes()));
-        return;
+        std::memcpy(to, source, static_cast<std::size_t>(visible.sizeInBytes()));
+        return false;
     }
     const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
     const RowSpans& rows = painted_.rows;
     for (int y = 0; y < rows.height(); ++y) {
         if (rows.right(y) < rows.left(y)) continue;
         const qsizetype at = y * stride + rows.left(y) * pixel;
-        std::memcpy(to + at, from + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
+        std::memcpy(to + at, source + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
     }
+    return true;
+}
+
+void MapComposer::drawSectors(QPainter& painter, const Sectors& sectors) {
+    painter.setPen(QPen(fromColourRef(sectors.colour), sectors.width));
+    painter.setBrush(QBrush(fromColourRef(sectors.colour), sectors.hatch));
+    const GeoPosition observer{sectors.lon, sectors.lat};
+    drawBearingSector(painter, observer, sectors.bearing, sectors.tolerance);
+    if (sectors.ambiguous) drawBearingSector(painter, observer, sectors.bearing + kPi, sectors.tolerance);
 }
 
 void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,
-                               double brg1, double brg2, double tol1, double tol2) {
+                               const Sectors& a, const Sectors& b, const SectorPlan& plan) {
     clearUpperVectorState();
+    uchar* const bits = plan.bOverA ? visible.bits() : nullptr;
     QPainter painter(&visible);
     painter_ = &painter;
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
-    const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
-    auto style = [&painter, width](QColor colour, Qt::BrushStyle hatch) {
-        painter.setPen(QPen(colour, width));
-        painter.setBrush(QBrush(colour, hatch));
-    };
-    style(fromColourRef(s.colourA), Qt::BDiagPattern);
-    drawBearingSector(painter, observerA, brg1, tol1);
-    if (s.ambiguity1) drawBearingSector(painter, observerA, brg1 + kPi, tol1);
-    style(fromColourRef(s.colourB), Qt::FDiagPattern);
-    drawBearingSector(painter, observerB, brg2, tol2);
-    if (s.ambiguity2) drawBearingSector(painter, observerB, brg2 + kPi, tol2);
+    if (plan.bOverA) {
+        // The rows A's sectors draw on become the line layer's again, A's are
+        // drawn, and B's over them, on a picture of only those rows: Qt's
+        // rasterizer then works through those rows, not all of B's.
+        RowSpans* const touched = std::exchange(touched_, &rowsA_);
+        rowsA_.reset(visible.width(), visible.height());
+        measuring_ = true;
+        drawSectors(painter, a);
+        measuring_ = false;
+        touched_ = touched;
+        int top = 0, bottom = rowsA_.height() - 1;
+        while (top <= bottom && rowsA_.right(top) < rowsA_.left(top)) ++top;
+        while (bottom >= top && rowsA_.right(bottom) < rowsA_.left(bottom)) --bottom;
+        // Where B's kept sectors drew on those rows, that is.
+        const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
+        for (int y = top; y <= bottom; ++y) {
+            if (sectorRows_.right(y) < sectorRows_.left(y)) continue;
+            const qsizetype at = y * stride + sectorRows_.left(y) * pixel;
+            std::memcpy(bits + at, lineLayer_.constBits() + at,
+                        static_cast<std::size_t>((sectorRows_.right(y) - sectorRows_.left(y) + 1) * pixel));
+        }
+        drawSectors(painter, a);
+        if (bottom >= top) {
+            QImage strip(bits + top * stride, visible.width(), bottom - top + 1, stride, visible.format());
+            QPainter stripPainter(&strip);
+            stripPainter.setRenderHint(QPainter::Antialiasing);
+            stripPainter.translate(0, -top);
+            touched_ = nullptr;  // within B's kept rows
+            stripPicture_ = visible.size();
+            drawSectors(stripPainter, b);
+            stripPicture_ = QSize();
+            touched_ = touched;
+        }
+        painter.setPen(QPen(fromColourRef(b.colour), b.width));  // as after drawing B's on it
+        painter.setBrush(QBrush(fromColourRef(b.colour), b.hatch));
+    } else {
+        if (plan.a) drawSectors(painter, a);
+        if (plan.b) drawSectors(painter, b);
+    }
     bool layerDrew = bearingLayer_ && bearingLayer_(painter, view_, false);
     const FixTexts texts{s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.ambiguity1, s.ambiguity2};
     if (!fixKnown_ || !(texts == fixTexts_)) {
@@ -668,7 +779,9 @@ void MapComposer::drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoP
 
 void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ring,
                            const std::function<bool(double lon, double lat)>& contains) {
-    const PixelBox box = pictureBox(painter.device()->width(), painter.device()->height(), clipMargin(painter));
+    const QSize picture = stripPicture_.isEmpty() ? QSize(painter.device()->width(), painter.device()->height())
+                                                  : stripPicture_;
+    const PixelBox box = pictureBox(picture.width(), picture.height(), clipMargin(painter));
     traceArea(view_, ring, contains, box, area_);
     const double period = copyPeriod(view_);
     if (painter.brush().style() != Qt::NoBrush && !area_.fill.empty()) {
@@ -697,7 +810,7 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                 path.addPolygon(pixels);
                 path.closeSubpath();
             }
-            if (!path.isEmpty()) painter.drawPath(path);
+            if (!path.isEmpty() && !measuring_) painter.drawPath(path);
             clearUpperVectorState();
         }
         painter.restore();

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <functional>
 #include <string>
 #include <vector>
@@ -77,6 +78,9 @@ public:
     // what that overlay drew on is copied back.
     void drawOverlay(const QImage& base, QImage& visible, const MapSettings& settings, GeoPosition observerA,
                      GeoPosition observerB);
+    // Where the last drawOverlay changed the picture it was given: the whole
+    // of it, unless it only drew again over the overlay drawn last.
+    const QRegion& lastChange() const { return lastChange_; }
     // The same overlay for a single picture: drawn into `picture`, the base
     // map, itself, without the copies and layers kept for the next overlay.
     void drawOverlayOnce(QImage& picture, const MapSettings& settings, GeoPosition observerA, GeoPosition observerB);
@@ -139,8 +143,25 @@ private:
     void composeOverlay(QImage base, QImage& visible, const MapSettings& s, GeoPosition observerA,
                         GeoPosition observerB, bool keepLayers);
     void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB, bool keepLayers);
+    // One observer's sector, and the one behind it when the bearing is ambiguous.
+    struct Sectors {
+        double lon = 0, lat = 0;  // the observer
+        double bearing = 0, tolerance = 0;
+        bool ambiguous = false;
+        uint32_t colour = 0;
+        Qt::BrushStyle hatch = Qt::NoBrush;
+        int width = 0;
+        bool operator==(const Sectors&) const = default;
+    };
+    void drawSectors(QPainter& painter, const Sectors& sectors);
+    // What an overlay draws of the sectors: A's, then B's; with `bOverA`,
+    // B's (already on the picture) again only over the rows A's drew on.
+    struct SectorPlan {
+        bool a = true, b = true, bOverA = false;
+    };
     void paintOverlay(QImage& visible, const MapSettings& s, GeoPosition observerA, GeoPosition observerB,
-                      double brg1, double brg2, double tol1, double tol2);
+                      const Sectors& a, const Sectors& b, const SectorPlan& plan);
+    SectorPlan keepSectors(const Sectors& a, const Sectors& b);
 
     TrackSource trackSource_;
     TrackChanges trackChanges_;
@@ -173,7 +194,22 @@ private:
         qint64 below = 0;
     } painted_;
     RowSpans* touched_ = nullptr;  // while the overlay is drawn: where it draws
-    void restoreLineLayer(QImage& visible);
+    RowSpans paintedBefore_;         // the rows of the overlay before, once copied back
+    QRegion lastChange_;
+    bool restoreLineLayer(QImage& visible, const QImage& from);
+    // The sectors of the last overlay; and the line layer with one observer's
+    // sectors on it, kept while the other's change (a bearing typed), with
+    // the rows they drew on.
+    Sectors lastA_, lastB_;
+    QImage sectorLayer_;
+    struct {
+        qint64 below = 0;
+        bool ofA = false;
+        Sectors sectors;
+    } sectorKey_;
+    RowSpans sectorRows_, rowsA_;
+    bool measuring_ = false;  // areas only say where they would draw
+    QSize stripPicture_;      // while drawing on a strip of the picture: the picture's size
     // The fix of the last overlay, and the texts it is of.
     FixTexts fixTexts_;
     Fix fix_;
