@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QtTest/QTest>
 #include <filesystem>
+#include <random>
 #include <QTimer>
 
+#include "app/map_image.h"
 #include "geo/great_circle.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
@@ -122,6 +125,50 @@ TEST_F(MapWindowTest, ResizesRedrawTheBaseMapOnceAfterFourTicks) {
     EXPECT_EQ(w->baseBitmap.size(), w->form().Img_Map->size());
     w->Timer1Timer();
     EXPECT_EQ(w->baseBitmap.cacheKey(), redrawn) << "once";
+}
+
+// Typing repaints only where the overlay changed. What the window shows
+// must still be the picture, after an immediate repaint and after the event
+// loop's own, over random edits of both observers.
+TEST_F(MapWindowTest, WhatIsShownIsThePictureAfterEveryKeystroke) {
+    writeIni("[PREV_SESSION]\nPos1=N52.1 E8.75\nPos2=N52.0 E8.9\n[MAP]\nShowTopo=0\nRange_km=30\n");
+    auto w = startShown();
+    Ui::TBearfix& f = w->form();
+    MapImage* map = f.Img_Map;
+    const QPoint origin = map->mapTo(w.get(), QPoint(0, 0));
+    // Where the map shows: not under the widgets drawn over it (the navigator).
+    QRegion shown(QRect(QPoint(0, 0), map->size()));
+    for (QWidget* other : w->findChildren<QWidget*>()) {
+        if (other == map || !other->isVisible() || other->window() != w.get() || other->isAncestorOf(map)) continue;
+        shown -= QRect(other->mapTo(w.get(), QPoint(0, 0)) - origin, other->size());
+    }
+    auto differing = [&] {
+        const QImage screen = w->screen()->grabWindow(w->winId(), origin.x(), origin.y(), map->width(), map->height())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage picture = map->picture().convertToFormat(QImage::Format_RGB32);
+        int count = 0;
+        for (int y = 0; y < std::min(screen.height(), picture.height()); ++y)
+            for (int x = 0; x < std::min(screen.width(), picture.width()); ++x)
+                count += shown.contains(QPoint(x, y)) && screen.pixel(x, y) != picture.pixel(x, y);
+        return count;
+    };
+    std::mt19937 random(7);
+    QLineEdit* const fields[] = {f.Ed_Brg1X, f.Ed_Brg2X, f.Ed_Brg1Tol, f.Ed_Brg2Tol, f.Ed_Pos1};
+    for (int step = 0; step < 40; ++step) {
+        SCOPED_TRACE(step);
+        QLineEdit* field = fields[std::uniform_int_distribution<int>(0, step % 7 == 6 ? 4 : 3)(random)];
+        const int value = std::uniform_int_distribution<int>(1, 359)(random);
+        field->setText(field == f.Ed_Pos1      ? QString("N52.%1 E8.75").arg(value % 90 + 10)
+                       : field == f.Ed_Brg1Tol || field == f.Ed_Brg2Tol ? QString::number(value % 15 + 1)
+                                                                         : QString::number(value));
+        if (step % 2) {
+            map->repaintNow();
+            EXPECT_EQ(differing(), 0);
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return differing() == 0; }, 5000)) << differing() << " pixels";
+        }
+    }
 }
 
 // The menu opens a moment after the click; by then the mouse has moved on.
