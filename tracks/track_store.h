@@ -82,7 +82,8 @@ public:
     }
     // A header with the first 23 characters of `name`.
     bool beginSegment(const char* name, int32_t colour);
-    // Gives all memory back to the system.
+    // Gives all memory back: the large slabs to the system, the small ones to
+    // the allocator.
     void clear();
     // Drops the records from `count` on (a reader taking back what it stored
     // from a file that turned out unreadable).
