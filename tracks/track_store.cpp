@@ -1,6 +1,10 @@
 #include "tracks/track_store.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -84,22 +88,6 @@ void setTrackPointTime(TrackPoint& point, double seconds) {
     point.dateValid = 1;
 }
 
-bool TrackBuffer::append(const TrackPoint& record) {
-    Block* last = lastHint_ ? lastHint_ : head_;
-    while (last && last->next) last = last->next;
-    if (!last || last->used == kBlockRecords) {
-        Block* block = new (std::nothrow) Block;
-        if (!block) return false;
-        (last ? last->next : head_) = block;
-        last = block;
-    }
-    lastHint_ = last;
-    last->records[last->used++] = record;
-    ++recordCount_;
-    ++changes_;
-    return true;
-}
-
 bool TrackBuffer::beginSegment(const char* name, int32_t colour) {
     TrackPoint header{};
     header.type = kTrackSegment;
@@ -108,17 +96,72 @@ bool TrackBuffer::beginSegment(const char* name, int32_t colour) {
     return append(header);
 }
 
-void TrackBuffer::clear() {
-    while (head_) {
-        Block* next = head_->next;
-        delete head_;
-        head_ = next;
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t slabBytes(int slab) { return static_cast<std::size_t>(TrackBuffer::slabRecords(slab)) * sizeof(TrackPoint); }
+
+// Small slabs from the allocator, which hands back memory that earlier work
+// freed (a reader's buffers) before it takes fresh pages. Large ones straight
+// from the system on huge pages, starting on one, and given back whole on
+// free: the allocator could keep them, or mark its heap for huge pages.
+TrackPoint* mapSlab(int slab) {
+    const std::size_t bytes = slabBytes(slab);
+    if (slab < TrackBuffer::kSmallSlabs) return static_cast<TrackPoint*>(std::malloc(bytes));
+    void* memory = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    auto* start = static_cast<char*>(memory);
+    const std::size_t head = (kHugePage - reinterpret_cast<std::uintptr_t>(start) % kHugePage) % kHugePage;
+    if (head > 0) ::munmap(start, head);
+    ::munmap(start + head + bytes, kHugePage - head);
+    start += head;
+    ::madvise(start, bytes, MADV_HUGEPAGE);  // without huge pages it works all the same
+    static_assert(kHugePage % alignof(TrackPoint) == 0);
+    return reinterpret_cast<TrackPoint*>(start);
+}
+
+void freeSlab(TrackPoint* records, int slab) {
+    if (slab < TrackBuffer::kSmallSlabs) std::free(records);
+    else ::munmap(records, slabBytes(slab));
+}
+
+// The slab of a record and its place in it.
+std::pair<int, int32_t> slabOf(int32_t index) {
+    if (index < TrackBuffer::kLargeSlabRecords)
+        return {index / TrackBuffer::kSmallSlabRecords, index % TrackBuffer::kSmallSlabRecords};
+    return {TrackBuffer::kSmallSlabs - 1 + index / TrackBuffer::kLargeSlabRecords,
+            index % TrackBuffer::kLargeSlabRecords};
+}
+
+}  // namespace
+
+bool TrackBuffer::addSlab() {
+    if (slabCount_ == kMaxSlabs) return false;
+    if (slabCount_ == slabTableSize_) {
+        const int size = slabTableSize_ == 0 ? 64 : slabTableSize_ * 2;
+        void* table = std::realloc(slabs_, static_cast<std::size_t>(size) * sizeof *slabs_);
+        if (!table) return false;
+        slabs_ = static_cast<TrackPoint**>(table);
+        slabTableSize_ = size;
     }
-    lastHint_ = nullptr;
+    TrackPoint* slab = mapSlab(slabCount_);
+    if (!slab) return false;
+    slabs_[slabCount_] = slab;
+    tail_ = slab;
+    slabEnd_ = slab + slabRecords(slabCount_);
+    ++slabCount_;
+    return true;
+}
+
+void TrackBuffer::clear() {
+    for (int k = 0; k < slabCount_; ++k) freeSlab(slabs_[k], k);
+    std::free(slabs_);
+    slabs_ = nullptr;
+    slabCount_ = slabTableSize_ = 0;
+    tail_ = slabEnd_ = nullptr;
     recordCount_ = 0;
     ++changes_;
-    cursor_ = nullptr;
-    cursorFirst_ = 0;
 }
 
 void TrackBuffer::truncate(int32_t count) {
@@ -127,20 +170,13 @@ void TrackBuffer::truncate(int32_t count) {
         return;
     }
     if (count >= recordCount_) return;
-    Block* block = head_;
-    for (int32_t first = 0; first + kBlockRecords < count; first += kBlockRecords) block = block->next;
-    block->used = (count - 1) % kBlockRecords + 1;
-    for (Block* next = block->next; next;) {
-        Block* after = next->next;
-        delete next;
-        next = after;
-    }
-    block->next = nullptr;
-    lastHint_ = block;
+    const auto [last, offset] = slabOf(count - 1);
+    for (int k = last + 1; k < slabCount_; ++k) freeSlab(slabs_[k], k);
+    slabCount_ = last + 1;
+    tail_ = slabs_[last] + offset + 1;
+    slabEnd_ = slabs_[last] + slabRecords(last);
     recordCount_ = count;
     ++changes_;
-    cursor_ = nullptr;
-    cursorFirst_ = 0;
 }
 
 void TrackBuffer::renameSegment(int32_t index, const char* name) {
@@ -153,17 +189,18 @@ void TrackBuffer::renameSegment(int32_t index, const char* name) {
 
 const TrackPoint* TrackBuffer::recordAt(int32_t index) const {
     if (index < 0 || index >= recordCount_) return nullptr;
-    // Every block but the last is full.
-    if (!cursor_ || index < cursorFirst_) {
-        cursor_ = head_;
-        cursorFirst_ = 0;
+    const auto [slab, offset] = slabOf(index);
+    return slabs_[slab] + offset;
+}
+
+void TrackBuffer::Iterator::enterSlab(int slab) {
+    slab_ = slab;
+    if (slab >= store_->slabCount_ || store_->slabs_[slab] == store_->tail_) {
+        record_ = stop_ = nullptr;
+        return;
     }
-    while (cursor_ && index - cursorFirst_ >= kBlockRecords) {
-        cursor_ = cursor_->next;
-        cursorFirst_ += kBlockRecords;
-    }
-    if (!cursor_ || index - cursorFirst_ >= cursor_->used) return nullptr;
-    return &cursor_->records[index - cursorFirst_];
+    record_ = store_->slabs_[slab];
+    stop_ = store_->slabStop(slab);
 }
 
 bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
@@ -176,10 +213,9 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
         if (!open) sink(view, nullptr, kItemBegin);
         open = true;
     };
-    for (const Block* block = head_; block; block = block->next) {
-        for (int i = 0; i < block->used; ++i) {
-            const TrackPoint& r = block->records[i];
-            if (r.type == kTrackSegment) {
+    for (int slab = 0; slab < slabCount_; ++slab) {
+        for (const TrackPoint *r = slabs_[slab], *stop = slabStop(slab); r != stop; ++r) {
+            if (r->type == kTrackSegment) {
                 if (n > 0) {
                     begin();
                     sink(view, batch.data(), n);
@@ -188,13 +224,13 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
                 if (open) sink(view, nullptr, kItemEnd);
                 open = false;
                 k = 0;
-                std::memcpy(view.item_label, r.name, sizeof view.item_label);
+                std::memcpy(view.item_label, r->name, sizeof view.item_label);
                 view.item_label[sizeof view.item_label - 1] = '\0';
-                view.item_colour = r.colour;
+                view.item_colour = r->colour;
                 begin();
-            } else if (r.type == kTrackPoint && r.valid) {
-                batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r.lat * kRadiansPerUnit),
-                                                        static_cast<float>(r.lon * kRadiansPerUnit), 0.0f, k++};
+            } else if (r->type == kTrackPoint && r->valid) {
+                batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r->lat * kRadiansPerUnit),
+                                                        static_cast<float>(r->lon * kRadiansPerUnit), 0.0f, k++};
                 delivered = true;
                 if (n == kBatchPoints) {
                     begin();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 
 #include "map/map_view.h"
 #include "map/point_sink.h"
@@ -59,10 +60,11 @@ CalendarTime unixTimeToCalendar(double seconds);
 // change nothing.
 void setTrackPointTime(TrackPoint& point, double seconds);
 
-// The store. Records are kept in blocks of 20 that never move.
+// The store. Records are kept in slabs that never move: small ones from the
+// allocator, so a small import takes little memory, then 6 MiB ones on
+// transparent huge pages, so a large import takes few page faults.
 class TrackBuffer {
 public:
-    static constexpr int kBlockRecords = 20;
     static constexpr int kBatchPoints = 8001;
 
     TrackBuffer() = default;
@@ -71,9 +73,17 @@ public:
     TrackBuffer& operator=(const TrackBuffer&) = delete;
 
     // False, and the store unchanged, only when memory runs out.
-    bool append(const TrackPoint& record);
+    bool append(const TrackPoint& record) {
+        if (tail_ == slabEnd_ && !addSlab()) return false;
+        new (tail_++) TrackPoint(record);
+        ++recordCount_;
+        ++changes_;
+        return true;
+    }
     // A header with the first 23 characters of `name`.
     bool beginSegment(const char* name, int32_t colour);
+    // Gives all memory back: the large slabs to the system, the small ones to
+    // the allocator.
     void clear();
     // Drops the records from `count` on (a reader taking back what it stored
     // from a file that turned out unreadable).
@@ -84,29 +94,41 @@ public:
     // Counts every change (an append, a clear): drawings of the tracks are
     // kept while it stays the same.
     uint64_t changes() const { return changes_; }
-    // Null at or past the end. Goes on from the block of the look-up before,
-    // so a walk through the store in order is linear.
+    // Null at or past the end. Constant time in any order.
     const TrackPoint* recordAt(int32_t index) const;
 
-private:
-    struct Block;
+    // The first 65536 records (6 MiB) are kept in small slabs of 32 records,
+    // which fit in the gaps that other work leaves in the heap, the rest in
+    // slabs of 65536 (three huge pages).
+    static constexpr int32_t kSmallSlabRecords = 32;
+    static constexpr int32_t kLargeSlabRecords = 65536;
+    static constexpr int kSmallSlabs = kLargeSlabRecords / kSmallSlabRecords;
+    // Enough slabs for almost 2^31 records.
+    static constexpr int kMaxSlabs = kSmallSlabs + (INT32_MAX / kLargeSlabRecords) - 1;
+    static constexpr int32_t slabRecords(int slab) { return slab < kSmallSlabs ? kSmallSlabRecords : kLargeSlabRecords; }
 
-public:
     // Every record in order: for (const TrackPoint& r : store).
     class Iterator {
     public:
-        const TrackPoint& operator*() const;
-        Iterator& operator++();
-        bool operator==(const Iterator& other) const { return block_ == other.block_ && index_ == other.index_; }
+        const TrackPoint& operator*() const { return *record_; }
+        Iterator& operator++() {
+            if (++record_ == stop_) enterSlab(slab_ + 1);
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return record_ == other.record_; }
 
     private:
         friend class TrackBuffer;
-        explicit Iterator(const Block* block) : block_(block) {}
-        const Block* block_ = nullptr;
-        int index_ = 0;
+        Iterator(const TrackBuffer* store, int slab) : store_(store) { enterSlab(slab); }
+        Iterator() = default;
+        void enterSlab(int slab);
+        const TrackBuffer* store_ = nullptr;
+        int slab_ = 0;
+        const TrackPoint* record_ = nullptr;  // null at the end
+        const TrackPoint* stop_ = nullptr;
     };
-    Iterator begin() const { return Iterator(head_ && head_->used > 0 ? head_ : nullptr); }
-    Iterator end() const { return Iterator(nullptr); }
+    Iterator begin() const { return Iterator(this, 0); }
+    Iterator end() const { return Iterator(); }
 
     // Hands every valid point to `sink`, segment by segment, in batches of up
     // to 8001, each segment between an item start and an item end with its
@@ -115,17 +137,19 @@ public:
     bool forEachBatch(MapView& view, const PointSink& sink) const;
 
 private:
-    struct Block {
-        TrackPoint records[kBlockRecords];
-        int32_t used = 0;
-        Block* next = nullptr;
-    };
-    Block* head_ = nullptr;
-    mutable Block* lastHint_ = nullptr;
+    bool addSlab();
+    // The records of slab k in use: all of them but in the last slab.
+    const TrackPoint* slabStop(int slab) const {
+        return slab + 1 == slabCount_ ? tail_ : slabs_[slab] + slabRecords(slab);
+    }
+
+    TrackPoint** slabs_ = nullptr;  // slabCount_ of them, in a table of slabTableSize_
+    int slabCount_ = 0;
+    int slabTableSize_ = 0;
+    TrackPoint* tail_ = nullptr;     // where the next record goes
+    TrackPoint* slabEnd_ = nullptr;  // the end of the last slab
     int32_t recordCount_ = 0;
     uint64_t changes_ = 0;
-    mutable const Block* cursor_ = nullptr;  // where the last look-up ended
-    mutable int32_t cursorFirst_ = 0;        // the index of its first record
 };
 
 // The program's one store, and the names its users know it by.
@@ -137,15 +161,6 @@ inline int32_t trackRecordCount() { return trackStore().recordCount(); }
 inline uint64_t trackChanges() { return trackStore().changes(); }
 inline const TrackPoint* trackRecordAt(int32_t index) { return trackStore().recordAt(index); }
 
-inline const TrackPoint& TrackBuffer::Iterator::operator*() const { return block_->records[index_]; }
-
-inline TrackBuffer::Iterator& TrackBuffer::Iterator::operator++() {
-    if (++index_ == block_->used) {
-        block_ = block_->next && block_->next->used > 0 ? block_->next : nullptr;
-        index_ = 0;
-    }
-    return *this;
-}
 inline bool forEachTrackBatch(MapView& view, const PointSink& sink) { return trackStore().forEachBatch(view, sink); }
 
 }  // namespace bearfix

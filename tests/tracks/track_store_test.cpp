@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cmath>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -135,6 +143,125 @@ TEST(TrackStore, Times) {
                   want)
             << seconds;
     }
+}
+
+// Appends, segments, truncations, renames and clears in random runs that
+// cross the store's small and large slabs, against a plain vector: the same
+// records in the same order, each at the address it was stored at.
+TEST(TrackStore, AgreesWithAVector) {
+    std::mt19937 random(20);
+    TrackBuffer store;
+    std::vector<TrackPoint> model;
+    std::vector<const TrackPoint*> addresses;
+    int32_t serial = 0;
+    const int32_t runs[] = {1, 31, 32, 33, 1000, 65535, 65536, 65537, 140000};
+    for (int step = 0; step < 60; ++step) {
+        const int op = static_cast<int>(random() % 10);
+        if (op < 6) {
+            const int32_t n = runs[random() % std::size(runs)];
+            for (int32_t i = 0; i < n; ++i) {
+                TrackPoint p;
+                initTrackPoint(p);
+                p.sample = ++serial;
+                p.lat = serial * 7;
+                p.valid = 1;
+                ASSERT_TRUE(store.append(p));
+                model.push_back(p);
+                addresses.push_back(store.recordAt(store.recordCount() - 1));
+            }
+        } else if (op == 6) {
+            const std::string name = "seg" + std::to_string(++serial);
+            ASSERT_TRUE(store.beginSegment(name.c_str(), serial));
+            TrackPoint h{};
+            h.type = kTrackSegment;
+            h.colour = serial;
+            std::strncpy(h.name, name.c_str(), sizeof h.name - 1);
+            model.push_back(h);
+            addresses.push_back(store.recordAt(store.recordCount() - 1));
+        } else if (op == 7 && !model.empty()) {
+            // Often just past or at a slab's edge.
+            const int32_t edges[] = {1, 32, 33, 65536, 65537, 131072};
+            int32_t count = static_cast<int32_t>(random() % (model.size() + 1));
+            if (random() % 2) count = std::min<int32_t>(static_cast<int32_t>(model.size()), edges[random() % std::size(edges)]);
+            store.truncate(count);
+            model.resize(static_cast<std::size_t>(count));
+            addresses.resize(model.size());
+        } else if (op == 8) {
+            for (std::size_t i = 0; i < model.size(); ++i)
+                if (model[i].type == kTrackSegment) {
+                    store.renameSegment(static_cast<int32_t>(i), "renamed");
+                    std::memset(model[i].name, 0, sizeof model[i].name);
+                    std::strcpy(model[i].name, "renamed");
+                    break;
+                }
+        } else if (random() % 3 == 0) {
+            store.clear();
+            model.clear();
+            addresses.clear();
+        }
+        ASSERT_EQ(store.recordCount(), static_cast<int32_t>(model.size())) << step;
+        std::size_t i = 0;
+        for (const TrackPoint& r : store) {
+            ASSERT_LT(i, model.size()) << step;
+            ASSERT_EQ(&r, addresses[i]) << "record " << i << " moved, step " << step;
+            ASSERT_EQ(r.type, model[i].type) << step;
+            ASSERT_EQ(r.sample, model[i].sample) << step;
+            ASSERT_EQ(r.lat, model[i].lat) << step;
+            ASSERT_EQ(r.colour, model[i].colour) << step;
+            ASSERT_STREQ(r.name, model[i].name) << step;
+            ++i;
+        }
+        ASSERT_EQ(i, model.size()) << step;
+        for (int k = 0; k < 50 && !model.empty(); ++k) {  // look-ups in any order
+            const auto index = static_cast<int32_t>(random() % model.size());
+            ASSERT_EQ(store.recordAt(index), addresses[static_cast<std::size_t>(index)]) << step;
+        }
+        ASSERT_EQ(store.recordAt(static_cast<int32_t>(model.size())), nullptr);
+        long valid = 0;
+        MapView view;
+        store.forEachBatch(view, [&valid](const MapView&, const MapPoint*, int n) { valid += n > 0 ? n : 0; });
+        ASSERT_EQ(valid, std::count_if(model.begin(), model.end(), [](const TrackPoint& r) { return r.type == kTrackPoint; }));
+    }
+}
+
+// When memory runs out the failed append leaves the store as it was, and
+// the store takes records again once memory is there. In a child process
+// with a cap on its address space.
+TEST(TrackStore, RunningOutOfMemory) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TrackBuffer store;
+        TrackPoint p;
+        initTrackPoint(p);
+        addPoints(store, 65536);  // the small slabs, before the cap
+        rlimit cap{};
+        getrlimit(RLIMIT_AS, &cap);
+        const rlimit old = cap;
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        cap.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64u << 20);
+        if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(10);
+        int32_t stored = 0;
+        while (store.append(p)) ++stored;
+        const int32_t count = store.recordCount();
+        if (stored < 65536 || count != 65536 + stored) _exit(11);
+        if (store.append(p) || store.recordCount() != count) _exit(12);  // still full, still the same
+        if (store.recordAt(count - 1) == nullptr || store.recordAt(count) != nullptr) _exit(13);
+        setrlimit(RLIMIT_AS, &old);
+        if (!store.append(p) || store.recordCount() != count + 1) _exit(14);
+        store.truncate(70000);
+        if (!store.append(p) || store.recordCount() != 70001) _exit(15);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no cap; 11: full too early; 12: a failed append changed the store; "
+                                         "13: look-ups; 14: no append after the cap; 15: truncate";
 }
 
 }  // namespace
