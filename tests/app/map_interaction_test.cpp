@@ -7,11 +7,13 @@
 #include <random>
 #include <QTimer>
 
+#include "app/data_files.h"
 #include "app/map_image.h"
 #include "geo/great_circle.h"
 #include "map/elevation.h"
 #include "map/qt_convert.h"
 #include "real_tile.h"
+#include "tracks/track_store.h"
 #include "window_fixture.h"
 
 namespace bearfix {
@@ -153,6 +155,13 @@ TEST_F(MapWindowTest, WhatIsShownIsThePictureAfterEveryKeystroke) {
                 count += shown.contains(QPoint(x, y)) && screen.pixel(x, y) != picture.pixel(x, y);
         return count;
     };
+    MapComposer whole;
+    whole.setTrackSource(forEachTrackBatch, trackChanges);
+    whole.setMapDataDirectory(findDataFile("map_data"));
+    QImage base(w->baseBitmap.size(), w->baseBitmap.format());
+    GeoPosition centre = w->mapCenter;
+    whole.drawBaseMap(base, w->mapSettings(), centre);
+    ASSERT_TRUE(base == w->baseBitmap);
     std::mt19937 random(7);
     QLineEdit* const fields[] = {f.Ed_Brg1X, f.Ed_Brg2X, f.Ed_Brg1Tol, f.Ed_Brg2Tol, f.Ed_Pos1};
     for (int step = 0; step < 40; ++step) {
@@ -168,6 +177,10 @@ TEST_F(MapWindowTest, WhatIsShownIsThePictureAfterEveryKeystroke) {
         } else {
             EXPECT_TRUE(QTest::qWaitFor([&] { return differing() == 0; }, 5000)) << differing() << " pixels";
         }
+        // And the picture is the overlay drawn whole, by a composer of its own.
+        QImage once = base;
+        whole.drawOverlayOnce(once, w->mapSettings(), w->observerA, w->observerB);
+        EXPECT_TRUE(once == map->picture());
     }
 }
 
