@@ -554,7 +554,8 @@ void MapComposer::drawGrid(int mode) {
         const double latStep = std::max(step, niceStepAbove((latHigh - latLow) / kMaxGridLines));
         grid(lonStep, latStep, QColor(160, 160, 160), 1);
         const bool azimuthal = view_.projection == kAzimuthal;
-        const double labelLat = view_.lat_max * deg - latSpan * 0.001, labelLon = view_.lon_min * deg;
+        // Meridians are labelled at the top of the picture, or of the earth where the picture reaches past the pole.
+        const double labelLat = std::min(view_.lat_max * deg, 90.0) - latSpan * 0.001, labelLon = view_.lon_min * deg;
         std::vector<GridCandidate> meridians, parallels;
         auto add = [&](std::vector<GridCandidate>& family, double value, double step, bool longitude, QPoint anchor) {
             GridCandidate c{std::lround(value / step), anchor, {}, toQString(gridLabel(value, step, longitude)), {}};
