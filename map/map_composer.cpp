@@ -533,7 +533,9 @@ void MapComposer::drawGrid(int mode) {
         }
         return found;
     };
+    // The ruler's corner (at most a quarter of the width) is kept free: the overlay draws over it.
     LabelPlacer placer;
+    placer.place(QRect(0, picture.height() - 36, picture.width() / 4 + 24, 36));
     auto show = [&](const GridCandidate& c) {
         if (!placer.place(c.box)) return;
         drawLabel(c.at.x(), c.at.y(), c.text, false);
