@@ -15,14 +15,15 @@ std::vector<const MapLabel*> LabelPlacer::placeAll(const std::vector<MapLabel>& 
     std::vector<const MapLabel*> order, shown;
     for (const MapLabel& label : labels) order.push_back(&label);
     std::stable_sort(order.begin(), order.end(), [](const MapLabel* a, const MapLabel* b) { return a->rank < b->rank; });
-    for (const MapLabel* label : order) {
-        // The line's box, and the ink that reaches beyond it (a J's hook),
-        // with the pixels its smoothed edges touch.
-        const QRect line = metrics.boundingRect(QRect(label->x, label->y, 2000, 200), flags, label->text);
-        const QRect ink = metrics.tightBoundingRect(label->text).translated(line.left(), line.top() + metrics.ascent());
-        if (place(line.united(ink.adjusted(-1, -1, 1, 1)))) shown.push_back(label);
-    }
+    for (const MapLabel* label : order)
+        if (place(boxOf(label->text, label->x, label->y, metrics, flags))) shown.push_back(label);
     return shown;
+}
+
+QRect LabelPlacer::boxOf(const QString& text, int x, int y, const QFontMetrics& metrics, int flags) {
+    const QRect line = metrics.boundingRect(QRect(x, y, 2000, 200), flags, text);
+    const QRect ink = metrics.tightBoundingRect(text).translated(line.left(), line.top() + metrics.ascent());
+    return line.united(ink.adjusted(-1, -1, 1, 1));
 }
 
 }  // namespace bearfix

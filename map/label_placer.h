@@ -22,6 +22,11 @@ public:
     bool place(const QRect& box);
     const std::vector<QRect>& placed() const { return placed_; }
 
+    // The box a text takes, drawn with `metrics` and `flags` into a rectangle
+    // from (x, y): its line, and the ink that reaches beyond it (a J's hook)
+    // with the pixels its smoothed edges touch.
+    static QRect boxOf(const QString& text, int x, int y, const QFontMetrics& metrics, int flags);
+
     // Places `labels` by rank, in their order within a rank, each as text
     // drawn with `metrics` and `flags` into a rectangle from its (x, y);
     // the labels placed, in that order.

@@ -401,7 +401,64 @@ std::string gridLabel(double degrees, double step, bool longitude) {
     return formatPicture(std::fabs(degrees), pattern) + "\xB0" + hemisphere;
 }
 
+namespace {
+
+// A grid label before it is placed: the line it names, the point of the
+// line it goes beside, where its text is drawn and the box that takes.
+struct GridCandidate {
+    long index = 0;  // the line's value in steps
+    QPoint anchor, at;
+    QString text;
+    QRect box;
+};
+
+// Puts the text below right of its anchor, or above or left of it where it
+// would leave the picture; false when it does not fit at all.
+bool besideAnchor(GridCandidate& c, const QFontMetrics& metrics, QSize picture) {
+    const QRect atOrigin = LabelPlacer::boxOf(c.text, 0, 0, metrics, kLabelFlags);
+    int x = c.anchor.x() + 2, y = c.anchor.y() + 1;
+    if (x + atOrigin.right() >= picture.width()) x = c.anchor.x() - 2 - atOrigin.right();
+    if (y + atOrigin.bottom() >= picture.height()) y = c.anchor.y() - 1 - atOrigin.bottom();
+    c.at = QPoint(x, y);
+    c.box = atOrigin.translated(x, y);
+    return QRect(QPoint(0, 0), picture).contains(c.box);
+}
+
+// k lines of `step` make a round number: a 1, 2, 5 series below a degree,
+// a divisor of 180 degrees above.
+bool roundMultiple(long k, double step) {
+    const double m = static_cast<double>(k) * step;
+    if (m >= 1 - 1e-9) return std::fabs(180 / m - std::round(180 / m)) < 1e-6;
+    for (long p = 1; p <= k; p *= 10)
+        if (k == p || k == 2 * p || k == 5 * p) return true;
+    return false;
+}
+
+// Of one family of lines, the labels of every k-th line, k as small as lets
+// none cover another; a line a wide map shows twice is labelled once.
+std::vector<GridCandidate> everyKth(std::vector<GridCandidate> all, double step) {
+    std::vector<GridCandidate> unique;
+    for (GridCandidate& c : all)
+        if (std::none_of(unique.begin(), unique.end(), [&](const GridCandidate& u) { return u.text == c.text; }))
+            unique.push_back(std::move(c));
+    for (long k = 1; k <= static_cast<long>(unique.size()); ++k) {
+        if (!roundMultiple(k, step)) continue;
+        std::vector<GridCandidate> chosen;
+        for (const GridCandidate& c : unique)
+            if (c.index % k == 0) chosen.push_back(c);
+        bool clear = true;
+        for (std::size_t i = 0; clear && i < chosen.size(); ++i)
+            for (std::size_t j = i + 1; clear && j < chosen.size(); ++j) clear = !chosen[i].box.intersects(chosen[j].box);
+        if (clear) return chosen;
+    }
+    if (unique.size() > 1) unique.resize(1);
+    return unique;
+}
+
+}  // namespace
+
 void MapComposer::drawGrid(int mode) {
+    gridLabels_.clear();
     if (mode < 1 || mode > 3) return;
     QPainter& p = *painter_;
     p.save();
@@ -436,11 +493,53 @@ void MapComposer::drawGrid(int mode) {
         }
         drawPointBatch(view_, points, 181);
     };
-    auto label = [this](double lat, double lon, const QString& text) {
+    const QSize picture(p.device()->width(), p.device()->height());
+    const QFontMetrics metrics = p.fontMetrics();
+    auto onScreen = [&](double lat, double lon, QPoint* at) {
         int x, y;
-        if (geo_to_screen(view_, lon * kPi / 180.0, lat * kPi / 180.0, &x, &y) && x >= 0 && y >= 0 &&
-            x < painter_->device()->width() - 20 && y < painter_->device()->height() - 12)
-            drawLabel(x + 2, y + 1, text, false);
+        if (!geo_to_screen(view_, lon * kPi / 180.0, lat * kPi / 180.0, &x, &y) || x < 0 || y < 0 ||
+            x >= picture.width() || y >= picture.height())
+            return false;
+        *at = QPoint(x, y);
+        return true;
+    };
+    // Where an azimuthal line's label goes: of its points in the picture, for
+    // a meridian the one farthest from the poles, where the meridians fan
+    // out; for a parallel the leftmost, as on a cylindric map.
+    std::vector<QPointF> poles;
+    for (double pole : {kPi / 2, -kPi / 2}) {
+        double x, y;
+        if (geo_to_pixel(view_, 0.0, pole, &x, &y)) poles.emplace_back(x, y);
+    }
+    auto alongLine = [&](double lat0, double lon0, double lat1, double lon1, bool meridian, QPoint* at) {
+        constexpr int kSamples = 720;
+        bool found = false;
+        double best = 0;
+        for (int i = 0; i <= kSamples; ++i) {
+            const double t = i / static_cast<double>(kSamples);
+            double x, y;
+            if (!geo_to_pixel(view_, (lon0 + t * (lon1 - lon0)) * kPi / 180.0, (lat0 + t * (lat1 - lat0)) * kPi / 180.0,
+                              &x, &y) ||
+                !(x >= 0 && y >= 0 && x <= picture.width() - 1 && y <= picture.height() - 1))
+                continue;
+            double score = -x;
+            if (meridian) {
+                score = HUGE_VAL;
+                for (const QPointF& pole : poles) score = std::min(score, std::hypot(x - pole.x(), y - pole.y()));
+            }
+            if (!found || score > best) *at = QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+            best = !found ? score : std::max(best, score);
+            found = true;
+        }
+        return found;
+    };
+    // The ruler's corner (at most a quarter of the width) is kept free: the overlay draws over it.
+    LabelPlacer placer;
+    placer.place(QRect(0, picture.height() - 36, picture.width() / 4 + 24, 36));
+    auto show = [&](const GridCandidate& c) {
+        if (!placer.place(c.box)) return;
+        drawLabel(c.at.x(), c.at.y(), c.text, false);
+        gridLabels_.push_back({c.box, c.anchor, c.text});
     };
     auto grid = [&](double lonStep, double latStep, QColor colour, int width) {
         p.setPen(QPen(colour, width));
@@ -456,12 +555,23 @@ void MapComposer::drawGrid(int mode) {
         const double lonStep = std::max(step, niceStepAbove(lonSeen / kMaxGridLines));
         const double latStep = std::max(step, niceStepAbove((latHigh - latLow) / kMaxGridLines));
         grid(lonStep, latStep, QColor(160, 160, 160), 1);
-        const double labelLat = view_.projection == kAzimuthal ? latCentre : view_.lat_max * deg - latSpan * 0.001;
-        const double labelLon = view_.projection == kAzimuthal ? lonCentre : view_.lon_min * deg;
+        const bool azimuthal = view_.projection == kAzimuthal;
+        // Meridians are labelled at the top of the picture, or of the earth where the picture reaches past the pole.
+        const double labelLat = std::min(view_.lat_max * deg, 90.0) - latSpan * 0.001, labelLon = view_.lon_min * deg;
+        std::vector<GridCandidate> meridians, parallels;
+        auto add = [&](std::vector<GridCandidate>& family, double value, double step, bool longitude, QPoint anchor) {
+            GridCandidate c{std::lround(value / step), anchor, {}, toQString(gridLabel(value, step, longitude)), {}};
+            if (besideAnchor(c, metrics, picture)) family.push_back(std::move(c));
+        };
+        QPoint anchor;
         for (double lon = std::floor(lonLow / lonStep) * lonStep; lon <= lonHigh; lon += lonStep)
-            label(labelLat, lon, toQString(gridLabel(lon, lonStep, true)));
+            if (azimuthal ? alongLine(latLow, lon, latHigh, lon, true, &anchor) : onScreen(labelLat, lon, &anchor))
+                add(meridians, lon, lonStep, true, anchor);
         for (double lat = std::ceil(latLow / latStep) * latStep; lat <= latHigh; lat += latStep)
-            label(lat, labelLon, toQString(gridLabel(lat, latStep, false)));
+            if (azimuthal ? alongLine(lat, lonLow, lat, lonHigh, false, &anchor) : onScreen(lat, labelLon, &anchor))
+                add(parallels, lat, latStep, false, anchor);
+        for (const GridCandidate& c : everyKth(std::move(meridians), lonStep)) show(c);
+        for (const GridCandidate& c : everyKth(std::move(parallels), latStep)) show(c);
     } else {
         // Maidenhead locator: fields of 20 x 10 degrees (AA..RR), squares of
         // 2 x 1 degrees (00..99).
@@ -481,7 +591,14 @@ void MapComposer::drawGrid(int mode) {
                     const int squareLat = static_cast<int>(std::fmod(lat + 90.0, 10.0) + 1e-9);
                     text += QString::number(squareLon) + QString::number(squareLat);
                 }
-                label(lat + latStep * 0.9, lon + lonStep * 0.05, text);
+                GridCandidate c;
+                if (!onScreen(lat + latStep * 0.9, lon + lonStep * 0.05, &c.anchor) ||
+                    c.anchor.x() >= picture.width() - 20 || c.anchor.y() >= picture.height() - 12)
+                    continue;
+                c.at = c.anchor + QPoint(2, 1);
+                c.text = text;
+                c.box = LabelPlacer::boxOf(text, c.at.x(), c.at.y(), metrics, kLabelFlags);
+                show(c);
             }
         }
     }

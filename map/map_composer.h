@@ -40,6 +40,14 @@ struct LabelBox {
 // -180 (excluded) to 180, whichever copy of it a line is on.
 std::string gridLabel(double degrees, double step, bool longitude);
 
+// A grid label as drawn: the box its text takes, and the point of the line
+// (or, for a locator, inside the field or square) that it names.
+struct GridLabelSpot {
+    QRect box;
+    QPoint anchor;
+    QString text;
+};
+
 class MapComposer {
 public:
     // Hands the stored GPS tracks to a sink; true when a point was delivered.
@@ -97,6 +105,8 @@ public:
     // The boxes of the place names of the last base map, when overlapping
     // ones were left out.
     const std::vector<QRect>& cityLabelBoxes() const { return cityLabels_.placed(); }
+    // The grid labels of the last base map; none covers another.
+    const std::vector<GridLabelSpot>& gridLabels() const { return gridLabels_; }
     // The view of the last drawing, for converting mouse positions.
     const MapView& view() const { return view_; }
 
@@ -217,6 +227,7 @@ private:
     std::string dataDirectory_ = "map_data";
     TileLayer tiles_;
     LabelPlacer cityLabels_;
+    std::vector<GridLabelSpot> gridLabels_;
 };
 
 }  // namespace bearfix
