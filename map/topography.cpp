@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -330,25 +331,122 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         return v == kElevationOcean ? 0.0 : double(v);
     };
 
+    const int16_t* grid = cache.data();
+    const int columns = cache.columns, rows = cache.rows;
+    // The colour of a sample by itself, and its shade from the slope towards
+    // the samples one row south and one column east (the grid's south and
+    // east edges stay unshaded); `c` is the cosine of the latitude.
+    auto sampleColour = [&](double s) {
+        if (s == kElevationOcean || s == 0) return kWater;
+        if (s == kElevationNotLoaded) return kNotLoaded;
+        if (s == -28) return kLowWater;
+        return colours[static_cast<std::size_t>(std::clamp((s - minElevation) * scale, 0.0, 255.0))];
+    };
+    auto shadeOf = [&](const int16_t* here, int column, int row, double c, double* factor) {
+        if (!settings.shading || *here == kElevationNotLoaded || row + 1 >= rows || column + 1 >= columns) return false;
+        bool usable = true;
+        const double z = neighbour(*here, &usable), zS = neighbour(here[columns], &usable),
+                     zE = neighbour(here[1], &usable);
+        if (!usable) return false;
+        const double n0 = d * (zE - z) * k, n1 = d * c * (zS - z) * k, n2 = d * d * c;
+        const double length = std::sqrt(n0 * n0 + n1 * n1 + n2 * n2);
+        double b = n0 * light[0] + n1 * light[1] + n2 * light[2];
+        if (length > 0) b /= length;
+        *factor = b > 0 ? b : -0.2 * b;
+        return true;
+    };
+    auto nearestColour = [&](int column, int row, double c) {
+        const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
+        uint32_t colour = sampleColour(*here) | kOpaque;
+        double factor;
+        if (shadeOf(here, column, row, c, &factor)) colour = scalePixel(colour, factor);
+        return colour;
+    };
+
+    // Where a pixel is finer than the grid both ways, the terrain
+    // is drawn from the elevation and shade interpolated between the four
+    // samples round it, each taken as lying in the middle of its cell, so
+    // that zoomed in the relief is smooth rather than squares; coarser
+    // pictures show each pixel's own sample.
+    double pixelLat, pixelLon;
+    if (positions.azimuthal()) {
+        pixelLat = 180 / (kPi * view->scale);
+        pixelLon = pixelLat / std::max(std::cos(view->center.lat), 1e-9);
+    } else {
+        pixelLat = (north - south) / (h - 1);
+        pixelLon = (east - west) / (w - 1);
+    }
+    const bool smooth = rows > 1 && columns > 1 && pixelLat < (cache.north - cache.south) / (rows - 1) &&
+                        pixelLon < (cache.east - cache.west) / (columns - 1);
+    // The four samples round the last pixel: their elevations and shades,
+    // whether none is sea or missing, whether all four have a shade.
+    constexpr int kNoCell = std::numeric_limits<int>::min();
+    struct Cell {
+        int column = kNoCell, row = kNoCell;
+        double z[4], shade[4];
+        bool valid, shaded;
+    } cell;
+    auto smoothColour = [&](double x, double y, double c) {
+        const double fx = x - 0.5, fy = y - 0.5;
+        const int c0 = static_cast<int>(std::floor(fx)), r0 = static_cast<int>(std::floor(fy));
+        const double tx = fx - c0, ty = fy - r0;
+        if (c0 != cell.column || r0 != cell.row) {
+            cell.column = c0;
+            cell.row = r0;
+            cell.valid = cell.shaded = true;
+            for (int i = 0; i < 4; ++i) {
+                // Beyond the grid's edges the edge sample stands in.
+                const int column = std::clamp(c0 + i % 2, 0, columns - 1), row = std::clamp(r0 + i / 2, 0, rows - 1);
+                const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
+                cell.valid = cell.valid && *here != kElevationOcean && *here != kElevationNotLoaded;
+                cell.z[i] = *here;
+                cell.shaded = shadeOf(here, column, row, c, &cell.shade[i]) && cell.shaded;
+            }
+        }
+        // Sea and missing data are never blended with elevations.
+        if (!cell.valid) return nearestColour(static_cast<int>(x), static_cast<int>(y), c);
+        auto blend = [&](const double* v) {
+            return (v[0] * (1 - tx) + v[1] * tx) * (1 - ty) + (v[2] * (1 - tx) + v[3] * tx) * ty;
+        };
+        // Coloured as a sample of the interpolated elevation, so that the
+        // coast is the line where the land falls to sea level.
+        const double z = blend(cell.z);
+        const double rounded = std::round(z);
+        uint32_t colour = (rounded == 0 ? kWater : rounded == -28 ? kLowWater : sampleColour(z)) | kOpaque;
+        if (cell.shaded) {
+            colour = scalePixel(colour, blend(cell.shade));
+        } else {
+            // At the edges of the data, the nearest sample's own shade.
+            double factor;
+            const int column = static_cast<int>(x), row = static_cast<int>(y);
+            if (shadeOf(grid + static_cast<std::ptrdiff_t>(row) * columns + column, column, row, c, &factor))
+                colour = scalePixel(colour, factor);
+        }
+        return colour;
+    };
+
     // For the cylindric map each column has one grid column, each row one grid row.
     std::vector<int> gridColumn(static_cast<std::size_t>(w), -1);
+    std::vector<double> gridX(smooth ? static_cast<std::size_t>(w) : 0);
     if (!positions.azimuthal()) {
         const double lonStep = (east - west) / (w - 1);
         for (int x = 0; x < w; ++x) {
-            int column, row;
-            gridColumn[static_cast<std::size_t>(x)] =
-                cache.positionOf(cache.north, wrap180(west + x * lonStep), &column, &row) ? column : -1;
+            double u, v;
+            if (!cache.gridPoint(cache.north, wrap180(west + x * lonStep), &u, &v)) continue;
+            gridColumn[static_cast<std::size_t>(x)] = static_cast<int>(u);
+            if (smooth) gridX[static_cast<std::size_t>(x)] = u;
         }
     }
 
-    const int16_t* grid = cache.data();
-    const int columns = cache.columns, rows = cache.rows;
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<uint32_t*>(bitmap.scanLine(y));
         const double rowLat = north - y / double(h - 1) * (north - south);
         const double rowCos = std::cos(rowLat * kPi / 180);
-        int rowIndex = -1, column0;
-        if (!positions.azimuthal()) cache.positionOf(rowLat, cache.west, &column0, &rowIndex);
+        int rowIndex = -1;
+        double rowY = -1, unused;
+        if (!positions.azimuthal() && cache.gridPoint(rowLat, cache.west, &unused, &rowY))
+            rowIndex = static_cast<int>(rowY);
+        cell.row = kNoCell;  // shades depend on the row's latitude
         // Neighbouring pixels often share a grid sample; keep the last result.
         int lastColumn = -1, lastRow = -1;
         uint32_t lastColour = 0;
@@ -356,11 +454,17 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
             int column, row;
             double lat = rowLat;
             if (positions.azimuthal()) {
-                double lon;
-                if (!positions.at(x, y, &lat, &lon) || !cache.positionOf(lat, wrap180(lon), &column, &row)) {
+                double lon, gx, gy;
+                if (!positions.at(x, y, &lat, &lon) || !cache.gridPoint(lat, wrap180(lon), &gx, &gy)) {
                     line[x] = kOpaque | kOutside;
                     continue;
                 }
+                if (smooth) {
+                    line[x] = smoothColour(gx, gy, std::cos(lat * kPi / 180));
+                    continue;
+                }
+                column = static_cast<int>(gx);
+                row = static_cast<int>(gy);
             } else {
                 column = gridColumn[static_cast<std::size_t>(x)];
                 row = rowIndex;
@@ -368,40 +472,16 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                     line[x] = kOpaque | kOutside;
                     continue;
                 }
+                if (smooth) {
+                    line[x] = smoothColour(gridX[static_cast<std::size_t>(x)], rowY, rowCos);
+                    continue;
+                }
             }
             if (column == lastColumn && row == lastRow) {
                 line[x] = lastColour;
                 continue;
             }
-            const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
-            const int16_t s = *here;
-            uint32_t colour;
-            if (s == kElevationOcean || s == 0) {
-                colour = kWater;
-            } else if (s == kElevationNotLoaded) {
-                colour = kNotLoaded;
-            } else if (s == -28) {
-                colour = kLowWater;
-            } else {
-                const double v = std::clamp((s - minElevation) * scale, 0.0, 255.0);
-                colour = colours[static_cast<std::size_t>(v)];
-            }
-            colour |= kOpaque;
-            // The samples one row south and one column east; the grid's south
-            // and east edges stay unshaded.
-            if (settings.shading && s != kElevationNotLoaded && row + 1 < rows && column + 1 < columns) {
-                bool usable = true;
-                const double z = neighbour(s, &usable), zS = neighbour(here[columns], &usable),
-                             zE = neighbour(here[1], &usable);
-                if (usable) {
-                    const double c = positions.azimuthal() ? std::cos(lat * kPi / 180) : rowCos;
-                    const double n0 = d * (zE - z) * k, n1 = d * c * (zS - z) * k, n2 = d * d * c;
-                    const double length = std::sqrt(n0 * n0 + n1 * n1 + n2 * n2);
-                    double b = n0 * light[0] + n1 * light[1] + n2 * light[2];
-                    if (length > 0) b /= length;
-                    colour = scalePixel(colour, b > 0 ? b : -0.2 * b);
-                }
-            }
+            const uint32_t colour = nearestColour(column, row, positions.azimuthal() ? std::cos(lat * kPi / 180) : rowCos);
             line[x] = colour;
             lastColumn = column;
             lastRow = row;
