@@ -168,9 +168,9 @@ TEST(Topography, AzimuthalPixelsShowTheTerrainOfTheirOwnPosition) {
     EXPECT_EQ(misplaced, 0);
 }
 
-// An SRTM3 tile N10E010 whose sample in tile row r, column c is z(r, c).
-std::string makeSurface(const TempDir& dir, const std::function<int(int r, int c)>& z) {
-    const std::string path = (dir.path() / "N10E010.hgt").string();
+// An SRTM3 tile (N10E010 unless named) whose sample in tile row r, column c is z(r, c).
+std::string makeSurface(const TempDir& dir, const std::function<int(int r, int c)>& z, const char* name = "N10E010.hgt") {
+    const std::string path = (dir.path() / name).string();
     std::ofstream out(path, std::ios::binary);
     for (int r = 0; r < 1201; ++r)
         for (int c = 0; c < 1201; ++c) {
@@ -329,6 +329,31 @@ TEST(Topography, ZoomedInSeaAndMissingDataAreNotBlended) {
     }
     EXPECT_GT(holes, 20);
     EXPECT_GT(sand, 500) << "the shore is blended";
+}
+
+TEST(Topography, ZoomedInTheReliefRunsOnAcrossTheAntimeridian) {
+    // A ramp rising 4 m a sample eastwards through 180 degrees, whose two
+    // tiles meet there: each row of pixels rises steadily, at most the
+    // ramp's 0.5 m a pixel (one grey step), where the samples would rise
+    // by 8 m at once; and no pixel falls outside the grid.
+    TempDir dir;
+    makeSurface(dir, [](int, int c) { return 1000 + 4 * c; }, "N10E179.hgt");
+    makeSurface(dir, [](int, int c) { return 5800 + 4 * c; }, "N10W180.hgt");
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    QImage image(100, 100, QImage::Format_RGB32);
+    TopoSettings flat;
+    flat.shading = false;
+    ASSERT_TRUE(renderTopography(image, cache, flat, 5700, 5956, kSouth, kNorth, 179.995, 180.005, &blackWhitePalette()));
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x + 1 < 100; ++x) {
+            const QRgb a = image.pixel(x, y) & 0xFFFFFF, b = image.pixel(x + 1, y) & 0xFFFFFF;
+            ASSERT_EQ(a, (a & 0xFF) * 0x010101u) << "a grey at " << x << ", " << y;
+            ASSERT_GE(b & 0xFF, a & 0xFF) << x << ", " << y;
+            ASSERT_LE((b & 0xFF) - (a & 0xFF), 1u) << x << ", " << y;
+        }
+        ASSERT_GE((image.pixel(99, y) & 0xFF) - (image.pixel(0, y) & 0xFF), 40u) << "the ramp's 48 m";
+    }
 }
 
 TEST(Topography, CoarserThanTheGridEachPixelShowsItsOwnSample) {
