@@ -2,8 +2,8 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -378,49 +378,90 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
     }
     const bool smooth = rows > 1 && columns > 1 && pixelLat < (cache.north - cache.south) / (rows - 1) &&
                         pixelLon < (cache.east - cache.west) / (columns - 1);
-    // The four samples round the last pixel: their elevations and shades,
-    // whether none is sea or missing, whether all four have a shade.
-    constexpr int kNoCell = std::numeric_limits<int>::min();
-    struct Cell {
-        int column = kNoCell, row = kNoCell;
-        double z[4], shade[4];
-        bool valid, shaded;
+    // The shades of the samples under the picture, each worked out when
+    // first needed and lit at its own latitude: -1 not yet, -2 none.
+    const double rowDegrees = (cache.north - cache.south) / std::max(rows - 1, 1);
+    static thread_local std::vector<float> shades;
+    int firstRow = 0, lastRow = -1, firstColumn = 0, lastColumn = -1;
+    if (smooth && settings.shading) {
+        firstRow = std::clamp(static_cast<int>((cache.north - north) / rowDegrees) - 1, 0, rows - 1);
+        lastRow = std::clamp(static_cast<int>((cache.north - south) / rowDegrees) + 2, 0, rows - 1);
+        firstColumn = 0;
+        lastColumn = columns - 1;
+        double x0, x1, unused;
+        if (cache.gridPoint(cache.north, wrap180(west), &x0, &unused) &&
+            cache.gridPoint(cache.north, wrap180(east), &x1, &unused) && x0 <= x1) {
+            firstColumn = std::max(static_cast<int>(x0) - 1, 0);
+            lastColumn = std::min(static_cast<int>(x1) + 2, columns - 1);
+        }
+        shades.assign(static_cast<std::size_t>(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1), -1.0f);
+    }
+    std::vector<double> rowCosines(static_cast<std::size_t>(lastRow - firstRow + 1));
+    for (int r = firstRow; r <= lastRow; ++r)
+        rowCosines[static_cast<std::size_t>(r - firstRow)] = std::cos((cache.north - r * rowDegrees) * kPi / 180);
+    const int windowColumns = lastColumn - firstColumn + 1;
+    auto shadeAt = [&](int column, int row) {
+        auto work = [&](double c) {
+            double factor;
+            return shadeOf(grid + static_cast<std::ptrdiff_t>(row) * columns + column, column, row, c, &factor)
+                       ? static_cast<float>(factor)
+                       : -2.0f;
+        };
+        if (row < firstRow || row > lastRow || column < firstColumn || column > lastColumn)
+            return work(std::cos((cache.north - row * rowDegrees) * kPi / 180));
+        float& shade = shades[static_cast<std::size_t>(row - firstRow) * windowColumns + (column - firstColumn)];
+        if (shade == -1.0f) shade = work(rowCosines[static_cast<std::size_t>(row - firstRow)]);
+        return shade;
+    };
+    struct {
+        int column = -1, row = -1;
+        std::array<int16_t, 4> z;
+        std::array<float, 4> shade;
+        bool valid;
     } cell;
-    auto smoothColour = [&](double x, double y, double c) {
-        const double fx = x - 0.5, fy = y - 0.5;
-        const int c0 = static_cast<int>(std::floor(fx)), r0 = static_cast<int>(std::floor(fy));
+    auto smoothColour = [&](double x, double y) {
+        // Before the middle of the first sample, or past the last, the edge
+        // sample stands alone.
+        const double fx = std::max(x - 0.5, 0.0), fy = std::max(y - 0.5, 0.0);
+        const int c0 = static_cast<int>(fx), r0 = static_cast<int>(fy);
+        const int c1 = std::min(c0 + 1, columns - 1), r1 = std::min(r0 + 1, rows - 1);
         const double tx = fx - c0, ty = fy - r0;
+        const int column = static_cast<int>(x), row = static_cast<int>(y);
+        // Neighbouring pixels mostly share their four samples.
         if (c0 != cell.column || r0 != cell.row) {
             cell.column = c0;
             cell.row = r0;
-            cell.valid = cell.shaded = true;
-            for (int i = 0; i < 4; ++i) {
-                // Beyond the grid's edges the edge sample stands in.
-                const int column = std::clamp(c0 + i % 2, 0, columns - 1), row = std::clamp(r0 + i / 2, 0, rows - 1);
-                const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
-                cell.valid = cell.valid && *here != kElevationOcean && *here != kElevationNotLoaded;
-                cell.z[i] = *here;
-                cell.shaded = shadeOf(here, column, row, c, &cell.shade[i]) && cell.shaded;
-            }
+            const int16_t* upper = grid + static_cast<std::ptrdiff_t>(r0) * columns;
+            const int16_t* lower = grid + static_cast<std::ptrdiff_t>(r1) * columns;
+            cell.z = {upper[c0], upper[c1], lower[c0], lower[c1]};
+            cell.valid = std::none_of(cell.z.begin(), cell.z.end(),
+                                      [](int16_t v) { return v == kElevationOcean || v == kElevationNotLoaded; });
+            if (cell.valid && settings.shading)
+                cell.shade = {shadeAt(c0, r0), shadeAt(c1, r0), shadeAt(c0, r1), shadeAt(c1, r1)};
         }
         // Sea and missing data are never blended with elevations.
-        if (!cell.valid) return nearestColour(static_cast<int>(x), static_cast<int>(y), c);
-        auto blend = [&](const double* v) {
-            return (v[0] * (1 - tx) + v[1] * tx) * (1 - ty) + (v[2] * (1 - tx) + v[3] * tx) * ty;
+        if (!cell.valid) return nearestColour(column, row, std::cos((cache.north - y * rowDegrees) * kPi / 180));
+        auto blend = [&](auto a, auto b, auto c, auto d) {
+            return (a * (1 - tx) + b * tx) * (1 - ty) + (c * (1 - tx) + d * tx) * ty;
         };
-        // Coloured as a sample of the interpolated elevation, so that the
-        // coast is the line where the land falls to sea level.
-        const double z = blend(cell.z);
-        const double rounded = std::round(z);
-        uint32_t colour = (rounded == 0 ? kWater : rounded == -28 ? kLowWater : sampleColour(z)) | kOpaque;
-        if (cell.shaded) {
-            colour = scalePixel(colour, blend(cell.shade));
-        } else {
+        // Coloured as a sample of the interpolated elevation (rounded), so
+        // that the coast is the line where the land falls to sea level.
+        const auto& z = cell.z;
+        const double e = blend(z[0], z[1], z[2], z[3]);
+        uint32_t colour = e > -0.5 && e < 0.5       ? kWater
+                          : e > -28.5 && e <= -27.5 ? kLowWater
+                                                    : sampleColour(e);
+        colour |= kOpaque;
+        if (settings.shading) {
+            const auto [a, b, c, d] = cell.shade;
             // At the edges of the data, the nearest sample's own shade.
-            double factor;
-            const int column = static_cast<int>(x), row = static_cast<int>(y);
-            if (shadeOf(grid + static_cast<std::ptrdiff_t>(row) * columns + column, column, row, c, &factor))
-                colour = scalePixel(colour, factor);
+            const float shade = std::min({a, b, c, d}) >= 0 ? static_cast<float>(blend(a, b, c, d)) : shadeAt(column, row);
+            if (shade >= 0) {
+                // scalePixel in fixed point: shades lie within 0..1.
+                const uint32_t f = static_cast<uint32_t>(std::min(shade, 1.0f) * 65536.0f);
+                colour = kOpaque | (((colour >> 16 & 0xFF) * f) >> 16) << 16 | (((colour >> 8 & 0xFF) * f) >> 16) << 8 |
+                         (((colour & 0xFF) * f) >> 16);
+            }
         }
         return colour;
     };
@@ -446,7 +487,6 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         double rowY = -1, unused;
         if (!positions.azimuthal() && cache.gridPoint(rowLat, cache.west, &unused, &rowY))
             rowIndex = static_cast<int>(rowY);
-        cell.row = kNoCell;  // shades depend on the row's latitude
         // Neighbouring pixels often share a grid sample; keep the last result.
         int lastColumn = -1, lastRow = -1;
         uint32_t lastColour = 0;
@@ -460,7 +500,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                     continue;
                 }
                 if (smooth) {
-                    line[x] = smoothColour(gx, gy, std::cos(lat * kPi / 180));
+                    line[x] = smoothColour(gx, gy);
                     continue;
                 }
                 column = static_cast<int>(gx);
@@ -473,7 +513,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                     continue;
                 }
                 if (smooth) {
-                    line[x] = smoothColour(gridX[static_cast<std::size_t>(x)], rowY, rowCos);
+                    line[x] = smoothColour(gridX[static_cast<std::size_t>(x)], rowY);
                     continue;
                 }
             }
