@@ -255,6 +255,14 @@ void ElevationCache::loadTile(const Tile& tile, const std::string& directory) {
 }
 
 bool ElevationCache::positionOf(double lat, double lon, int* column, int* row) const {
+    double x, y;
+    if (!gridPoint(lat, lon, &x, &y)) return false;
+    *column = static_cast<int>(x);
+    *row = static_cast<int>(y);
+    return true;
+}
+
+bool ElevationCache::gridPoint(double lat, double lon, double* x, double* y) const {
     if (samples_.empty() || columns <= 0 || !(north > south) || !(east > west)) return false;
     double u = (lon - west) / (east - west);
     // The grid may reach across the antimeridian; positions come within +-180.
@@ -262,8 +270,8 @@ bool ElevationCache::positionOf(double lat, double lon, int* column, int* row) c
     if (u > 1 && lon - 360 >= west) u = (lon - 360 - west) / (east - west);
     const double v = (north - lat) / (north - south);
     if (!(u >= 0 && u <= 1 && v >= 0 && v <= 1)) return false;
-    *column = static_cast<int>(u * (columns - 1));
-    *row = static_cast<int>(v * (rows - 1));
+    *x = u * (columns - 1);
+    *y = v * (rows - 1);
     return true;
 }
 

@@ -48,6 +48,9 @@ public:
 
     // Grid cell of a position (degrees); false outside the grid.
     bool positionOf(double lat, double lon, int* column, int* row) const;
+    // The same position as a fraction of the grid: cell (column, row) holds
+    // column <= x < column + 1 and row <= y < row + 1.
+    bool gridPoint(double lat, double lon, double* x, double* y) const;
     bool sampleAt(int column, int row, int16_t* sample) const;
     // The sample at a position; false and kElevationNotLoaded outside the grid.
     bool elevationAt(double lat, double lon, int* metres) const;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -330,25 +331,162 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         return v == kElevationOcean ? 0.0 : double(v);
     };
 
+    const int16_t* grid = cache.data();
+    const int columns = cache.columns, rows = cache.rows;
+    // The colour of a sample by itself, and its shade from the slope towards
+    // the samples one row south and one column east (the grid's south and
+    // east edges stay unshaded); `c` is the cosine of the latitude.
+    auto sampleColour = [&](double s) {
+        if (s == kElevationOcean || s == 0) return kWater;
+        if (s == kElevationNotLoaded) return kNotLoaded;
+        if (s == -28) return kLowWater;
+        return colours[static_cast<std::size_t>(std::clamp((s - minElevation) * scale, 0.0, 255.0))];
+    };
+    auto shadeOf = [&](const int16_t* here, int column, int row, double c, double* factor) {
+        if (!settings.shading || *here == kElevationNotLoaded || row + 1 >= rows || column + 1 >= columns) return false;
+        bool usable = true;
+        const double z = neighbour(*here, &usable), zS = neighbour(here[columns], &usable),
+                     zE = neighbour(here[1], &usable);
+        if (!usable) return false;
+        const double n0 = d * (zE - z) * k, n1 = d * c * (zS - z) * k, n2 = d * d * c;
+        const double length = std::sqrt(n0 * n0 + n1 * n1 + n2 * n2);
+        double b = n0 * light[0] + n1 * light[1] + n2 * light[2];
+        if (length > 0) b /= length;
+        *factor = b > 0 ? b : -0.2 * b;
+        return true;
+    };
+    auto nearestColour = [&](int column, int row, double c) {
+        const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
+        uint32_t colour = sampleColour(*here) | kOpaque;
+        double factor;
+        if (shadeOf(here, column, row, c, &factor)) colour = scalePixel(colour, factor);
+        return colour;
+    };
+
+    // Where a pixel is finer than the grid both ways, the terrain
+    // is drawn from the elevation and shade interpolated between the four
+    // samples round it, each taken as lying in the middle of its cell, so
+    // that zoomed in the relief is smooth rather than squares; coarser
+    // pictures show each pixel's own sample.
+    double pixelLat, pixelLon;
+    if (positions.azimuthal()) {
+        pixelLat = 180 / (kPi * view->scale);
+        pixelLon = pixelLat / std::max(std::cos(view->center.lat), 1e-9);
+    } else {
+        pixelLat = (north - south) / (h - 1);
+        pixelLon = (east - west) / (w - 1);
+    }
+    const bool smooth = rows > 1 && columns > 1 && pixelLat < (cache.north - cache.south) / (rows - 1) &&
+                        pixelLon < (cache.east - cache.west) / (columns - 1);
+    // The shades of the samples under the picture, each worked out when
+    // first needed and lit at its own latitude: -1 not yet, -2 none.
+    const double rowDegrees = (cache.north - cache.south) / std::max(rows - 1, 1);
+    static thread_local std::vector<float> shades;
+    int firstRow = 0, lastRow = -1, firstColumn = 0, lastColumn = -1;
+    if (smooth && settings.shading) {
+        firstRow = std::clamp(static_cast<int>((cache.north - north) / rowDegrees) - 1, 0, rows - 1);
+        lastRow = std::clamp(static_cast<int>((cache.north - south) / rowDegrees) + 2, 0, rows - 1);
+        firstColumn = 0;
+        lastColumn = columns - 1;
+        double x0, x1, unused;
+        if (cache.gridPoint(cache.north, wrap180(west), &x0, &unused) &&
+            cache.gridPoint(cache.north, wrap180(east), &x1, &unused) && x0 <= x1) {
+            firstColumn = std::max(static_cast<int>(x0) - 1, 0);
+            lastColumn = std::min(static_cast<int>(x1) + 2, columns - 1);
+        }
+        shades.assign(static_cast<std::size_t>(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1), -1.0f);
+    }
+    std::vector<double> rowCosines(static_cast<std::size_t>(lastRow - firstRow + 1));
+    for (int r = firstRow; r <= lastRow; ++r)
+        rowCosines[static_cast<std::size_t>(r - firstRow)] = std::cos((cache.north - r * rowDegrees) * kPi / 180);
+    const int windowColumns = lastColumn - firstColumn + 1;
+    auto shadeAt = [&](int column, int row) {
+        auto work = [&](double c) {
+            double factor;
+            return shadeOf(grid + static_cast<std::ptrdiff_t>(row) * columns + column, column, row, c, &factor)
+                       ? static_cast<float>(factor)
+                       : -2.0f;
+        };
+        if (row < firstRow || row > lastRow || column < firstColumn || column > lastColumn)
+            return work(std::cos((cache.north - row * rowDegrees) * kPi / 180));
+        float& shade = shades[static_cast<std::size_t>(row - firstRow) * windowColumns + (column - firstColumn)];
+        if (shade == -1.0f) shade = work(rowCosines[static_cast<std::size_t>(row - firstRow)]);
+        return shade;
+    };
+    struct {
+        int column = -1, row = -1;
+        std::array<int16_t, 4> z;
+        std::array<float, 4> shade;
+        bool valid;
+    } cell;
+    auto smoothColour = [&](double x, double y) {
+        // Before the middle of the first sample, or past the last, the edge
+        // sample stands alone.
+        const double fx = std::max(x - 0.5, 0.0), fy = std::max(y - 0.5, 0.0);
+        const int c0 = static_cast<int>(fx), r0 = static_cast<int>(fy);
+        const int c1 = std::min(c0 + 1, columns - 1), r1 = std::min(r0 + 1, rows - 1);
+        const double tx = fx - c0, ty = fy - r0;
+        const int column = static_cast<int>(x), row = static_cast<int>(y);
+        // Neighbouring pixels mostly share their four samples.
+        if (c0 != cell.column || r0 != cell.row) {
+            cell.column = c0;
+            cell.row = r0;
+            const int16_t* upper = grid + static_cast<std::ptrdiff_t>(r0) * columns;
+            const int16_t* lower = grid + static_cast<std::ptrdiff_t>(r1) * columns;
+            cell.z = {upper[c0], upper[c1], lower[c0], lower[c1]};
+            cell.valid = std::none_of(cell.z.begin(), cell.z.end(),
+                                      [](int16_t v) { return v == kElevationOcean || v == kElevationNotLoaded; });
+            if (cell.valid && settings.shading)
+                cell.shade = {shadeAt(c0, r0), shadeAt(c1, r0), shadeAt(c0, r1), shadeAt(c1, r1)};
+        }
+        // Sea and missing data are never blended with elevations.
+        if (!cell.valid) return nearestColour(column, row, std::cos((cache.north - y * rowDegrees) * kPi / 180));
+        auto blend = [&](auto a, auto b, auto c, auto d) {
+            return (a * (1 - tx) + b * tx) * (1 - ty) + (c * (1 - tx) + d * tx) * ty;
+        };
+        // Coloured as a sample of the interpolated elevation (rounded), so
+        // that the coast is the line where the land falls to sea level.
+        const auto& z = cell.z;
+        const double e = blend(z[0], z[1], z[2], z[3]);
+        uint32_t colour = e > -0.5 && e < 0.5       ? kWater
+                          : e > -28.5 && e <= -27.5 ? kLowWater
+                                                    : sampleColour(e);
+        colour |= kOpaque;
+        if (settings.shading) {
+            const auto [a, b, c, d] = cell.shade;
+            // At the edges of the data, the nearest sample's own shade.
+            const float shade = std::min({a, b, c, d}) >= 0 ? static_cast<float>(blend(a, b, c, d)) : shadeAt(column, row);
+            if (shade >= 0) {
+                // scalePixel in fixed point: shades lie within 0..1.
+                const uint32_t f = static_cast<uint32_t>(std::min(shade, 1.0f) * 65536.0f);
+                colour = kOpaque | (((colour >> 16 & 0xFF) * f) >> 16) << 16 | (((colour >> 8 & 0xFF) * f) >> 16) << 8 |
+                         (((colour & 0xFF) * f) >> 16);
+            }
+        }
+        return colour;
+    };
+
     // For the cylindric map each column has one grid column, each row one grid row.
     std::vector<int> gridColumn(static_cast<std::size_t>(w), -1);
+    std::vector<double> gridX(smooth ? static_cast<std::size_t>(w) : 0);
     if (!positions.azimuthal()) {
         const double lonStep = (east - west) / (w - 1);
         for (int x = 0; x < w; ++x) {
-            int column, row;
-            gridColumn[static_cast<std::size_t>(x)] =
-                cache.positionOf(cache.north, wrap180(west + x * lonStep), &column, &row) ? column : -1;
+            double u, v;
+            if (!cache.gridPoint(cache.north, wrap180(west + x * lonStep), &u, &v)) continue;
+            gridColumn[static_cast<std::size_t>(x)] = static_cast<int>(u);
+            if (smooth) gridX[static_cast<std::size_t>(x)] = u;
         }
     }
 
-    const int16_t* grid = cache.data();
-    const int columns = cache.columns, rows = cache.rows;
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<uint32_t*>(bitmap.scanLine(y));
         const double rowLat = north - y / double(h - 1) * (north - south);
         const double rowCos = std::cos(rowLat * kPi / 180);
-        int rowIndex = -1, column0;
-        if (!positions.azimuthal()) cache.positionOf(rowLat, cache.west, &column0, &rowIndex);
+        int rowIndex = -1;
+        double rowY = -1, unused;
+        if (!positions.azimuthal() && cache.gridPoint(rowLat, cache.west, &unused, &rowY))
+            rowIndex = static_cast<int>(rowY);
         // Neighbouring pixels often share a grid sample; keep the last result.
         int lastColumn = -1, lastRow = -1;
         uint32_t lastColour = 0;
@@ -356,11 +494,17 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
             int column, row;
             double lat = rowLat;
             if (positions.azimuthal()) {
-                double lon;
-                if (!positions.at(x, y, &lat, &lon) || !cache.positionOf(lat, wrap180(lon), &column, &row)) {
+                double lon, gx, gy;
+                if (!positions.at(x, y, &lat, &lon) || !cache.gridPoint(lat, wrap180(lon), &gx, &gy)) {
                     line[x] = kOpaque | kOutside;
                     continue;
                 }
+                if (smooth) {
+                    line[x] = smoothColour(gx, gy);
+                    continue;
+                }
+                column = static_cast<int>(gx);
+                row = static_cast<int>(gy);
             } else {
                 column = gridColumn[static_cast<std::size_t>(x)];
                 row = rowIndex;
@@ -368,40 +512,16 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                     line[x] = kOpaque | kOutside;
                     continue;
                 }
+                if (smooth) {
+                    line[x] = smoothColour(gridX[static_cast<std::size_t>(x)], rowY);
+                    continue;
+                }
             }
             if (column == lastColumn && row == lastRow) {
                 line[x] = lastColour;
                 continue;
             }
-            const int16_t* here = grid + static_cast<std::ptrdiff_t>(row) * columns + column;
-            const int16_t s = *here;
-            uint32_t colour;
-            if (s == kElevationOcean || s == 0) {
-                colour = kWater;
-            } else if (s == kElevationNotLoaded) {
-                colour = kNotLoaded;
-            } else if (s == -28) {
-                colour = kLowWater;
-            } else {
-                const double v = std::clamp((s - minElevation) * scale, 0.0, 255.0);
-                colour = colours[static_cast<std::size_t>(v)];
-            }
-            colour |= kOpaque;
-            // The samples one row south and one column east; the grid's south
-            // and east edges stay unshaded.
-            if (settings.shading && s != kElevationNotLoaded && row + 1 < rows && column + 1 < columns) {
-                bool usable = true;
-                const double z = neighbour(s, &usable), zS = neighbour(here[columns], &usable),
-                             zE = neighbour(here[1], &usable);
-                if (usable) {
-                    const double c = positions.azimuthal() ? std::cos(lat * kPi / 180) : rowCos;
-                    const double n0 = d * (zE - z) * k, n1 = d * c * (zS - z) * k, n2 = d * d * c;
-                    const double length = std::sqrt(n0 * n0 + n1 * n1 + n2 * n2);
-                    double b = n0 * light[0] + n1 * light[1] + n2 * light[2];
-                    if (length > 0) b /= length;
-                    colour = scalePixel(colour, b > 0 ? b : -0.2 * b);
-                }
-            }
+            const uint32_t colour = nearestColour(column, row, positions.azimuthal() ? std::cos(lat * kPi / 180) : rowCos);
             line[x] = colour;
             lastColumn = column;
             lastRow = row;

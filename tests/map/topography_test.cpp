@@ -5,9 +5,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <numbers>
 #include <set>
 
+#include "map/map_view.h"
+#include "real_tile.h"
 #include "temp_dir.h"
 #include "tile_files.h"
 
@@ -162,6 +166,222 @@ TEST(Topography, AzimuthalPixelsShowTheTerrainOfTheirOwnPosition) {
     }
     EXPECT_GT(judged, size * size / 2);
     EXPECT_EQ(misplaced, 0);
+}
+
+// An SRTM3 tile (N10E010 unless named) whose sample in tile row r, column c is z(r, c).
+std::string makeSurface(const TempDir& dir, const std::function<int(int r, int c)>& z, const char* name = "N10E010.hgt") {
+    const std::string path = (dir.path() / name).string();
+    std::ofstream out(path, std::ios::binary);
+    for (int r = 0; r < 1201; ++r)
+        for (int c = 0; c < 1201; ++c) {
+            const int v = z(r, c);
+            out.put(static_cast<char>(v >> 8)).put(static_cast<char>(v & 0xFF));
+        }
+    return path;
+}
+
+// For any box inside N10E010 the grid is 2000 x 1000 samples of 6" (every
+// other tile sample) centred on the tile: grid row 0 is tile row -400, grid
+// column 699 tile column 0 (the tile's offset, -1399.5 samples, rounded
+// towards zero). The grid position of a point counts
+// (columns - 1) across the grid's box; the cell (j, i) it falls into holds
+// sample (j, i), taken as lying in the middle of the cell. So a point's
+// position in tile samples is:
+struct TilePoint {
+    double column, row;
+};
+TilePoint tilePoint(const ElevationCache& cache, double lat, double lon) {
+    const double x = (lon - cache.west) / (cache.east - cache.west) * (cache.columns - 1);
+    const double y = (cache.north - lat) / (cache.north - cache.south) * (cache.rows - 1);
+    return {-1398 + 2 * (x - 0.5), -400 + 2 * (y - 0.5)};
+}
+
+// A zoomed-in cylindric box of 100 x 100 pixels, 0.0001 degrees each (the
+// grid's samples are 0.0017 degrees apart).
+constexpr double kSouth = 10.40, kNorth = 10.41, kWest = 10.40, kEast = 10.41;
+double pixelLat(int y) { return kNorth - y * (kNorth - kSouth) / 99; }
+double pixelLon(int x) { return kWest + x * (kEast - kWest) / 99; }
+
+TEST(Topography, ZoomedInTheElevationIsInterpolatedBetweenSamples) {
+    // A plane, 8 m up per tile column and 5 m down per row: interpolated
+    // exactly, where the nearest sample would be up to 8 m off and a
+    // misplaced one 8 m as well. Black-white palette, one grey step per metre.
+    TempDir dir;
+    makeSurface(dir, [](int r, int c) { return 2000 + 8 * c - 5 * r; });
+    const double minElevation = 2200;
+    auto plane = [](TilePoint p) { return 2000 + 8 * p.column - 5 * p.row; };
+    TopoSettings flat;
+    flat.shading = false;
+    struct Case {
+        const char* name;
+        int projection;
+        double metresOff;  // the pixel may be placed up to half a pixel off: the plane's change over it
+    };
+    for (const Case& t : {Case{"cylindric", kCylindric, 0}, Case{"azimuthal", kAzimuthal, 0.5 * std::hypot(8, 5) * 0.15}}) {
+        ElevationCache cache;
+        cache.setDirectories("", dir.path().string());
+        QImage image(100, 100, QImage::Format_RGB32);
+        MapView v;
+        map_view_setup(v, t.projection, 10.405 / kDeg, 10.405 / kDeg, 0.5, 100, 100);  // about 10 m a pixel
+        ASSERT_TRUE(renderTopography(image, cache, flat, minElevation, minElevation + 256, kSouth, kNorth, kWest,
+                                     kEast, &blackWhitePalette(), t.projection == kAzimuthal ? &v : nullptr));
+        int judged = 0, wrong = 0;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                double lat = pixelLat(y), lon = pixelLon(x);
+                if (t.projection == kAzimuthal) {
+                    ASSERT_TRUE(azimuthal_inverse(v, x, y, &lon, &lat));
+                    lat *= kDeg, lon *= kDeg;
+                }
+                const double metres = plane(tilePoint(cache, lat, lon)) - minElevation;
+                const int grey = static_cast<int>(image.pixel(x, y) & 0xFF);
+                // Judged away from a grey step's edge.
+                const double low = metres - t.metresOff - 1e-6, high = metres + t.metresOff + 1e-6;
+                if (std::floor(low) != std::floor(high) && t.metresOff == 0) continue;
+                ++judged;
+                if ((grey < std::floor(low) || grey > std::floor(high)) && ++wrong <= 5)
+                    ADD_FAILURE() << t.name << " pixel " << x << ", " << y << ": grey " << grey << ", elevation "
+                                  << metres << " above the palette's foot";
+            }
+        }
+        EXPECT_GT(judged, 9000) << t.name;
+        EXPECT_EQ(wrong, 0) << t.name;
+    }
+}
+
+TEST(Topography, ZoomedInTheShadeChangesSmoothlyFromSampleToSample) {
+    // Ridges of 40 m between neighbouring samples, every slope turned
+    // another way; the palette entry stays 255 so the grey is the shade.
+    // Along a row of pixels the interpolated shade changes at most by its
+    // whole range per sample spacing; the nearest sample's shade would jump
+    // by all of it at once.
+    TempDir dir;
+    makeSurface(dir, [](int r, int c) { return 1000 + 40 * ((r + c) / 2 % 2); });
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    QImage image(100, 100, QImage::Format_RGB32);
+    ASSERT_TRUE(renderTopography(image, cache, TopoSettings{}, -24000, 1040, kSouth, kNorth, kWest, kEast,
+                                 &blackWhitePalette()));
+    int low = 255, high = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+            low = std::min(low, int(image.pixel(x, y) & 0xFF));
+            high = std::max(high, int(image.pixel(x, y) & 0xFF));
+        }
+    ASSERT_GT(high - low, 40) << "the ridges are lit and shaded";
+    // Sample spacings per pixel across and down.
+    const double across = (kEast - kWest) / 99 / ((cache.east - cache.west) / (cache.columns - 1));
+    const double down = (kNorth - kSouth) / 99 / ((cache.north - cache.south) / (cache.rows - 1));
+    int steepAcross = 0, steepDown = 0;
+    for (int y = 0; y + 1 < 100; ++y)
+        for (int x = 0; x + 1 < 100; ++x) {
+            const int g = image.pixel(x, y) & 0xFF;
+            steepAcross = std::max(steepAcross, std::abs(int(image.pixel(x + 1, y) & 0xFF) - g));
+            steepDown = std::max(steepDown, std::abs(int(image.pixel(x, y + 1) & 0xFF) - g));
+        }
+    // The shade's whole range: the extremes lie on samples, and a pixel
+    // within half a pixel each way of them misses them by at most half a
+    // pixel's change each way; one more for the truncation to a grey.
+    const double range = (high - low + 1) / (1 - across - down);
+    EXPECT_LE(steepAcross, range * across + 1);
+    EXPECT_LE(steepDown, range * down + 1);
+    EXPECT_LT(range * std::max(across, down) + 1, 0.2 * (high - low)) << "a jump would be caught";
+}
+
+TEST(Topography, ZoomedInSeaAndMissingDataAreNotBlended) {
+    // Sea (0 m) west of tile column 600, land of 10 m from it on, and a hole
+    // in the land at row 712, column 604. Blended, the coast is where the
+    // land falls below half a metre: a twentieth of the way from the last
+    // sea sample (598) to the first land one (600). A cell with the hole in
+    // a corner shows each pixel's nearest sample, the hole white.
+    TempDir dir;
+    const std::string tile = makeSurface(dir, [](int, int c) { return c < 600 ? 0 : 10; });
+    const int holeRow = 712, holeColumn = 604;
+    testing::setSample(tile, 1201, holeRow, holeColumn, kElevationVoid);
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    QImage image(100, 100, QImage::Format_RGB32);
+    TopoSettings flat;
+    flat.shading = false;
+    const double west = 10.4945, east = 10.5045;  // tile columns 593.4 ... 605.4
+    ASSERT_TRUE(renderTopography(image, cache, flat, 0, 256, kSouth, kNorth, west, east));
+    const uint32_t sea = 0x0000FF, land = defaultPalette()[10];
+    int holes = 0, sand = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            const TilePoint p = tilePoint(cache, pixelLat(y), west + x * (east - west) / 99);
+            // The cell's north-west sample, and the nearest one (the cell half a sample on).
+            const int c0 = 2 * static_cast<int>(std::floor(p.column / 2)), r0 = 2 * static_cast<int>(std::floor(p.row / 2));
+            const int c = 2 * static_cast<int>(std::floor(p.column / 2 + 0.5)), r = 2 * static_cast<int>(std::floor(p.row / 2 + 0.5));
+            const bool holeCell = (holeColumn == c0 || holeColumn == c0 + 2) && (holeRow == r0 || holeRow == r0 + 2);
+            uint32_t expected;
+            if (holeCell) {
+                expected = c == holeColumn && r == holeRow ? 0xFFFFFF : c < 600 ? sea : land;
+                holes += expected == 0xFFFFFF;
+            } else {
+                const double metres = 10 * std::clamp((p.column - 598) / 2, 0.0, 1.0);
+                if (std::fabs(metres - 0.5) < 1e-6 || std::fabs(metres - std::round(metres)) < 1e-6) continue;
+                expected = metres < 0.5 ? sea : defaultPalette()[static_cast<std::size_t>(metres)];
+                sand += expected != sea && expected != land;
+            }
+            ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, expected) << "pixel " << x << ", " << y;
+        }
+    }
+    EXPECT_GT(holes, 20);
+    EXPECT_GT(sand, 500) << "the shore is blended";
+}
+
+TEST(Topography, ZoomedInTheReliefRunsOnAcrossTheAntimeridian) {
+    // A ramp rising 4 m a sample eastwards through 180 degrees, whose two
+    // tiles meet there: each row of pixels rises steadily, at most the
+    // ramp's 0.5 m a pixel (one grey step), where the samples would rise
+    // by 8 m at once; and no pixel falls outside the grid.
+    TempDir dir;
+    makeSurface(dir, [](int, int c) { return 1000 + 4 * c; }, "N10E179.hgt");
+    makeSurface(dir, [](int, int c) { return 5800 + 4 * c; }, "N10W180.hgt");
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    QImage image(100, 100, QImage::Format_RGB32);
+    TopoSettings flat;
+    flat.shading = false;
+    ASSERT_TRUE(renderTopography(image, cache, flat, 5700, 5956, kSouth, kNorth, 179.995, 180.005, &blackWhitePalette()));
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x + 1 < 100; ++x) {
+            const QRgb a = image.pixel(x, y) & 0xFFFFFF, b = image.pixel(x + 1, y) & 0xFFFFFF;
+            ASSERT_EQ(a, (a & 0xFF) * 0x010101u) << "a grey at " << x << ", " << y;
+            ASSERT_GE(b & 0xFF, a & 0xFF) << x << ", " << y;
+            ASSERT_LE((b & 0xFF) - (a & 0xFF), 1u) << x << ", " << y;
+        }
+        ASSERT_GE((image.pixel(99, y) & 0xFF) - (image.pixel(0, y) & 0xFF), 40u) << "the ramp's 48 m";
+    }
+}
+
+TEST(Topography, CoarserThanTheGridEachPixelShowsItsOwnSample) {
+    // The real tile, 450 x 300 pixels over all of it: more than a sample
+    // a pixel. Each pixel is coloured by the sample the mouse read-out gives
+    // for its position, as before.
+    TempDir dir;
+    ASSERT_FALSE(testing::unpackRealTile(dir.path()).empty());
+    ElevationCache cache;
+    cache.setDirectories("", dir.path().string());
+    QImage image(450, 300, QImage::Format_RGB32);
+    TopoSettings flat;
+    flat.shading = false;
+    const double south = 57, north = 58, west = 11, east = 12;
+    ASSERT_TRUE(renderTopography(image, cache, flat, -10, 246, south, north, west, east));
+    int sea = 0;
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 450; ++x) {
+            int metres;
+            ASSERT_TRUE(cache.elevationAt(north - y * (north - south) / 299, west + x * (east - west) / 449, &metres));
+            const uint32_t expected = metres == 0                     ? 0x0000FF
+                                      : metres == kElevationNotLoaded ? 0xFFFFFF
+                                                                      : defaultPalette()[static_cast<std::size_t>(metres + 10)];
+            sea += metres == 0;
+            ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, expected) << "pixel " << x << ", " << y;
+        }
+    }
+    EXPECT_GT(sea, 50000);
 }
 
 TEST(Topography, SmallBitmapOrEmptyBoxIsLeftAlone) {
