@@ -164,8 +164,10 @@ void MapComposer::drawGrid(int mode) {
                 score = HUGE_VAL;
                 for (const QPointF& pole : poles) score = std::min(score, std::hypot(x - pole.x(), y - pole.y()));
             }
-            if (!found || score > best) *at = QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
-            best = !found ? score : std::max(best, score);
+            if (!found || score > best) {
+                *at = QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+                best = score;
+            }
             found = true;
         }
         return found;
