@@ -44,8 +44,10 @@ int32_t degreesToUnits(double degrees) {
 }
 
 void initTrackPoint(TrackPoint& point) {
-    point = TrackPoint{};
-    point.type = kTrackPoint;
+    // Copied from a constant: a zeroed temporary was stored with `rep stos`
+    // and loaded back at once, a stall on every point read.
+    static constexpr TrackPoint kFresh{};
+    point = kFresh;
 }
 
 CalendarTime unixTimeToCalendar(double seconds) {
