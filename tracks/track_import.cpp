@@ -181,9 +181,9 @@ double parseKmlNumber(const char*& c) {
     const char* start = c;
     const DecimalDigits d = scanDecimalDigits(c);
     double value = 0.0;
-    if (exactDecimal(d.whole, d.digits, d.fraction, &value)) {
-        // One exact division, correctly rounded.
-    } else if (std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
+    // One exact division where the digits allow it, correctly rounded.
+    if (!exactDecimal(d.whole, d.digits, d.fraction, &value) &&
+        std::from_chars(start, c, value, std::chars_format::fixed).ec == std::errc::result_out_of_range) {
         // Beyond a double: infinite when the whole part has a digit other
         // than 0, else too small to tell from 0.
         const bool large = std::find_if(start, c, [](char d) { return d >= '1' && d <= '9'; }) < std::find(start, c, '.');
