@@ -251,7 +251,13 @@ void TBearfix::Chk_ShowMapNavigatorClick() {
     updateGuard = 0;
 }
 
-// The overlay draws the ruler.
-void TBearfix::Ck_ShowMapRulerClick() { drawOverlay(); }
+// The overlay draws the ruler; the grid's labels leave its corner to it.
+void TBearfix::Ck_ShowMapRulerClick() {
+    if (mapSettings().gridMode > 0) {
+        fullMapRedraw();
+    } else {
+        drawOverlay();
+    }
+}
 
 }  // namespace bearfix

@@ -209,7 +209,7 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
         drawVectorLayer("island.pnt", QColor(128, 128, 128), 1);
         drawVectorLayer("coast.pnt", QColor(0, 0, 0), 1);
     }
-    drawGrid(s.gridMode);
+    drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;
 }

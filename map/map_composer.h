@@ -124,7 +124,7 @@ public:
 private:
     void drawVectorLayer(const char* file, QColor colour, int width);
     void drawCities(const MapSettings& s, bool topography);
-    void drawGrid(int mode);
+    void drawGrid(int mode, bool keepRulerCorner);
     QRect drawRuler();
     void drawLabel(int x, int y, const QString& text, bool opaque);
     // A pixel polyline, clipped to `box` and repeated for each copy of the

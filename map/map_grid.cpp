@@ -94,7 +94,7 @@ std::vector<GridCandidate> everyKth(std::vector<GridCandidate> all, double step)
 
 }  // namespace
 
-void MapComposer::drawGrid(int mode) {
+void MapComposer::drawGrid(int mode, bool keepRulerCorner) {
     gridLabels_.clear();
     if (mode < 1 || mode > 3) return;
     QPainter& p = *painter_;
@@ -172,9 +172,10 @@ void MapComposer::drawGrid(int mode) {
         }
         return found;
     };
-    // The ruler's corner (at most a quarter of the width) is kept free: the overlay draws over it.
+    // The ruler's corner (at most a quarter of the width) is kept free while
+    // the ruler is shown: the overlay draws over it.
     LabelPlacer placer;
-    placer.place(QRect(0, picture.height() - 36, picture.width() / 4 + 24, 36));
+    if (keepRulerCorner) placer.place(QRect(0, picture.height() - 36, picture.width() / 4 + 24, 36));
     auto show = [&](const GridCandidate& c) {
         if (!placer.place(c.box)) return;
         drawLabel(c.at.x(), c.at.y(), c.text, false);

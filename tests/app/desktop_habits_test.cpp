@@ -10,6 +10,7 @@
 #include <QtTest/QTest>
 #include <cmath>
 
+#include "app/data_files.h"
 #include "geo/great_circle.h"
 #include "geo/position_patterns.h"
 #include "map/elevation.h"
@@ -180,6 +181,31 @@ TEST_F(HabitsTest, TicksDrawAtOnce) {
         EXPECT_NE(f.Img_Map->picture(), before);
     }
     EXPECT_TRUE(f.Pnl_MapNav->isVisible());
+}
+
+// With a grid, the ruler's corner is free for its labels only while the
+// ruler is off: a tick draws the base map again, as a fresh drawing has it.
+// Without a grid the base map stays.
+TEST_F(HabitsTest, TheRulerTickRedrawsTheGridAroundIt) {
+    writeIni("[MAP]\nShowTopo=0\nShowGrids=1\nShowRuler=1\n");
+    auto w = startShown();
+    Ui::TBearfix& f = w->form();
+    for (int tick = 0; tick < 3; ++tick) {
+        SCOPED_TRACE(tick);
+        if (tick == 2) {
+            f.CB_SwGrids->setCurrentIndex(0);
+            w->fullMapRedraw();
+        }
+        const qint64 before = w->baseBitmap.cacheKey();
+        f.Ck_ShowMapRuler->click();
+        EXPECT_EQ(w->baseBitmap.cacheKey() != before, tick < 2);
+        MapComposer fresh;
+        fresh.setMapDataDirectory(findDataFile("map_data"));
+        QImage base(w->baseBitmap.size(), w->baseBitmap.format());
+        GeoPosition centre = w->mapCenter;
+        fresh.drawBaseMap(base, w->mapSettings(), centre);
+        EXPECT_TRUE(base == w->baseBitmap);
+    }
 }
 
 void sendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {

@@ -95,7 +95,9 @@ TEST(GridLabels, NoneCoversAnotherAndEachNamesItsLine) {
         {kAzimuthal, 50.5, 8.7, 600, 3},     {kCylindric, 50.5, 8.7, 200, 3},     {kAzimuthal, 50.5, 8.7, 2000, 3},
         {kCylindric, 50.5, 8.7, 20000, 2},   {kAzimuthal, -17, 179.9, 600, 3},
     };
+    int rulerOffCornerLabels = 0;
     for (const GridView& v : views) {
+        const bool ruler = (&v - views) % 2 == 0;
         const std::string name = std::to_string(v.projection) + " " + std::to_string(v.lat) + " " +
                                  std::to_string(v.lon) + " " + std::to_string(v.rangeKm) + " km, mode " +
                                  std::to_string(v.mode);
@@ -106,6 +108,7 @@ TEST(GridLabels, NoneCoversAnotherAndEachNamesItsLine) {
         s.cityMode = s.centerHow = 0;
         s.projection = v.projection;
         s.gridMode = v.mode;
+        s.showRuler = ruler;
         MapComposer composer;
         QImage image(900, 600, QImage::Format_RGB32);
         GeoPosition centre{v.lon * kDeg, v.lat * kDeg};
@@ -176,7 +179,27 @@ TEST(GridLabels, NoneCoversAnotherAndEachNamesItsLine) {
             }
         EXPECT_GT(inked, 50);
         EXPECT_EQ(outside, 0);
+
+        // The ruler, found as what the overlay changes in the lower left
+        // quarter (no observers to mark), covers no label; without the
+        // ruler its corner is free for them.
+        QImage withOverlay = image;
+        const GeoPosition nowhere{NAN, NAN};
+        composer.drawOverlayOnce(withOverlay, s, nowhere, nowhere);
+        int rulerPixels = 0;
+        for (int y = image.height() / 2; y < image.height(); ++y)
+            for (int x = 0; x < image.width() / 2; ++x) {
+                if (withOverlay.pixel(x, y) == image.pixel(x, y)) continue;
+                ++rulerPixels;
+                for (const GridLabelSpot& l : labels) EXPECT_FALSE(l.box.contains(x, y)) << l.text.toStdString();
+            }
+        EXPECT_EQ(rulerPixels > 0, ruler);
+        const QRect corner(0, image.height() - 36, image.width() / 4, 36);
+        if (!ruler)
+            rulerOffCornerLabels += std::count_if(labels.begin(), labels.end(),
+                                                  [&](const GridLabelSpot& l) { return l.box.intersects(corner); });
     }
+    EXPECT_GT(rulerOffCornerLabels, 0);
 }
 
 }  // namespace
