@@ -197,7 +197,7 @@ void MapComposer::drawGrid(int mode, bool keepRulerCorner) {
         grid(lonStep, latStep, QColor(160, 160, 160), 1);
         const bool azimuthal = view_.projection == kAzimuthal;
         // Meridians are labelled at the top of the picture, or of the earth where the picture reaches past the pole.
-        const double labelLat = std::min(view_.lat_max * deg, 90.0) - latSpan * 0.001, labelLon = view_.lon_min * deg;
+        const double labelLat = std::min(view_.lat_max * deg, 90.0) - latSpan * 0.001;
         std::vector<GridCandidate> meridians, parallels;
         auto add = [&](std::vector<GridCandidate>& family, double value, double step, bool longitude, QPoint anchor) {
             GridCandidate c{std::lround(value / step), anchor, {}, toQString(gridLabel(value, step, longitude)), {}};
@@ -207,9 +207,11 @@ void MapComposer::drawGrid(int mode, bool keepRulerCorner) {
         for (double lon = std::floor(lonLow / lonStep) * lonStep; lon <= lonHigh; lon += lonStep)
             if (azimuthal ? alongLine(latLow, lon, latHigh, lon, true, &anchor) : onScreen(labelLat, lon, &anchor))
                 add(meridians, lon, lonStep, true, anchor);
+        // Parallels at the left edge, which a cylindric parallel always reaches: a
+        // picture wider than the earth has its western edge on another copy.
         for (double lat = std::ceil(latLow / latStep) * latStep; lat <= latHigh; lat += latStep)
-            if (azimuthal ? alongLine(lat, lonLow, lat, lonHigh, false, &anchor) : onScreen(lat, labelLon, &anchor))
-                add(parallels, lat, latStep, false, anchor);
+            if (azimuthal ? alongLine(lat, lonLow, lat, lonHigh, false, &anchor) : onScreen(lat, lonCentre, &anchor))
+                add(parallels, lat, latStep, false, QPoint(azimuthal ? anchor.x() : 0, anchor.y()));
         for (const GridCandidate& c : everyKth(std::move(meridians), lonStep)) show(c);
         for (const GridCandidate& c : everyKth(std::move(parallels), latStep)) show(c);
     } else {
