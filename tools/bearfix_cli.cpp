@@ -221,6 +221,18 @@ int runDescribe(const std::vector<std::string>& args) {
     return 0;
 }
 
+// Qt warns on every start without a login session's runtime directory (cron,
+// ssh, containers); a picture needs none, and a script's output stays clean.
+QtMessageHandler qtMessages = nullptr;
+void withoutRuntimeDirectoryWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) return;
+    if (qtMessages) {
+        qtMessages(type, context, message);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
+}
+
 int runRender(std::vector<std::string> args) {
     const int width = std::atoi(takeOption(args, "--width", "1000").c_str());
     const int height = std::atoi(takeOption(args, "--height", "700").c_str());
@@ -234,6 +246,7 @@ int runRender(std::vector<std::string> args) {
     static int argc = 1;
     static char name[] = "bearfix-cli";
     static char* argv[] = {name, nullptr};
+    qtMessages = qInstallMessageHandler(withoutRuntimeDirectoryWarning);
     QGuiApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");  // the application took the user's locale
 

@@ -65,11 +65,15 @@ TEST_F(MapTilesWindowTest, TheCommandLineWaitsForTheTiles) {
                            << path.string() << "\n";
         QProcess cli;
         cli.setWorkingDirectory(BEARFIX_SOURCE_DIR);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("XDG_RUNTIME_DIR");  // as under cron or ssh: nothing to say about it
+        cli.setProcessEnvironment(environment);
         cli.start(BEARFIX_CLI, {"render", QString::fromStdString(png), "--width", "300", "--height", "200", "--config",
                                 QString::fromStdString(ini)});
         ASSERT_TRUE(cli.waitForFinished(30000));
         EXPECT_EQ(cli.exitCode(), 0);
-        EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains(error));
+        const QString said = QString::fromUtf8(cli.readAllStandardError());
+        EXPECT_TRUE(*error ? said.contains(error) : said.isEmpty()) << said.toStdString();
         const QImage picture(QString::fromStdString(png));
         ASSERT_FALSE(picture.isNull());
         EXPECT_EQ(picture.pixel(150, 100) == qRgb(0, 0, 200), blue) << path;
