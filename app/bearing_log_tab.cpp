@@ -305,7 +305,8 @@ void BearingLogTab::exportBearings() {
     QString file;
     if (!window_.dialogs.chooseBearingFile(true, &file)) return;
     const std::string path = fileBytes(file);
-    const std::vector<Bearing>& rows = model_->rows().rows;
+    // As the fix takes them, so that the file gives the same fix.
+    const std::vector<Bearing> rows = rowsAsFitted(model_->rows());
     if (!saveBearingCsv(path, rows)) {
         note("Unable to write to " + displayPath(path), true);
         return;
