@@ -41,7 +41,9 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
     const BearingColumn column = columnOf(index);
     // Between a change of the rows and its fix a view may ask: the old fit
     // does not reach the new rows.
-    const bool outlier = r_.fix.status == FixStatus::Found && row < r_.fix.fits.size() && r_.fix.fits[row].outlier;
+    const bool leftOut = r_.isObserver(row) && r_.observerLeftOut[r_.letters[row] - 'A'];
+    const bool outlier =
+        leftOut || (r_.fix.status == FixStatus::Found && row < r_.fix.fits.size() && r_.fix.fits[row].outlier);
     switch (role) {
         case Qt::DisplayRole:
             if (column == BearingColumn::Use) return {};
@@ -71,6 +73,8 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
         case Qt::TextAlignmentRole:
             return isNumeric(column) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
         case Qt::ToolTipRole:
+            if (leftOut)
+                return QString("left out of the fix: with it, %1").arg(fixStatusReason(r_.withObservers));
             if (outlier) return QString("an outlier: more than three standard deviations from the fix");
             if (r_.isObserver(row)) return QString("from the observer fields of %1: change it there").arg(QChar(r_.letters[row]));
             return {};

@@ -173,14 +173,16 @@ std::size_t BearingLogTab::append(std::vector<Bearing> bearings, bool skipKnown)
 
 void BearingLogTab::showFix() {
     const BearingRows& rows = model_->rows();
-    const FixSummary s = fixSummary(rows.fix);
+    const FixSummary s = fixSummary(rows);
     form_.Lab_Fix->setText(toQString(s.title));
     setText(form_.Ed_Fix, s.place.empty() ? s.position : s.position + ", " + s.place);
+    form_.Ed_Fix->setToolTip(toQString(s.leftOut));
     setText(form_.Ed_Fix95, s.ellipse95);
     std::string line = s.title + ": " + s.position;
     if (!s.place.empty()) line += ", " + s.place;
     if (rows.fix.status == FixStatus::Found)
         line += ";  50 %: " + formatEllipse(rows.fix.ellipse50) + ";  95 %: " + s.ellipse95;
+    if (!s.leftOut.empty()) line += ";  " + s.leftOut;
     form_.Lab_BearingFix->setText(toQString(line));
     // With the observers alone the fix is X: Numeric Results and the map stay as they were.
     const bool inUse = logShowsOnMap(rows);
@@ -303,7 +305,8 @@ void BearingLogTab::exportBearings() {
     QString file;
     if (!window_.dialogs.chooseBearingFile(true, &file)) return;
     const std::string path = fileBytes(file);
-    const std::vector<Bearing>& rows = model_->rows().rows;
+    // As the fix takes them, so that the file gives the same fix.
+    const std::vector<Bearing> rows = rowsAsFitted(model_->rows());
     if (!saveBearingCsv(path, rows)) {
         note("Unable to write to " + displayPath(path), true);
         return;

@@ -1,9 +1,11 @@
 #include "app/bearing_rows.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <unordered_map>
 
 #include "app/settings.h"
@@ -154,6 +156,20 @@ std::string stationKey(const Bearing& b, int64_t step) {
     return b.station + '\n' + (b.utc ? std::to_string(*b.utc) : std::string()) + '\n' + std::to_string(step);
 }
 
+// A field that compute_fix reads as 0 without a digit ("abc", "-") is no
+// bearing of the log: it would stand for a direction nobody gave.
+bool startsWithNumber(std::string_view text) {
+    std::size_t i = 0;
+    skip_blanks(text, i);
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) ++i;
+    return i < text.size() && is_digit(text[i]);
+}
+
+const char* observerNames(const bool leftOut[2]) {
+    return leftOut[0] && leftOut[1] ? "A and B" : leftOut[0] ? "A" : "B";
+}
+
 }  // namespace
 
 std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
@@ -165,11 +181,12 @@ std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
         char letter;
     } observers[] = {{in.pos1, in.brg1x, in.tol1, 'A'}, {in.pos2, in.brg2x, in.tol2, 'B'}};
     for (const auto& o : observers) {
-        if (o.position.empty() || o.bearing.empty()) continue;
+        if (o.position.empty() || !startsWithNumber(o.bearing)) continue;
         Bearing b;
         if (!read_position(o.position, b.position)) continue;  // "not a position": nothing is computed from it
         b.station = std::string(1, o.letter);
         b.bearingDeg = reduce_bearing_degrees(scan_decimal(o.bearing));  // as compute_fix reads it
+        if (!std::isfinite(b.bearingDeg)) continue;
         b.toleranceDeg = std::fabs(scan_decimal(o.tolerance));
         b.source = BearingSource::Typed;
         letters[out.size()] = o.letter;
@@ -193,7 +210,44 @@ bool setObserverRows(BearingRows& r, const ObserverTexts& in) {
     return true;
 }
 
-void refit(BearingRows& r) { r.fix = solveFix(r.rows, {.robust = r.robust}); }
+void refit(BearingRows& r) {
+    r.observerLeftOut[0] = r.observerLeftOut[1] = false;
+    r.withObservers = FixStatus::Found;
+    r.fix = solveFix(r.rows, {.robust = r.robust});
+    if (r.fix.status == FixStatus::Found) return;
+    std::vector<std::size_t> enabled;  // observer rows that took part
+    for (std::size_t i = 0; i < static_cast<std::size_t>(r.observers); ++i)
+        if (r.rows[i].enabled) enabled.push_back(i);
+    // Each one alone first, then both: the fewest left out, of equals the
+    // lowest S. The rows' own Use stays as the user set it.
+    const unsigned all = (1u << enabled.size()) - 1;
+    std::optional<FixResult> best;
+    unsigned bestMask = 0;
+    for (unsigned size = 1; size <= enabled.size() && !best; ++size) {
+        for (unsigned mask = 1; mask <= all; ++mask) {
+            if (static_cast<unsigned>(std::popcount(mask)) != size) continue;
+            for (std::size_t k = 0; k < enabled.size(); ++k) r.rows[enabled[k]].enabled = !(mask & (1u << k));
+            FixResult fix = solveFix(r.rows, {.robust = r.robust});
+            for (std::size_t i : enabled) r.rows[i].enabled = true;
+            if (fix.status == FixStatus::Found && (!best || fix.chiSquare < best->chiSquare)) {
+                best = std::move(fix);
+                bestMask = mask;
+            }
+        }
+    }
+    if (!best) return;
+    r.withObservers = r.fix.status;
+    r.fix = std::move(*best);
+    for (std::size_t k = 0; k < enabled.size(); ++k)
+        if (bestMask & (1u << k)) r.observerLeftOut[r.letters[enabled[k]] - 'A'] = true;
+}
+
+std::vector<Bearing> rowsAsFitted(const BearingRows& r) {
+    std::vector<Bearing> rows = r.rows;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(r.observers); ++i)
+        if (r.observerLeftOut[r.letters[i] - 'A']) rows[i].enabled = false;
+    return rows;
+}
 
 bool logShowsOnMap(const BearingRows& r) {
     for (const Bearing& b : r.log())
@@ -313,6 +367,16 @@ FixSummary fixSummary(const FixResult& fix) {
     s.position = format_position(fix.x, PosFormat::Dms);
     s.place = describe_near_city(fix.x.lon, fix.x.lat);
     s.ellipse95 = formatEllipse(fix.ellipse95);
+    return s;
+}
+
+FixSummary fixSummary(const BearingRows& r) {
+    FixSummary s = fixSummary(r.fix);
+    if (!r.observerLeftOut[0] && !r.observerLeftOut[1]) return s;
+    const bool both = r.observerLeftOut[0] && r.observerLeftOut[1];
+    s.title.insert(s.title.size() - 1, std::string(", without ") + observerNames(r.observerLeftOut));
+    s.leftOut = std::string(observerNames(r.observerLeftOut)) + " left out: with " + (both ? "them" : "it") + ", " +
+                fixStatusReason(r.withObservers);
     return s;
 }
 

@@ -26,6 +26,10 @@ struct BearingRows {
     bool observerEnabled[2] = {true, true};
     bool robust = false;
     FixResult fix;  // of all rows, one BearingFit per row
+    // Enabled observer rows the fix leaves out: with them the other bearings
+    // had no fix, for the reason `withObservers`.
+    bool observerLeftOut[2] = {false, false};
+    FixStatus withObservers = FixStatus::Found;
 
     std::size_t logSize() const { return rows.size() - static_cast<std::size_t>(observers); }
     std::span<const Bearing> log() const { return std::span(rows).subspan(static_cast<std::size_t>(observers)); }
@@ -33,16 +37,23 @@ struct BearingRows {
 };
 
 // The bearing of an observer as the result fields read it (X of the main
-// window is their crossing), when its position and bearing fields are both
-// filled and the position is one; station "A" or "B", source typed.
+// window is their crossing), when its position field holds a position and
+// its bearing field starts with a finite number; station "A" or "B", source
+// typed.
 std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters);
 
 // Puts the observer rows of `in` in place; false when they stay as they were
 // (then the fix need not be redone).
 bool setObserverRows(BearingRows& rows, const ObserverTexts& in);
 
-// Recomputes the fix of every row.
+// Recomputes the fix of every row. When the enabled observer rows keep the
+// others from having a fix (a bearing left in a field from an earlier hunt
+// that points away from this one), the fix is that of the others, leaving
+// out as few observer rows as will do.
 void refit(BearingRows& rows);
+
+// The rows as the fix takes them: an observer row left out is not enabled.
+std::vector<Bearing> rowsAsFitted(const BearingRows& rows);
 
 // The log holds an enabled bearing of its own: only then the map draws the
 // log, so that the two observers alone look as they always did.
@@ -83,7 +94,12 @@ struct FixSummary {
     std::string position;  // "N50°06'00\" E008°36'00\"" or "none, fewer than two usable bearings"
     std::string place;     // the nearest place; empty without a fix
     std::string ellipse95; // "2.3 × 0.8 km, 45°"; empty without a fix
+    std::string leftOut;   // empty unless an observer row is left out
 };
 FixSummary fixSummary(const FixResult& fix);
+// The same for the rows of the tab: the title names the observers left out
+// ("Fix (8 bearings, without A and B)") and `leftOut` says why
+// ("A and B left out: with them, no crossing lies ahead of every station").
+FixSummary fixSummary(const BearingRows& rows);
 
 }  // namespace bearfix

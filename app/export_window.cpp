@@ -25,7 +25,7 @@ bool askExportFile(QWidget* parent, QString* file, int* format) {
 
 std::vector<Bearing> TBearfix::bearingsToExport() const {
     // Every row of the Bearings tab, A and B included, as its fix uses them.
-    return bearingLog_->model().rows().rows;
+    return rowsAsFitted(bearingLog_->model().rows());
 }
 
 void TBearfix::MI_ExportClick() {

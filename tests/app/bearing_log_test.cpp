@@ -11,9 +11,11 @@
 #include <filesystem>
 
 #include "app/bearing_log_tab.h"
+#include "cities/cities.h"
 #include "fix/bearing_log.h"
 #include "geo/great_circle.h"
 #include "map/map_view.h"
+#include "map/qt_convert.h"
 #include "window_fixture.h"
 
 namespace bearfix {
@@ -181,6 +183,68 @@ TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
     EXPECT_EQ(m.rowCount(), 3);
 }
 
+// The log of a hunt kept from the last session and the observer fields as
+// the settings left them (here the defaults, whose bearings point away from
+// this hunt): the fix is the log's, without A and B, and says so; X stays.
+// A current B joins the fix; A unticked is simply not used.
+TEST_F(BearingWindowTest, ObserversPointingAwayDoNotEmptyTheLogsFix) {
+    std::vector<Bearing> log;
+    const char* const stations[] = {"North", "East", "South", "West"};
+    for (int i = 0; i < 8; ++i) log.push_back(toward(stations[i % 4], 12.0 + i, 90.0 * (i % 4) + 7.0 * i));
+    fs::create_directories(logPath().parent_path());
+    std::ofstream(logPath(), std::ios::binary) << formatBearingCsv(log);
+    const std::string exported = (dir.path() / "hunt.geojson").string();
+    auto w = startLogged();
+    w->dialogs.chooseExportFile = [&](QString* file, int* format) {
+        *file = QString::fromStdString(exported);
+        *format = 2;
+        return true;
+    };
+    Ui::TBearfix& f = w->form();
+    BearingLogModel& m = model(*w);
+    ASSERT_EQ(m.rowCount(), 10);
+    EXPECT_EQ(f.Ed_LocX->text(), "N51\u00B004'05\" E000\u00B058'50\"") << "X of the fields as ever";
+    const QString atTransmitter = toQString(format_position(kTransmitter, PosFormat::Dms) + ", " +
+                                            describe_near_city(kTransmitter.lon, kTransmitter.lat));
+    EXPECT_EQ(f.Lab_Fix->text(), "Fix (8 bearings, without A and B)");
+    EXPECT_EQ(f.Ed_Fix->text(), atTransmitter);
+    EXPECT_FALSE(f.Ed_Fix->isHidden());
+    EXPECT_TRUE(f.Lab_BearingFix->text().endsWith(
+        ";  A and B left out: with them, no crossing lies ahead of every station"));
+    for (int row : {0, 1}) {
+        EXPECT_EQ(m.data(m.index(row, 7), Qt::CheckStateRole), Qt::Checked) << "Use stays as the user left it";
+        EXPECT_EQ(m.data(m.index(row, 0), Qt::ToolTipRole).toString(),
+                  "left out of the fix: with it, no crossing lies ahead of every station");
+        EXPECT_EQ(m.data(m.index(row, 3), Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 205, 205));
+    }
+    f.MI_Export->trigger();
+    exportTo = (dir.path() / "hunt.csv").string();
+    f.Btn_ExportBearings->click();
+    std::vector<Bearing> back;
+    std::string errors;
+    ASSERT_TRUE(parseBearingCsv(readFile(exportTo), back, errors)) << errors;
+    EXPECT_EQ(solveFix(back).used, 8) << "the exported table gives the same fix";
+    const std::string geojson = readFile(exported);
+    EXPECT_NE(geojson.find(R"("name":"Fix",)"), std::string::npos) << "the export has the fix the tab shows";
+    EXPECT_NE(geojson.find(R"("bearings_used":8,)"), std::string::npos);
+
+    // B typed in on the spot, pointing at the transmitter: it takes part.
+    const Bearing b = toward("B", 40.0, 315.0);
+    f.Ed_Pos2->setText(QString::asprintf("%.12f, %.12f", b.position.lat * kRadToDeg, b.position.lon * kRadToDeg));
+    f.Ed_Brg2X->setText(QString::asprintf("%.12f", b.bearingDeg));
+    EXPECT_EQ(f.Lab_Fix->text(), "Fix (9 bearings, without A)");
+    EXPECT_EQ(f.Ed_Fix->text(), atTransmitter);
+    EXPECT_EQ(f.Ed_Fix->toolTip(), "A left out: with it, no crossing lies ahead of every station");
+
+    // A unticked is not used (still red: it points far from the fix), and
+    // nothing is left out.
+    EXPECT_TRUE(m.setData(m.index(0, 7), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(f.Lab_Fix->text(), "Fix (9 bearings)");
+    EXPECT_EQ(f.Ed_Fix->text(), atTransmitter);
+    EXPECT_TRUE(f.Ed_Fix->toolTip().isEmpty());
+    EXPECT_EQ(m.data(m.index(0, 0), Qt::ToolTipRole).toString(), "an outlier: more than three standard deviations from the fix");
+}
+
 // Only the bearing far off is red, and robust mode keeps it out of the way.
 TEST_F(BearingWindowTest, OutlierRowsAreRed) {
     auto w = startWithoutObservers();
@@ -306,7 +370,7 @@ TEST_F(BearingWindowTest, ImportAndExportRoundTrip) {
     const std::vector<std::string> before = rowTexts(m.rows());
     exportTo = (dir.path() / "hunt.csv").string();
     f.Btn_ExportBearings->click();
-    EXPECT_EQ(readFile(exportTo), formatBearingCsv(m.rows().rows));
+    EXPECT_EQ(readFile(exportTo), formatBearingCsv(rowsAsFitted(m.rows())));
     EXPECT_EQ(f.Lab_BearingProblem->text(), "10 bearings written to " + QString::fromStdString(exportTo));
 
     f.Btn_ClearBearings->click();

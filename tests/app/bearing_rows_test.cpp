@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fix/bearing_log.h"
+#include "geo/great_circle.h"
 
 namespace bearfix {
 namespace {
@@ -35,6 +37,9 @@ TEST(BearingRows, ObserverRowsFollowTheFields) {
         {{kPosA, "", "260", "288"}, "A"},
         {{"N1" + std::string(400, '0') + " E8", kPosB, "260", "288"}, "B"},  // not a position
         {{kPosA, kPosB, "", ""}, ""},
+        {{kPosA, kPosB, "abc", "288"}, "B"},  // no number: no direction anybody gave
+        {{kPosA, kPosB, " -", "+.5"}, "B"},
+        {{kPosA, kPosB, "1" + std::string(400, '0'), "288"}, "B"},  // not finite
     };
     for (const auto& c : cases) {
         BearingRows r;
@@ -75,6 +80,79 @@ TEST(BearingRows, ObserverRowsFollowTheFields) {
     EXPECT_EQ(fixSummary(r.fix).title, "Fix (1 bearing)");
     EXPECT_EQ(fixSummary(r.fix).position, "none, fewer than two usable bearings");
     EXPECT_EQ(fixSummary(r.fix).ellipse95, "");
+}
+
+// A bearing from a station `km` away on `azimuth` (seen from the
+// transmitter) that points at it, as a hand works it out with the course.
+Bearing toward(const char* station, GeoPosition tx, double km, double azimuth) {
+    Bearing b;
+    b.station = station;
+    gc_destination(tx.lon, tx.lat, km / kEarthRadiusKm, azimuth * kDegToRad, &b.position.lon, &b.position.lat);
+    double course;
+    gc_distance_course(b.position.lon, b.position.lat, tx.lon, tx.lat, nullptr, &course);
+    b.bearingDeg = reduce_bearing_degrees(course * kRadToDeg);
+    return b;
+}
+
+// The observer fields keep the last hunt's bearings (or the defaults): one
+// that points away from this hunt must not take its fix with it. The fix is
+// then that of the others, leaving out as few observers as will do, and
+// says so; the observers' own Use stays.
+TEST(BearingRows, AnObserverPointingAwayIsLeftOutOfTheLogsFix) {
+    const GeoPosition tx{20.0 * kDegToRad, 45.0 * kDegToRad};
+    std::vector<Bearing> hunt;
+    for (int i = 0; i < 6; ++i) hunt.push_back(toward("Car", tx, 10.0 + 3 * i, 60.0 * i + 5));
+    // B on the spot, 40 km north-west of the transmitter, bearing at it.
+    const Bearing b = toward("B", tx, 40.0, 315.0);
+    char posB[64], brgB[32];
+    std::snprintf(posB, sizeof posB, "%.12f, %.12f", b.position.lat * kRadToDeg, b.position.lon * kRadToDeg);
+    std::snprintf(brgB, sizeof brgB, "%.12f", b.bearingDeg);
+    const struct {
+        ObserverTexts in;
+        bool untickA;
+        int used;
+        const char* title;
+        const char* leftOut;  // empty: the fix of every enabled row
+    } cases[] = {
+        {{kPosA, kPosB, "260", "288", "1", "1"}, false, 6, "Fix (6 bearings, without A and B)",
+         "A and B left out: with them, no crossing lies ahead of every station"},
+        {{kPosA, posB, "260", brgB, "1", "1"}, false, 7, "Fix (7 bearings, without A)",
+         "A left out: with it, no crossing lies ahead of every station"},
+        {{kPosA, posB, "260", brgB, "1", "1"}, true, 7, "Fix (7 bearings)", ""},
+        {{"", posB, "", brgB, "", "1"}, false, 7, "Fix (7 bearings)", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        BearingRows r;
+        r.rows = hunt;
+        setObserverRows(r, c.in);
+        std::string why;
+        if (c.untickA) {
+            ASSERT_TRUE(editCell(r, 0, BearingColumn::Use, "0", why));
+        }
+        refit(r);
+        ASSERT_EQ(r.fix.status, FixStatus::Found);
+        EXPECT_NEAR(r.fix.x.lat, tx.lat, 1e-9);  // the bearings are exact
+        EXPECT_NEAR(r.fix.x.lon, tx.lon, 1e-9);
+        EXPECT_EQ(r.fix.used, c.used);
+        const FixSummary s = fixSummary(r);
+        EXPECT_EQ(s.title, c.title);
+        EXPECT_EQ(s.leftOut, c.leftOut);
+        EXPECT_EQ(s.position, "N45\xB0" "00'00\" E020\xB0" "00'00\"");
+        for (int i = 0; i < r.observers; ++i) {
+            const auto row = static_cast<std::size_t>(i);
+            EXPECT_EQ(r.rows[row].enabled, !(c.untickA && r.letters[row] == 'A')) << "Use stays as set";
+            EXPECT_EQ(rowsAsFitted(r)[row].enabled, r.fix.fits[row].used) << r.letters[row];
+        }
+    }
+
+    // The observers alone keep their reason: nothing to leave out for.
+    BearingRows r;
+    setObserverRows(r, {kPosA, kPosB, "0", "180"});  // meridians that meet at the poles, one behind each
+    refit(r);
+    EXPECT_EQ(fixSummary(r).title, "Fix (2 bearings)");
+    EXPECT_EQ(fixSummary(r).position, "none, the bearings do not cross (parallel or along one line)");
+    EXPECT_EQ(fixSummary(r).leftOut, "");
 }
 
 TEST(BearingRows, EditingACellSaysWhatIsWrong) {
