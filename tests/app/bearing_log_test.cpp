@@ -211,6 +211,12 @@ TEST_F(BearingWindowTest, ObserversPointingAwayDoNotEmptyTheLogsFix) {
     EXPECT_FALSE(f.Ed_Fix->isHidden());
     EXPECT_TRUE(f.Lab_BearingFix->text().endsWith(
         ";  A and B left out: with them, no crossing lies ahead of every station"));
+    // However long the line, the tab's buttons stay in the window.
+    w->show();
+    f.PageControl1->setCurrentWidget(f.TS_Bearings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.Btn_ExportBearings->isVisible(); }, 5000));
+    const QRect button(f.Btn_ExportBearings->mapTo(w.get(), QPoint(0, 0)), f.Btn_ExportBearings->size());
+    EXPECT_TRUE(w->rect().contains(button)) << button.x() << " + " << button.width() << " in " << w->width();
     for (int row : {0, 1}) {
         EXPECT_EQ(m.data(m.index(row, 7), Qt::CheckStateRole), Qt::Checked) << "Use stays as the user left it";
         EXPECT_EQ(m.data(m.index(row, 0), Qt::ToolTipRole).toString(),
