@@ -85,6 +85,16 @@ QRegion changedRows(const RowSpans& a, const RowSpans& b) {
     return region;
 }
 
+// Copies the spans of rows top..bottom from one picture's pixels to another's
+// of the same layout.
+void copySpans(uchar* to, const uchar* from, qsizetype stride, int pixel, const RowSpans& rows, int top, int bottom) {
+    for (int y = top; y <= bottom; ++y) {
+        if (rows.right(y) < rows.left(y)) continue;
+        const qsizetype at = y * stride + rows.left(y) * pixel;
+        std::memcpy(to + at, from + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
+    }
+}
+
 // Lines are clipped this far outside the picture, where their pen no longer shows.
 double clipMargin(const QPainter& painter) { return painter.pen().widthF() + 4; }
 
@@ -463,13 +473,7 @@ bool MapComposer::restoreLineLayer(QImage& visible, const QImage& from) {
         std::memcpy(to, source, static_cast<std::size_t>(visible.sizeInBytes()));
         return false;
     }
-    const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
-    const RowSpans& rows = painted_.rows;
-    for (int y = 0; y < rows.height(); ++y) {
-        if (rows.right(y) < rows.left(y)) continue;
-        const qsizetype at = y * stride + rows.left(y) * pixel;
-        std::memcpy(to + at, source + at, static_cast<std::size_t>((rows.right(y) - rows.left(y) + 1) * pixel));
-    }
+    copySpans(to, source, visible.bytesPerLine(), visible.depth() / 8, painted_.rows, 0, painted_.rows.height() - 1);
     return true;
 }
 
@@ -503,13 +507,8 @@ void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPositio
         while (top <= bottom && rowsA_.right(top) < rowsA_.left(top)) ++top;
         while (bottom >= top && rowsA_.right(bottom) < rowsA_.left(bottom)) --bottom;
         // Where B's kept sectors drew on those rows, that is.
-        const qsizetype stride = visible.bytesPerLine(), pixel = visible.depth() / 8;
-        for (int y = top; y <= bottom; ++y) {
-            if (sectorRows_.right(y) < sectorRows_.left(y)) continue;
-            const qsizetype at = y * stride + sectorRows_.left(y) * pixel;
-            std::memcpy(bits + at, lineLayer_.constBits() + at,
-                        static_cast<std::size_t>((sectorRows_.right(y) - sectorRows_.left(y) + 1) * pixel));
-        }
+        const qsizetype stride = visible.bytesPerLine();
+        copySpans(bits, lineLayer_.constBits(), stride, visible.depth() / 8, sectorRows_, top, bottom);
         drawSectors(painter, a);
         if (bottom >= top) {
             QImage strip(bits + top * stride, visible.width(), bottom - top + 1, stride, visible.format());
