@@ -396,9 +396,10 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
         }
         shades.assign(static_cast<std::size_t>(lastRow - firstRow + 1) * (lastColumn - firstColumn + 1), -1.0f);
     }
+    // The cosine of the latitude of a (fractional) grid row.
+    auto rowCosine = [&](double row) { return std::cos((cache.north - row * rowDegrees) * kPi / 180); };
     std::vector<double> rowCosines(static_cast<std::size_t>(lastRow - firstRow + 1));
-    for (int r = firstRow; r <= lastRow; ++r)
-        rowCosines[static_cast<std::size_t>(r - firstRow)] = std::cos((cache.north - r * rowDegrees) * kPi / 180);
+    for (int r = firstRow; r <= lastRow; ++r) rowCosines[static_cast<std::size_t>(r - firstRow)] = rowCosine(r);
     const int windowColumns = lastColumn - firstColumn + 1;
     auto shadeAt = [&](int column, int row) {
         auto work = [&](double c) {
@@ -408,7 +409,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                        : -2.0f;
         };
         if (row < firstRow || row > lastRow || column < firstColumn || column > lastColumn)
-            return work(std::cos((cache.north - row * rowDegrees) * kPi / 180));
+            return work(rowCosine(row));
         float& shade = shades[static_cast<std::size_t>(row - firstRow) * windowColumns + (column - firstColumn)];
         if (shade == -1.0f) shade = work(rowCosines[static_cast<std::size_t>(row - firstRow)]);
         return shade;
@@ -440,7 +441,7 @@ bool renderTopography(QImage& bitmap, ElevationCache& cache, const TopoSettings&
                 cell.shade = {shadeAt(c0, r0), shadeAt(c1, r0), shadeAt(c0, r1), shadeAt(c1, r1)};
         }
         // Sea and missing data are never blended with elevations.
-        if (!cell.valid) return nearestColour(column, row, std::cos((cache.north - y * rowDegrees) * kPi / 180));
+        if (!cell.valid) return nearestColour(column, row, rowCosine(y));
         auto blend = [&](auto a, auto b, auto c, auto d) {
             return (a * (1 - tx) + b * tx) * (1 - ty) + (c * (1 - tx) + d * tx) * ty;
         };
