@@ -215,30 +215,28 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
         if (!open) sink(view, nullptr, kItemBegin);
         open = true;
     };
-    for (int slab = 0; slab < slabCount_; ++slab) {
-        for (const TrackPoint *r = slabs_[slab], *stop = slabStop(slab); r != stop; ++r) {
-            if (r->type == kTrackSegment) {
-                if (n > 0) {
-                    begin();
-                    sink(view, batch.data(), n);
-                    n = 0;
-                }
-                if (open) sink(view, nullptr, kItemEnd);
-                open = false;
-                k = 0;
-                std::memcpy(view.item_label, r->name, sizeof view.item_label);
-                view.item_label[sizeof view.item_label - 1] = '\0';
-                view.item_colour = r->colour;
+    for (const TrackPoint& r : *this) {
+        if (r.type == kTrackSegment) {
+            if (n > 0) {
                 begin();
-            } else if (r->type == kTrackPoint && r->valid) {
-                batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r->lat * kRadiansPerUnit),
-                                                        static_cast<float>(r->lon * kRadiansPerUnit), 0.0f, k++};
-                delivered = true;
-                if (n == kBatchPoints) {
-                    begin();
-                    sink(view, batch.data(), n);
-                    n = 0;
-                }
+                sink(view, batch.data(), n);
+                n = 0;
+            }
+            if (open) sink(view, nullptr, kItemEnd);
+            open = false;
+            k = 0;
+            std::memcpy(view.item_label, r.name, sizeof view.item_label);
+            view.item_label[sizeof view.item_label - 1] = '\0';
+            view.item_colour = r.colour;
+            begin();
+        } else if (r.type == kTrackPoint && r.valid) {
+            batch[static_cast<std::size_t>(n++)] = {static_cast<float>(r.lat * kRadiansPerUnit),
+                                                    static_cast<float>(r.lon * kRadiansPerUnit), 0.0f, k++};
+            delivered = true;
+            if (n == kBatchPoints) {
+                begin();
+                sink(view, batch.data(), n);
+                n = 0;
             }
         }
     }
