@@ -41,7 +41,7 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
     const BearingColumn column = columnOf(index);
     // Between a change of the rows and its fix a view may ask: the old fit
     // does not reach the new rows.
-    const bool leftOut = r_.isObserver(row) && r_.observerLeftOut[r_.letters[row] - 'A'];
+    const bool leftOut = r_.isLeftOut(row);
     const bool outlier =
         leftOut || (r_.fix.status == FixStatus::Found && row < r_.fix.fits.size() && r_.fix.fits[row].outlier);
     switch (role) {

@@ -245,7 +245,7 @@ void refit(BearingRows& r) {
 std::vector<Bearing> rowsAsFitted(const BearingRows& r) {
     std::vector<Bearing> rows = r.rows;
     for (std::size_t i = 0; i < static_cast<std::size_t>(r.observers); ++i)
-        if (r.observerLeftOut[r.letters[i] - 'A']) rows[i].enabled = false;
+        if (r.isLeftOut(i)) rows[i].enabled = false;
     return rows;
 }
 

@@ -34,6 +34,8 @@ struct BearingRows {
     std::size_t logSize() const { return rows.size() - static_cast<std::size_t>(observers); }
     std::span<const Bearing> log() const { return std::span(rows).subspan(static_cast<std::size_t>(observers)); }
     bool isObserver(std::size_t row) const { return row < static_cast<std::size_t>(observers); }
+    // An enabled observer row that the fix leaves out.
+    bool isLeftOut(std::size_t row) const { return isObserver(row) && observerLeftOut[letters[row] - 'A']; }
 };
 
 // The bearing of an observer as the result fields read it (X of the main
