@@ -23,6 +23,7 @@
 #include "map/qt_convert.h"
 #include "map/terrain_notice.h"
 #include "map/topography.h"
+#include "map/vector_bands.h"
 #include "map/vector_file.h"
 #include "support/message_log.h"
 #include "support/number_format.h"
@@ -206,30 +207,39 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
 
-    if (s.showBorders) {
-        drawVectorLayer("state.pnt", QColor(207, 127, 127), 2);
-        drawVectorLayer("country.pnt", QColor(128, 0, 0), 2);
-    }
+    // The places go between the borders and the rivers.
+    drawVectorLayers(bitmap, {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
+                              {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
     if (s.cityMode > 0) drawCities(s, background);
-    if (s.showRivers) {
-        drawVectorLayer("lake.pnt", QColor(207, 207, 255), 2);
-        drawVectorLayer("river.pnt", QColor(127, 127, 255), 2);
-    }
-    if (s.showCoasts) {
-        drawVectorLayer("island.pnt", QColor(128, 128, 128), 1);
-        drawVectorLayer("coast.pnt", QColor(0, 0, 0), 1);
-    }
+    drawVectorLayers(bitmap, {{"lake.pnt", QColor(207, 207, 255), 2, s.showRivers},
+                              {"river.pnt", QColor(127, 127, 255), 2, s.showRivers},
+                              {"island.pnt", QColor(128, 128, 128), 1, s.showCoasts},
+                              {"coast.pnt", QColor(0, 0, 0), 1, s.showCoasts}});
     drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;
 }
 
-void MapComposer::drawVectorLayer(const char* file, QColor colour, int width) {
-    painter_->setPen(QPen(colour, width));
-    loadVectorFile(dataDirectory_ + "/" + file, view_,
-                   [this](const MapView& view, const MapPoint* points, int count) {
-                       drawPointBatch(view, points, count);
-                   });
+void MapComposer::drawVectorLayers(QImage& bitmap, std::initializer_list<VectorLayer> layers) {
+    if (vectorRuns_.size() < layers.size()) vectorRuns_.resize(layers.size());
+    int count = 0;
+    bool any = false;
+    for (const VectorLayer& layer : layers) {
+        VectorRuns& runs = vectorRuns_[count++];
+        runs.clear();
+        if (!layer.shown) continue;
+        runs.colour = layer.colour;
+        runs.width = layer.width;
+        painter_->setPen(QPen(layer.colour, layer.width));  // the clip margin, and the pen the places find
+        recording_ = &runs;
+        loadVectorFile(dataDirectory_ + "/" + layer.file, view_,
+                       [this](const MapView& view, const MapPoint* points, int count) {
+                           drawPointBatch(view, points, count);
+                       });
+        recording_ = nullptr;
+        any = any || !runs.runs.empty();
+    }
+    if (any) drawInBands(bitmap, vectorRuns_.data(), count, balancedSplit(vectorRuns_.data(), count, bitmap.height()));
 }
 
 void MapComposer::drawCities(const MapSettings& s, bool topography) {
@@ -362,8 +372,12 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
         // Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
         for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], painter.pen().widthF() + 3);
         if (measuring_) return;
-        painter.drawPolyline(run_.data(), n);
-        clearUpperVectorState();
+        if (recording_) {
+            recording_->add(run_.data(), n);
+        } else {
+            painter.drawPolyline(run_.data(), n);
+            clearUpperVectorState();
+        }
         for (int i = 0; label && i + 1 < n; ++i) {
             PixelPoint a = run[i], b = run[i + 1];
             if (clipSegment(a, b, picture) < 0) continue;

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QRegion>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "map/point_sink.h"
 #include "map/screen_path.h"
 #include "map/tile_layer.h"
+#include "map/vector_bands.h"
 
 namespace bearfix {
 
@@ -122,7 +124,16 @@ public:
     void drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2);
 
 private:
-    void drawVectorLayer(const char* file, QColor colour, int width);
+    struct VectorLayer {
+        const char* file;
+        QColor colour;
+        int width;
+        bool shown;
+    };
+    // Reads the layers' files into pixel runs, then strokes them in order.
+    void drawVectorLayers(QImage& bitmap, std::initializer_list<VectorLayer> layers);
+    std::vector<VectorRuns> vectorRuns_;
+    VectorRuns* recording_ = nullptr;  // lines go here instead of on the painter
     void drawCities(const MapSettings& s, bool topography);
     void drawGrid(int mode, bool keepRulerCorner);
     QRect drawRuler();

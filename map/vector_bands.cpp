@@ -1,0 +1,102 @@
+#include "map/vector_bands.h"
+
+#include <QPainter>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
+#include <algorithm>
+#include <cmath>
+
+#include "support/vector_state.h"
+
+namespace bearfix {
+
+namespace {
+
+// Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
+double reach(int width) { return width + 3.0; }
+
+// Stroking a wide pen costs several times a point of a hairline.
+double workPerPoint(int width) { return width > 1 ? 4.0 : 1.0; }
+
+void drawBand(uchar* bits, const QImage& picture, const VectorRuns* layers, int count, int top, int bottom) {
+    // A picture of its own over the same pixels: each thread paints with its
+    // own painter, and the clip keeps it to its rows. Qt strokes and rasters
+    // in the picture's coordinates either way, so the pixels are the same.
+    QImage band(bits, picture.width(), picture.height(), picture.bytesPerLine(), picture.format());
+    QPainter painter(&band);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(0, top, picture.width(), bottom - top);
+    for (int l = 0; l < count; ++l) {
+        const VectorRuns& layer = layers[l];
+        if (layer.runs.empty()) continue;
+        painter.setPen(QPen(layer.colour, layer.width));
+        const double r = reach(layer.width);
+        for (const VectorRuns::Run& run : layer.runs) {
+            if (run.bottom < top - r || run.top > bottom + r) continue;
+            painter.drawPolyline(layer.points.data() + run.first, run.count);
+            clearUpperVectorState();
+        }
+    }
+}
+
+}  // namespace
+
+void VectorRuns::add(const QPointF* run, int count) {
+    if (count <= 0) return;
+    float top = static_cast<float>(run[0].y()), bottom = top;
+    for (int i = 1; i < count; ++i) {
+        top = std::min(top, static_cast<float>(run[i].y()));
+        bottom = std::max(bottom, static_cast<float>(run[i].y()));
+    }
+    runs.push_back({static_cast<int>(points.size()), count, top, bottom});
+    points.insert(points.end(), run, run + count);
+}
+
+int balancedSplit(const VectorRuns* layers, int count, int height) {
+    if (height < 2) return 1;
+    // Each run's work spread over its rows, as differences from row to row.
+    std::vector<double> step(static_cast<std::size_t>(height) + 1, 0.0);
+    double total = 0;
+    for (int l = 0; l < count; ++l) {
+        for (const VectorRuns::Run& run : layers[l].runs) {
+            const int first = std::clamp(static_cast<int>(std::floor(run.top)), 0, height - 1);
+            const int last = std::clamp(static_cast<int>(std::floor(run.bottom)), 0, height - 1);
+            const double work = run.count * workPerPoint(layers[l].width);
+            step[first] += work / (last - first + 1);
+            step[last + 1] -= work / (last - first + 1);
+            total += work;
+        }
+    }
+    const double half = total / 2 * (1 - 1e-9);  // the sums' rounding
+    double row = 0, above = 0;
+    for (int y = 0; y < height - 1; ++y) {
+        row += step[y];
+        above += row;
+        if (above >= half) return std::max(1, y + 1);
+    }
+    return height - 1;
+}
+
+void drawInBands(QImage& picture, const VectorRuns* layers, int count, int split) {
+    const int height = picture.height();
+    split = std::clamp(split, 0, height);
+    // Not bits(): a painter may be open on the picture, which made it the
+    // pixels' only owner already, and bits() would count a needless change.
+    uchar* const bits = const_cast<uchar*>(std::as_const(picture).constBits());
+    QSemaphore lowerDone;
+    auto lower = [&] {
+        drawBand(bits, picture, layers, count, split, height);
+        lowerDone.release();
+    };
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const bool elsewhere = split < height && !pool->contains(QThread::currentThread()) && pool->tryStart(lower);
+    if (split > 0) drawBand(bits, picture, layers, count, 0, split);
+    if (elsewhere) {
+        lowerDone.acquire();
+    } else if (split < height) {
+        lower();
+    }
+}
+
+}  // namespace bearfix
