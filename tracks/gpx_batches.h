@@ -104,7 +104,8 @@ struct Chunk {
 // Two threads: the parser's thread fills batches that the store's thread
 // applies in order. Three batches in turn keep the memory bounded. The
 // store's thread also reads the file ahead into a few chunks, so that the
-// parser's thread, the busier one, only parses.
+// parser's thread, the busier one, only parses; not when `fd` is -1 (the
+// parser reads for itself).
 class Pipe final : public Channel {
 public:
     Pipe(std::size_t batchBytes, int fd) : fd_(fd) {
@@ -142,12 +143,21 @@ public:
         toStore_.notify_one();
     }
 
-    // The store's side: the next full batch, null after the last. While
-    // there is none, the file is read ahead.
-    const Bytes* next() {
+    // The parser's side: the batches handed over so far come before the
+    // events of a second parser, which the store's side applies next.
+    void markSplit() {
+        std::lock_guard lock(mutex_);
+        splitAt_ = filled_;
+        toStore_.notify_one();
+    }
+
+    // The store's side: the next full batch, null after the last, or null
+    // with `atSplit` set once where markSplit() was called. While there is
+    // none, the file is read ahead.
+    const Bytes* next(bool* atSplit = nullptr) {
         std::unique_lock lock(mutex_);
         for (;;) {
-            toStore_.wait(lock, [this] { return consumed_ < filled_ || closed_ || mayRead(); });
+            toStore_.wait(lock, [this] { return consumed_ < filled_ || closed_ || consumed_ == splitAt_ || mayRead(); });
             if (!mayRead()) break;
             Chunk& chunk = chunks_[read_ % kChunks];
             lock.unlock();
@@ -161,6 +171,11 @@ public:
             ++read_;
             readToEnd_ = n <= 0;
             toParser_.notify_one();
+        }
+        if (consumed_ == splitAt_ && atSplit) {
+            splitAt_ = kNever;
+            *atSplit = true;
+            return nullptr;
         }
         return consumed_ < filled_ ? &batches_[consumed_ % kBatches] : nullptr;
     }
@@ -178,7 +193,7 @@ public:
 
 private:
     // Whether a chunk is free to be read into, and wanted.
-    bool mayRead() const { return !readToEnd_ && !closed_ && !cancelled_ && read_ - parsed_ < kChunks; }
+    bool mayRead() const { return fd_ >= 0 && !readToEnd_ && !closed_ && !cancelled_ && read_ - parsed_ < kChunks; }
 
     static constexpr uint64_t kBatches = 3;
     static constexpr uint64_t kChunks = 3;
@@ -189,6 +204,8 @@ private:
     std::condition_variable toStore_, toParser_;  // each side waits on its own
     uint64_t filled_ = 0, consumed_ = 0;
     uint64_t read_ = 0, parsed_ = 0;
+    static constexpr uint64_t kNever = ~uint64_t{0};
+    uint64_t splitAt_ = kNever;
     bool readToEnd_ = false, closed_ = false, cancelled_ = false;
 };
 

@@ -8,12 +8,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
+#include <initializer_list>
+#include <mutex>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -253,12 +258,28 @@ public:
         XML_SetElementHandler(parser, onStart, onEnd);
         // Always: setting it for each text alone costs more than passing over the others.
         XML_SetCharacterDataHandler(parser, onText);
-        XML_SetCommentHandler(parser, [](void* self, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
-        XML_SetProcessingInstructionHandler(
-            parser, [](void* self, const XML_Char*, const XML_Char*) { static_cast<Reader*>(self)->markup(); });
+        XML_SetCommentHandler(parser, [](void* self, const XML_Char*) {
+            static_cast<Reader*>(self)->note();
+            static_cast<Reader*>(self)->markup();
+        });
+        XML_SetProcessingInstructionHandler(parser, [](void* self, const XML_Char*, const XML_Char*) {
+            static_cast<Reader*>(self)->note();
+            static_cast<Reader*>(self)->markup();
+        });
         XML_SetCdataSectionHandler(
-            parser, [](void* self) { static_cast<Reader*>(self)->cdata(true); },
-            [](void* self) { static_cast<Reader*>(self)->cdata(false); });
+            parser,
+            [](void* self) {
+                static_cast<Reader*>(self)->note();
+                static_cast<Reader*>(self)->cdata(true);
+            },
+            [](void* self) {
+                static_cast<Reader*>(self)->note();
+                static_cast<Reader*>(self)->cdata(false);
+            });
+        // Its entities and attribute defaults would not be known to a second parser.
+        XML_SetStartDoctypeDeclHandler(parser, [](void* self, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+            static_cast<Reader*>(self)->doctypeSeen_ = true;
+        });
     }
 
     // Where the events go, from the first batch on, handed over once they
@@ -278,6 +299,39 @@ public:
 
     bool tooDeep = false, tooManyAttributes = false;
 
+    // From now on, or no longer, where in the input the last event ended is noted.
+    void notePositions(bool on) {
+        noting_ = on;
+        lastEnd_ = -1;
+    }
+    // Whether the input so far ends between points and texts, right after
+    // the last event, inside the elements of `roles` from the root on: what
+    // a second parser that starts there from those elements assumes.
+    bool standsIn(long long inputEnd, std::initializer_list<Role> roles) const {
+        if (lastEnd_ != inputEnd || inCdata_ || doctypeSeen_ || stopped_ || depth_ != static_cast<int>(roles.size()) ||
+            textDepth_ != 0 || pointStart_ != kNoPoint)
+            return false;
+        return std::equal(roles.begin(), roles.end(), roles_.begin() + 1);
+    }
+    // The events so far are dropped (those of a made-up start).
+    void dropEvents() { out_->size = 0; }
+    // The events so far are handed over, however few.
+    void handOver() {
+        if (stopped_) {
+            out_->size = 0;
+            return;
+        }
+        if (Bytes* next = channel_->handOver(out_)) {
+            out_ = next;
+            return;
+        }
+        // Nobody takes the events any more: they are dropped and the parser stops.
+        stopped_ = true;
+        spare_.size = 0;
+        out_ = &spare_;
+        XML_StopParser(parser_, XML_FALSE);
+    }
+
 private:
     static constexpr std::size_t kNoPoint = ~std::size_t{0};
 
@@ -288,11 +342,20 @@ private:
     enum TextState : uint8_t { kWaiting, kInText, kInCdata, kDone };
 
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** attributes) {
+        static_cast<Reader*>(self)->note();
         static_cast<Reader*>(self)->start(name, attributes);
     }
-    static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<Reader*>(self)->end(); }
+    static void XMLCALL onEnd(void* self, const XML_Char*) {
+        static_cast<Reader*>(self)->note();
+        static_cast<Reader*>(self)->end();
+    }
     static void XMLCALL onText(void* self, const XML_Char* s, int length) {
+        static_cast<Reader*>(self)->note();
         static_cast<Reader*>(self)->characters(s, length);
+    }
+
+    void note() {
+        if (noting_) lastEnd_ = static_cast<long long>(XML_GetCurrentByteIndex(parser_)) + XML_GetCurrentByteCount(parser_);
     }
 
     void start(const char* name, const char** attributes) {
@@ -409,6 +472,7 @@ private:
     }
 
     void cdata(bool starts) {
+        inCdata_ = starts;
         if (depth_ != textDepth_) return;
         if (starts && textState_ == kWaiting) {
             textState_ = kInCdata;
@@ -447,20 +511,7 @@ private:
 
     // Only between points, so that a batch holds whole points.
     void handOverWhenFull() {
-        if (out_->size < batchBytes_) return;
-        if (stopped_) {
-            out_->size = 0;
-            return;
-        }
-        if (Bytes* next = channel_->handOver(out_)) {
-            out_ = next;
-            return;
-        }
-        // Nobody takes the events any more: they are dropped and the parser stops.
-        stopped_ = true;
-        spare_.size = 0;
-        out_ = &spare_;
-        XML_StopParser(parser_, XML_FALSE);
+        if (out_->size >= batchBytes_) handOver();
     }
 
     XML_Parser parser_;
@@ -479,6 +530,8 @@ private:
     int textDepth_ = 0;          // of the element whose text is read; 0 for none
     TextState textState_ = kDone;
     bool textFound_ = false, blankPending_ = false;
+    bool noting_ = false, inCdata_ = false, doctypeSeen_ = false;
+    long long lastEnd_ = -1;
 };
 
 // Whether the file holds a zero byte, and whether it is UTF-8 throughout (as
@@ -671,6 +724,225 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
     return result;
 }
 
+// Up to `bytes` of the file from `offset` on, fewer at its end; -1 when it cannot be read.
+ssize_t readAt(int fd, char* to, std::size_t bytes, long long offset) {
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::pread(fd, to + done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Where the file is cut for a second parser: the first track or route point
+// that starts within a short way after the middle.
+struct Cut {
+    long long at = -1;
+    bool route = false;
+};
+Cut findCut(int fd, long long fileBytes) {
+    constexpr long long kWindow = 64 << 10;
+    const long long from = fileBytes / 2;
+    std::string window(static_cast<std::size_t>(std::min(kWindow, fileBytes - from)), '\0');
+    const ssize_t n = readAt(fd, window.data(), window.size(), from);
+    Cut cut;
+    if (n <= 0) return cut;
+    window.resize(static_cast<std::size_t>(n));
+    const std::size_t track = window.find("<trkpt"), route = window.find("<rtept");
+    if (track == std::string::npos && route == std::string::npos) return cut;
+    cut.route = route < track;
+    cut.at = from + static_cast<long long>(std::min(track, route));
+    return cut;
+}
+
+// The second parser's batches: all kept until the store takes them.
+struct Held final : Channel {
+    explicit Held(std::size_t batchBytes) : batchBytes(batchBytes) { handOver(nullptr); }
+    Bytes* handOver(Bytes*) override {
+        batches.push_back(std::make_unique<Bytes>());
+        batches.back()->reserve(batchBytes);
+        return batches.back().get();
+    }
+    void finish(Bytes*) override {}
+    std::size_t batchBytes;
+    std::vector<std::unique_ptr<Bytes>> batches;
+};
+
+// The second parser's part: from the cut to the end of its track segment or
+// route, read as if the file opened that segment or route right before it.
+struct Second {
+    long long from = 0;
+    bool route = false;
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false, read = false;  // under `mutex`
+    long long end = -1;                   // where the segment or route ends, once read
+    std::optional<Held> events;
+};
+
+void readSecond(int fd, Second& second, std::size_t batchBytes) {
+    bool read = false;
+    long long end = -1;
+    try {
+        const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> owner(XML_ParserCreate("UTF-8"), XML_ParserFree);
+        XML_Parser parser = owner.get();
+        if (parser) {
+            Reader reader(parser);
+            second.events.emplace(batchBytes);
+            reader.use(*second.events, second.events->batches[0].get(), batchBytes);
+            const std::string_view opening = second.route ? "<gpx><rte>" : "<gpx><trk><trkseg>";
+            const std::string_view closing = second.route ? "</rte></gpx>" : "</trkseg></trk></gpx>";
+            const std::string_view ending = second.route ? "</rte" : "</trkseg";
+            read = XML_Parse(parser, opening.data(), static_cast<int>(opening.size()), XML_FALSE) == XML_STATUS_OK;
+            reader.dropEvents();
+            std::vector<char> chunk(kChunk);
+            for (long long at = second.from; read && end < 0;) {
+                if (second.cancelled.load(std::memory_order_relaxed)) {
+                    read = false;
+                    break;
+                }
+                const ssize_t n = readAt(fd, chunk.data(), chunk.size(), at);
+                if (n <= 0) {
+                    read = false;
+                    break;
+                }
+                // The end tag, followed by '>' or a blank within the chunk;
+                // one that the chunk cuts off is looked for again in the next.
+                const std::string_view bytes(chunk.data(), static_cast<std::size_t>(n));
+                std::size_t take = n == kChunk ? bytes.size() - ending.size() : bytes.size();
+                for (std::size_t found = bytes.find(ending); found != std::string_view::npos;
+                     found = bytes.find(ending, found + 1)) {
+                    const std::size_t after = found + ending.size();
+                    if (after < bytes.size() && bytes[after] != '>' && !isBlank(bytes[after])) continue;
+                    take = found;
+                    if (after < bytes.size()) end = at + static_cast<long long>(found);
+                    break;
+                }
+                if (end < 0 && take == 0 && n < kChunk) read = false;  // the file ends in it
+                read = read && XML_Parse(parser, bytes.data(), static_cast<int>(take), XML_FALSE) == XML_STATUS_OK;
+                at += static_cast<long long>(take);
+            }
+            read = read && XML_Parse(parser, closing.data(), static_cast<int>(closing.size()), XML_TRUE) == XML_STATUS_OK;
+            reader.finish();
+        }
+    } catch (const std::exception&) {
+        read = false;
+    }
+    std::lock_guard lock(second.mutex);
+    second.finished = true;
+    second.read = read;
+    second.end = end;
+    second.done.notify_one();
+}
+
+// Feeds bytes [from, to) of the file to the parser; `last` when the file
+// ends there. `noting` notes where the last event ends, in the last chunk.
+bool feedRange(int fd, XML_Parser parser, long long from, long long to, bool last, Reader* noting) {
+    for (long long at = from;;) {
+        const auto wanted = static_cast<std::size_t>(std::min<long long>(kChunk, to - at));
+        void* buffer = XML_GetBuffer(parser, kChunk);
+        if (!buffer) return false;
+        const ssize_t n = wanted > 0 ? readAt(fd, static_cast<char*>(buffer), wanted, at) : 0;
+        if (n < 0 || (n == 0 && wanted > 0)) return false;  // unreadable or shorter than it was
+        at += n;
+        if (noting && at == to) noting->notePositions(true);
+        if (XML_ParseBuffer(parser, static_cast<int>(n), last && at == to) != XML_STATUS_OK) return false;
+        if (at == to) return true;
+    }
+}
+
+// The file read by two parsers at once, one up to a cut near its middle
+// and one from there to the end of that track segment or route; the
+// first goes on after it. Nothing when the file is to be read the plain
+// way instead: it has no cut, it or its reading failed (errors are told
+// as the plain way tells them).
+std::optional<GpxImport> parseSplit(int fd, const std::string& fileName, long long fileBytes, std::size_t batchBytes) {
+    const Cut cut = findCut(fd, fileBytes);
+    if (cut.at < 0) return std::nullopt;
+    const std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> owner(XML_ParserCreate("UTF-8"), XML_ParserFree);
+    XML_Parser parser = owner.get();
+    if (!parser) return std::nullopt;
+    Store store(fileName);
+    Reader reader(parser);
+    Pipe pipe(batchBytes, -1);
+    reader.use(pipe, pipe.first(), batchBytes);
+    Second second;
+    second.from = cut.at;
+    second.route = cut.route;
+    bool read = false, split = false;
+    std::thread first, other;
+    // However the store's side ends, both parsers are stopped and waited for.
+    struct Join {
+        Pipe& pipe;
+        Second& second;
+        std::thread &first, &other;
+        ~Join() {
+            pipe.cancel();
+            second.cancelled = true;
+            if (first.joinable()) first.join();
+            if (other.joinable()) other.join();
+        }
+    } join{pipe, second, first, other};
+    try {
+        other = std::thread([&] {
+            pthread_setname_np(pthread_self(), "gpx parser 2");
+            readSecond(fd, second, batchBytes);
+        });
+        first = std::thread([&] {
+            pthread_setname_np(pthread_self(), "gpx parser");
+            try {
+                read = feedRange(fd, parser, 0, cut.at, false, &reader);
+                const bool between = read && reader.standsIn(cut.at, cut.route ? std::initializer_list<Role>{kGpx, kRoute}
+                                                                               : std::initializer_list<Role>{kGpx, kTrack, kSegment});
+                reader.notePositions(false);
+                if (!between) second.cancelled = true;
+                long long resume = cut.at;
+                if (between) {
+                    std::unique_lock lock(second.mutex);
+                    second.done.wait(lock, [&] { return second.finished; });
+                    if (second.read) resume = second.end;
+                }
+                if (read && resume != cut.at) {
+                    reader.handOver();
+                    pipe.markSplit();
+                    split = true;
+                }
+                read = read && feedRange(fd, parser, resume, fileBytes, true, nullptr);
+            } catch (const std::exception&) {
+                read = false;
+            }
+            reader.finish();
+        });
+    } catch (const std::system_error&) {
+        return std::nullopt;  // no threads to be had
+    }
+    for (;;) {
+        bool atSplit = false;
+        const Bytes* full = pipe.next(&atSplit);
+        if (atSplit) {
+            for (std::unique_ptr<Bytes>& batch : second.events->batches) {
+                store.apply(*batch);
+                batch.reset();
+            }
+            continue;
+        }
+        if (!full) break;
+        store.apply(*full);
+        pipe.release();
+    }
+    first.join();
+    if (!read || reader.tooDeep || reader.tooManyAttributes) return std::nullopt;
+    GpxImport result;
+    result.points = store.points;
+    result.skipped = store.skipped;
+    result.split = split;
+    return result;
+}
+
 }  // namespace
 
 double isoTime(const char* text) {
@@ -727,11 +999,16 @@ GpxImport readGpxFile(const std::string& path, const std::string& fileName, GpxT
     }
     // What a file that turns out unreadable stored is taken back.
     const int32_t before = trackRecordCount();
-    const bool twoThreads =
-        threads == GpxThreads::kTwo || (threads == GpxThreads::kBySize && st.st_size >= kTwoThreadsFrom);
+    const bool large = threads == GpxThreads::kBySize && st.st_size >= kTwoThreadsFrom;
+    const bool twoThreads = threads == GpxThreads::kTwo || threads == GpxThreads::kSplit || large;
     const std::size_t batchBytes = batchBytesFor(st.st_size);
     bool notUtf8 = false;
-    result = parse(fd, fileName, false, twoThreads, batchBytes, &notUtf8);
+    std::optional<GpxImport> split;
+    if (threads == GpxThreads::kSplit || large) {
+        split = parseSplit(fd, fileName, st.st_size, batchBytes);
+        if (!split) trackStore().truncate(before);
+    }
+    result = split ? *split : parse(fd, fileName, false, twoThreads, batchBytes, &notUtf8);
     if (notUtf8) {
         trackStore().truncate(before);
         result = parse(fd, fileName, true, twoThreads, batchBytes, &notUtf8);

@@ -17,6 +17,7 @@ struct GpxImport {
     int points = 0;      // stored
     int skipped = 0;     // track or route points whose coordinates are missing, not numbers or out of range
     std::string error;   // why the file is no readable XML; then nothing is stored
+    bool split = false;  // two parsers read the two halves (for tests)
 };
 
 // Appends every <trk>'s <trkseg> and every <rte> as a segment named after its
@@ -28,9 +29,13 @@ struct GpxImport {
 //
 // Files of 4 MiB and more are read by two threads: one runs the XML parser
 // and passes on the bytes of each point, the calling one reads the file
-// ahead for it and reads the numbers and times and stores them. Both ways give the same result; `threads`
-// forces one of them.
-enum class GpxThreads : uint8_t { kBySize, kOne, kTwo };
+// ahead for it and reads the numbers and times and stores them. Files of
+// 4 MiB and more that are UTF-8 are cut at a point near their middle, and a
+// second parser reads from there to the end of that track segment or route
+// while the first reads up to the cut; when the cut turns out not to fall
+// between points of the segment or route, the first parser reads on alone.
+// All ways give the same result; `threads` forces one of them.
+enum class GpxThreads : uint8_t { kBySize, kOne, kTwo, kSplit };
 GpxImport readGpxFile(const std::string& path, const std::string& fileName, GpxThreads threads = GpxThreads::kBySize);
 
 // A decimal number in the C form whatever the locale, read as
