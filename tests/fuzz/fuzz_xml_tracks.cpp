@@ -1,6 +1,6 @@
 // KML and GPX files of any content, read by both readers. The scan that
 // guards the XML library must see at least the nesting the library builds.
-// GPX files read by one thread and by two store the same.
+// GPX files read by one thread, by two and by two parsers store the same.
 #include <bit>
 #include <string>
 
@@ -44,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     clearTracks();
     const GpxImport two = readGpxFile(file.path(), "fuzz", GpxThreads::kTwo);
     fuzz::check(two.points == one.points && two.skipped == one.skipped && two.error == one.error && stored() == byOne);
+    clearTracks();
+    const GpxImport cut = readGpxFile(file.path(), "fuzz", GpxThreads::kSplit);
+    fuzz::check(cut.points == one.points && cut.skipped == one.skipped && cut.error == one.error && stored() == byOne);
     clearTracks();
 
     // The text as the readers hand it to the library.

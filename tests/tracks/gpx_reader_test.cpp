@@ -293,7 +293,7 @@ TEST_F(GpxReader, TwoThreadsReadAsOne) {
     for (const auto& c : cases) {
         std::vector<std::string> readings;
         std::vector<GpxImport> results;
-        for (GpxThreads threads : {GpxThreads::kOne, GpxThreads::kTwo, GpxThreads::kBySize}) {
+        for (GpxThreads threads : {GpxThreads::kOne, GpxThreads::kTwo, GpxThreads::kBySize, GpxThreads::kSplit}) {
             results.push_back(readGpxFile(c.path, "file", threads));
             readings.push_back(storeDump());
             trackStore().truncate(1);
@@ -309,6 +309,7 @@ TEST_F(GpxReader, TwoThreadsReadAsOne) {
             EXPECT_EQ(results[i].skipped, one.skipped) << c.what;
             EXPECT_TRUE(readings[i] == readings[0]) << c.what << ", way " << i;
         }
+        EXPECT_EQ(results[3].split, c.path == cases[0].path) << c.what;
     }
     // What the well-formed file holds, counted as it was written.
     const GpxImport read = readGpxFile(cases[0].path, "file", GpxThreads::kTwo);
@@ -321,6 +322,81 @@ TEST_F(GpxReader, TwoThreadsReadAsOne) {
         if (r.type == kTrackSegment) stored.push_back(r.name);
     }
     EXPECT_EQ(stored, segments);
+}
+
+// Points of a segment or route, each different, on lines of their own.
+std::string points(const char* tag, int count, int from) {
+    std::string out;
+    for (int i = from; i < from + count; ++i) {
+        out += "<" + std::string(tag) + " lat=\"" + std::to_string(10 + i % 70) + ".25\" lon=\"" + std::to_string(i % 170) +
+               "\"><ele>" + std::to_string(i) + "</ele><time>2021-06-01T10:00:" + std::to_string(10 + i % 50) + "Z</time></" +
+               tag + ">\n";
+    }
+    return out;
+}
+
+// A file cut by two parsers reads as one parser reads it, wherever the cut
+// lands; it is only taken where it falls between the points of a segment
+// or route, outside comments, CDATA, instructions and tags, without a DTD.
+TEST_F(GpxReader, CutFilesReadAsOne) {
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const std::string track = "<gpx>\n<trk><name>Fox</name><trkseg>\n" + points("trkpt", 20, 0);
+    const std::string after = points("trkpt", 300, 100) + "</trkseg></trk>\n</gpx>\n";
+    const std::string odd = "<trkpt lat=\"1\" lon=\"2\"/>";
+    const struct {
+        const char* what;
+        std::string start, rest;  // the file's middle is where the rest starts
+        bool split;
+        const char* error;  // the start of the reason; empty when read
+    } cases[] = {
+        {"between points", head + track, after, true, ""},
+        {"in a comment", head + track, "<!-- " + odd + " -->" + after, false, ""},
+        {"in CDATA", head + track, "<![CDATA[" + odd + "]]>" + after, false, ""},
+        {"in an instruction", head + track, "<?pi " + odd + " ?>" + after, false, ""},
+        {"in an attribute value", head + track, "<extensions note=\"" + odd + "\"/>" + after, false, "not well-formed"},
+        {"a DTD's attribute default",
+         head + "<!DOCTYPE gpx [<!ATTLIST trkpt lat CDATA \"7\">]>" + track,
+         "<trkpt lon=\"2\"/>" + after, false, ""},
+        {"a DTD's entity", head + "<!DOCTYPE gpx [<!ENTITY one \"1\">]>" + track,
+         "<trkpt lat=\"&one;\" lon=\"2\"/>" + after, false, ""},
+        {"several segments and tracks, a name after them", head + "<gpx>\n<trk><trkseg>\n" + points("trkpt", 20, 0),
+         points("trkpt", 200, 20) + "</trkseg><trkseg>" + points("trkpt", 50, 220) + "</trkseg>\n<name>Late</name></trk>" +
+             "<trk><trkseg>" + points("trkpt", 50, 270) + "</trkseg></trk></gpx>",
+         true, ""},
+        {"a route", head + "<gpx>\n<rte><name>Way</name>\n" + points("rtept", 20, 0),
+         points("rtept", 300, 20) + "</rte>\n<rte>" + points("rtept", 5, 320) + "</rte></gpx>", true, ""},
+        {"an error after the segment", head + track,
+         points("trkpt", 300, 100) + "</trkseg></trk>\n<trk>\n</trkseg>\n</gpx>\n", false,  // read again to tell it
+         "mismatched tag at line 326"},
+        {"an error within the segment", head + track,
+         points("trkpt", 300, 100) + "<ele>\n</trkpt></trkseg></trk>\n</gpx>\n", false, "mismatched tag at line 325"},
+        {"in a track outside its segments", head + "<gpx>\n<trk><trkseg>" + points("trkpt", 20, 0) + "</trkseg>",
+         "<extensions>" + points("trkpt", 300, 20) + "</extensions></trk>\n</gpx>\n", false, ""},
+        {"no point near the middle", head + track,
+         "</trkseg></trk><wpt lat=\"1\" lon=\"2\">" + std::string(80 << 10, ' ') + "</wpt><trk><trkseg>" +
+             points("trkpt", 300, 100) + "</trkseg></trk>\n</gpx>\n",
+         false, ""},
+    };
+    for (const auto& c : cases) {
+        // A comment of blanks before the rest puts the middle where the rest starts.
+        const std::size_t filler =
+            c.rest.size() > c.start.size() + 7 ? c.rest.size() - c.start.size() - 7 : 0;
+        const std::string text = c.start + "<!--" + std::string(filler, ' ') + "-->" + c.rest;
+        ASSERT_EQ(text.size() / 2, text.size() - c.rest.size()) << c.what;
+        const std::string path = dir.write("cut.gpx", text);
+        const GpxImport one = readGpxFile(path, "file", GpxThreads::kOne);
+        const std::string byOne = storeDump();
+        clearTracks();
+        const GpxImport cut = readGpxFile(path, "file", GpxThreads::kSplit);
+        EXPECT_TRUE(one.error.starts_with(c.error) && one.error.empty() == (*c.error == '\0')) << c.what << ": " << one.error;
+        EXPECT_TRUE(one.points >= 20 || *c.error) << c.what;
+        EXPECT_EQ(cut.error, one.error) << c.what;
+        EXPECT_EQ(cut.points, one.points) << c.what;
+        EXPECT_EQ(cut.skipped, one.skipped) << c.what;
+        EXPECT_TRUE(storeDump() == byOne) << c.what;
+        EXPECT_EQ(cut.split, c.split) << c.what;
+        clearTracks();
+    }
 }
 
 // Numbers read as std::from_chars reads them, bit for bit and to the same
