@@ -343,6 +343,12 @@ TEST_F(GpxReader, CutFilesReadAsOne) {
     const std::string track = "<gpx>\n<trk><name>Fox</name><trkseg>\n" + points("trkpt", 20, 0);
     const std::string after = points("trkpt", 300, 100) + "</trkseg></trk>\n</gpx>\n";
     const std::string odd = "<trkpt lat=\"1\" lon=\"2\"/>";
+    // A second segment whose attribute ends the comment, CDATA or
+    // instruction that the first segment's end stands in.
+    const auto second = [](const char* note) {
+        return points("trkpt", 300, 100) + "</trkseg><trkseg note=\"" + note + "\">" + points("trkpt", 5, 400) +
+               "</trkseg></trk>\n</gpx>\n";
+    };
     const struct {
         const char* what;
         std::string start, rest;  // the file's middle is where the rest starts
@@ -350,9 +356,9 @@ TEST_F(GpxReader, CutFilesReadAsOne) {
         const char* error;  // the start of the reason; empty when read
     } cases[] = {
         {"between points", head + track, after, true, ""},
-        {"in a comment", head + track, "<!-- " + odd + " -->" + after, false, ""},
-        {"in CDATA", head + track, "<![CDATA[" + odd + "]]>" + after, false, ""},
-        {"in an instruction", head + track, "<?pi " + odd + " ?>" + after, false, ""},
+        {"in a comment", head + track, "<!-- " + odd + second("-->"), false, ""},
+        {"in CDATA", head + track, "<![CDATA[" + odd + second("]]>"), false, ""},
+        {"in an instruction", head + track, "<?pi " + odd + second("?>"), false, ""},
         {"in an attribute value", head + track, "<extensions note=\"" + odd + "\"/>" + after, false, "not well-formed"},
         {"a DTD's attribute default",
          head + "<!DOCTYPE gpx [<!ATTLIST trkpt lat CDATA \"7\">]>" + track,
@@ -372,6 +378,9 @@ TEST_F(GpxReader, CutFilesReadAsOne) {
          points("trkpt", 300, 100) + "<ele>\n</trkpt></trkseg></trk>\n</gpx>\n", false, "mismatched tag at line 325"},
         {"in a track outside its segments", head + "<gpx>\n<trk><trkseg>" + points("trkpt", 20, 0) + "</trkseg>",
          "<extensions>" + points("trkpt", 300, 20) + "</extensions></trk>\n</gpx>\n", false, ""},
+        {"in a segment outside a track", head + "<gpx>\n<trk><trkseg>" + points("trkpt", 20, 0) + "</trkseg></trk>" +
+                                             "<extensions><trkseg>\n",
+         points("trkpt", 300, 20) + "</trkseg></extensions>\n</gpx>\n", false, ""},
         {"no point near the middle", head + track,
          "</trkseg></trk><wpt lat=\"1\" lon=\"2\">" + std::string(80 << 10, ' ') + "</wpt><trk><trkseg>" +
              points("trkpt", 300, 100) + "</trkseg></trk>\n</gpx>\n",
