@@ -9,14 +9,14 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <condition_variable>
-#include <initializer_list>
-#include <mutex>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -313,6 +313,8 @@ public:
             return false;
         return std::equal(roles.begin(), roles.end(), roles_.begin() + 1);
     }
+    // Whether the track or route under way has had its name.
+    bool hasName() const { return nameSeen_; }
     // The events so far are dropped (those of a made-up start).
     void dropEvents() { out_->size = 0; }
     // The events so far are handed over, however few.
@@ -827,6 +829,8 @@ void readSecond(int fd, Second& second, std::size_t batchBytes) {
                 at += static_cast<long long>(take);
             }
             read = read && XML_Parse(parser, closing.data(), static_cast<int>(closing.size()), XML_TRUE) == XML_STATUS_OK;
+            // A route's name here may not be its first, as this parser took it.
+            read = read && !reader.hasName();
             reader.finish();
         }
     } catch (const std::exception&) {

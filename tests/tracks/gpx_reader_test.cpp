@@ -371,6 +371,8 @@ TEST_F(GpxReader, CutFilesReadAsOne) {
          true, ""},
         {"a route", head + "<gpx>\n<rte><name>Way</name>\n" + points("rtept", 20, 0),
          points("rtept", 300, 20) + "</rte>\n<rte>" + points("rtept", 5, 320) + "</rte></gpx>", true, ""},
+        {"a route's second name after the cut", head + "<gpx>\n<rte><name>Way</name>\n" + points("rtept", 20, 0),
+         points("rtept", 300, 20) + "<name>Second</name></rte></gpx>", false, ""},
         {"an error after the segment", head + track,
          points("trkpt", 300, 100) + "</trkseg></trk>\n<trk>\n</trkseg>\n</gpx>\n", false,  // read again to tell it
          "mismatched tag at line 326"},
