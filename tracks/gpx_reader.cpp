@@ -14,6 +14,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -298,6 +299,9 @@ public:
     }
 
     bool tooDeep = false, tooManyAttributes = false;
+    // Stops at a track's or route's name: a second parser cannot tell
+    // whether it is the first.
+    bool refuseNames = false;
 
     // From now on, or no longer, where in the input the last event ended is noted.
     void notePositions(bool on) {
@@ -313,8 +317,6 @@ public:
             return false;
         return std::equal(roles.begin(), roles.end(), roles_.begin() + 1);
     }
-    // Whether the track or route under way has had its name.
-    bool hasName() const { return nameSeen_; }
     // The events so far are dropped (those of a made-up start).
     void dropEvents() { out_->size = 0; }
     // The events so far are handed over, however few.
@@ -389,6 +391,10 @@ private:
             }
         } else if (parent == kTrack || parent == kRoute) {
             if (named(name, "name") && !nameSeen_) {
+                if (refuseNames) {
+                    XML_StopParser(parser_, XML_FALSE);
+                    return;
+                }
                 role = kName;
                 nameSeen_ = true;
             } else if (parent == kTrack && named(name, "trkseg")) {
@@ -740,14 +746,16 @@ ssize_t readAt(int fd, char* to, std::size_t bytes, long long offset) {
 }
 
 // Where the file is cut for a second parser: the first track or route point
-// that starts within a short way after the middle.
+// that starts within a short way after 2/5 of the file. The first parser's
+// part is the smaller, as the store's work on it competes with both parsers
+// for the cores, while the store takes the second's events as they come.
 struct Cut {
     long long at = -1;
     bool route = false;
 };
 Cut findCut(int fd, long long fileBytes) {
     constexpr long long kWindow = 64 << 10;
-    const long long from = fileBytes / 2;
+    const long long from = fileBytes * 2 / 5;
     std::string window(static_cast<std::size_t>(std::min(kWindow, fileBytes - from)), '\0');
     const ssize_t n = readAt(fd, window.data(), window.size(), from);
     Cut cut;
@@ -760,19 +768,6 @@ Cut findCut(int fd, long long fileBytes) {
     return cut;
 }
 
-// The second parser's batches: all kept until the store takes them.
-struct Held final : Channel {
-    explicit Held(std::size_t batchBytes) : batchBytes(batchBytes) { handOver(nullptr); }
-    Bytes* handOver(Bytes*) override {
-        batches.push_back(std::make_unique<Bytes>());
-        batches.back()->reserve(batchBytes);
-        return batches.back().get();
-    }
-    void finish(Bytes*) override {}
-    std::size_t batchBytes;
-    std::vector<std::unique_ptr<Bytes>> batches;
-};
-
 // The second parser's part: from the cut to the end of its track segment or
 // route, read as if the file opened that segment or route right before it.
 struct Second {
@@ -780,10 +775,38 @@ struct Second {
     bool route = false;
     std::atomic<bool> cancelled{false};
     std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false, read = false;  // under `mutex`
-    long long end = -1;                   // where the segment or route ends, once read
-    std::optional<Held> events;
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<Bytes>> full;  // handed over, waiting for the store
+    bool finished = false, read = false;       // under `mutex`
+    long long end = -1;                        // where the segment or route ends, once read
+};
+
+// The second parser's batches, kept until the store takes them.
+class Queue final : public Channel {
+public:
+    Queue(Second& second, std::size_t batchBytes) : second_(second), batchBytes_(batchBytes) { fresh(); }
+    Bytes* first() { return filling_.get(); }
+    Bytes* handOver(Bytes*) override {
+        {
+            std::lock_guard lock(second_.mutex);
+            second_.full.push_back(std::move(filling_));
+        }
+        second_.changed.notify_all();
+        fresh();
+        return filling_.get();
+    }
+    void finish(Bytes* last) override {
+        if (last && last->size > 0) handOver(last);
+    }
+
+private:
+    void fresh() {
+        filling_ = std::make_unique<Bytes>();
+        filling_->reserve(batchBytes_);
+    }
+    Second& second_;
+    std::size_t batchBytes_;
+    std::unique_ptr<Bytes> filling_;
 };
 
 void readSecond(int fd, Second& second, std::size_t batchBytes) {
@@ -794,13 +817,14 @@ void readSecond(int fd, Second& second, std::size_t batchBytes) {
         XML_Parser parser = owner.get();
         if (parser) {
             Reader reader(parser);
-            second.events.emplace(batchBytes);
-            reader.use(*second.events, second.events->batches[0].get(), batchBytes);
+            Queue queue(second, batchBytes);
+            reader.use(queue, queue.first(), batchBytes);
             const std::string_view opening = second.route ? "<gpx><rte>" : "<gpx><trk><trkseg>";
             const std::string_view closing = second.route ? "</rte></gpx>" : "</trkseg></trk></gpx>";
             const std::string_view ending = second.route ? "</rte" : "</trkseg";
             read = XML_Parse(parser, opening.data(), static_cast<int>(opening.size()), XML_FALSE) == XML_STATUS_OK;
             reader.dropEvents();
+            reader.refuseNames = true;
             std::vector<char> chunk(kChunk);
             for (long long at = second.from; read && end < 0;) {
                 if (second.cancelled.load(std::memory_order_relaxed)) {
@@ -829,18 +853,18 @@ void readSecond(int fd, Second& second, std::size_t batchBytes) {
                 at += static_cast<long long>(take);
             }
             read = read && XML_Parse(parser, closing.data(), static_cast<int>(closing.size()), XML_TRUE) == XML_STATUS_OK;
-            // A route's name here may not be its first, as this parser took it.
-            read = read && !reader.hasName();
             reader.finish();
         }
     } catch (const std::exception&) {
         read = false;
     }
-    std::lock_guard lock(second.mutex);
-    second.finished = true;
-    second.read = read;
-    second.end = end;
-    second.done.notify_one();
+    {
+        std::lock_guard lock(second.mutex);
+        second.finished = true;
+        second.read = read;
+        second.end = end;
+    }
+    second.changed.notify_all();
 }
 
 // Feeds bytes [from, to) of the file to the parser; `last` when the file
@@ -903,17 +927,18 @@ std::optional<GpxImport> parseSplit(int fd, const std::string& fileName, long lo
                 const bool between = read && reader.standsIn(cut.at, cut.route ? std::initializer_list<Role>{kGpx, kRoute}
                                                                                : std::initializer_list<Role>{kGpx, kTrack, kSegment});
                 reader.notePositions(false);
-                if (!between) second.cancelled = true;
                 long long resume = cut.at;
                 if (between) {
-                    std::unique_lock lock(second.mutex);
-                    second.done.wait(lock, [&] { return second.finished; });
-                    if (second.read) resume = second.end;
-                }
-                if (read && resume != cut.at) {
+                    // The store takes the second parser's events from here on, and
+                    // takes them back if it fails.
                     reader.handOver();
                     pipe.markSplit();
-                    split = true;
+                    std::unique_lock lock(second.mutex);
+                    second.changed.wait(lock, [&] { return second.finished; });
+                    if (second.read) resume = second.end;
+                    split = second.read;
+                } else {
+                    second.cancelled = true;
                 }
                 read = read && feedRange(fd, parser, resume, fileBytes, true, nullptr);
             } catch (const std::exception&) {
@@ -928,9 +953,24 @@ std::optional<GpxImport> parseSplit(int fd, const std::string& fileName, long lo
         bool atSplit = false;
         const Bytes* full = pipe.next(&atSplit);
         if (atSplit) {
-            for (std::unique_ptr<Bytes>& batch : second.events->batches) {
+            const int32_t records = trackRecordCount();
+            const int points = store.points, skipped = store.skipped;
+            for (;;) {
+                std::unique_ptr<Bytes> batch;
+                {
+                    std::unique_lock lock(second.mutex);
+                    second.changed.wait(lock, [&] { return !second.full.empty() || second.finished; });
+                    if (second.full.empty()) break;
+                    batch = std::move(second.full.front());
+                    second.full.pop_front();
+                }
                 store.apply(*batch);
-                batch.reset();
+            }
+            std::lock_guard lock(second.mutex);
+            if (!second.read) {
+                trackStore().truncate(records);
+                store.points = points;
+                store.skipped = skipped;
             }
             continue;
         }
