@@ -746,16 +746,15 @@ ssize_t readAt(int fd, char* to, std::size_t bytes, long long offset) {
 }
 
 // Where the file is cut for a second parser: the first track or route point
-// that starts within a short way after 2/5 of the file. The first parser's
-// part is the smaller, as the store's work on it competes with both parsers
-// for the cores, while the store takes the second's events as they come.
+// that starts within a short way after the middle (cuts at 2/5 and 11/20
+// were slower).
 struct Cut {
     long long at = -1;
     bool route = false;
 };
 Cut findCut(int fd, long long fileBytes) {
     constexpr long long kWindow = 64 << 10;
-    const long long from = fileBytes * 2 / 5;
+    const long long from = fileBytes / 2;
     std::string window(static_cast<std::size_t>(std::min(kWindow, fileBytes - from)), '\0');
     const ssize_t n = readAt(fd, window.data(), window.size(), from);
     Cut cut;
