@@ -157,7 +157,8 @@ public:
     const Bytes* next(bool* atSplit = nullptr) {
         std::unique_lock lock(mutex_);
         for (;;) {
-            toStore_.wait(lock, [this] { return consumed_ < filled_ || closed_ || consumed_ == splitAt_ || mayRead(); });
+            toStore_.wait(lock,
+                          [this] { return consumed_ < filled_ || closed_ || consumed_ == splitAt_ || mayRead(); });
             if (!mayRead()) break;
             Chunk& chunk = chunks_[read_ % kChunks];
             lock.unlock();

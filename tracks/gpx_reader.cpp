@@ -359,7 +359,8 @@ private:
     }
 
     void note() {
-        if (noting_) lastEnd_ = static_cast<long long>(XML_GetCurrentByteIndex(parser_)) + XML_GetCurrentByteCount(parser_);
+        if (noting_)
+            lastEnd_ = static_cast<long long>(XML_GetCurrentByteIndex(parser_)) + XML_GetCurrentByteCount(parser_);
     }
 
     void start(const char* name, const char** attributes) {
@@ -736,7 +737,8 @@ GpxImport parse(int fd, const std::string& fileName, bool cp1252, bool twoThread
 ssize_t readAt(int fd, char* to, std::size_t bytes, long long offset) {
     std::size_t done = 0;
     while (done < bytes) {
-        const ssize_t n = ::pread(fd, to + done, bytes - done, static_cast<off_t>(offset + static_cast<long long>(done)));
+        const auto at = static_cast<off_t>(offset + static_cast<long long>(done));
+        const ssize_t n = ::pread(fd, to + done, bytes - done, at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return -1;
         if (n == 0) break;
@@ -851,7 +853,8 @@ void readSecond(int fd, Second& second, std::size_t batchBytes) {
                 read = read && XML_Parse(parser, bytes.data(), static_cast<int>(take), XML_FALSE) == XML_STATUS_OK;
                 at += static_cast<long long>(take);
             }
-            read = read && XML_Parse(parser, closing.data(), static_cast<int>(closing.size()), XML_TRUE) == XML_STATUS_OK;
+            read = read &&
+                   XML_Parse(parser, closing.data(), static_cast<int>(closing.size()), XML_TRUE) == XML_STATUS_OK;
             reader.finish();
         }
     } catch (const std::exception&) {
@@ -923,8 +926,9 @@ std::optional<GpxImport> parseSplit(int fd, const std::string& fileName, long lo
             pthread_setname_np(pthread_self(), "gpx parser");
             try {
                 read = feedRange(fd, parser, 0, cut.at, false, &reader);
-                const bool between = read && reader.standsIn(cut.at, cut.route ? std::initializer_list<Role>{kGpx, kRoute}
-                                                                               : std::initializer_list<Role>{kGpx, kTrack, kSegment});
+                const bool between =
+                    read && (cut.route ? reader.standsIn(cut.at, {kGpx, kRoute})
+                                       : reader.standsIn(cut.at, {kGpx, kTrack, kSegment}));
                 reader.notePositions(false);
                 long long resume = cut.at;
                 if (between) {
