@@ -174,6 +174,7 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     range_ = rangeIn(s.rangeKm);
     projection_ = s.projection;
     map_view_setup(view_, projection_, mapCenter.lon, mapCenter.lat, range_, bitmap.width(), bitmap.height());
+    view_.item_label[0] = '\0';  // a track's, from drawing the tracks: the grid's lines have none
     labelBox_.reset();
 
     const int minElevation = integerIn(s.minElev, 0);
@@ -207,39 +208,24 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     painter.setFont(mapFont());
     painter.setRenderHint(QPainter::Antialiasing);
 
-    // The places go between the borders and the rivers.
-    drawVectorLayers(bitmap, {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
-                              {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
+    // The places go between the borders and the rivers; the lines drawn
+    // after them are read meanwhile.
+    VectorLayers later(bitmap.size(), view_, dataDirectory_,
+                       {{"lake.pnt", QColor(207, 207, 255), 2, s.showRivers},
+                        {"river.pnt", QColor(127, 127, 255), 2, s.showRivers},
+                        {"island.pnt", QColor(128, 128, 128), 1, s.showCoasts},
+                        {"coast.pnt", QColor(0, 0, 0), 1, s.showCoasts}});
+    later.readAside();
+    VectorLayers borders(bitmap.size(), view_, dataDirectory_,
+                         {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
+                          {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
+    borders.draw(bitmap);
+    if (s.showBorders) painter.setPen(QPen(QColor(128, 0, 0), 2));  // the pen the places find
     if (s.cityMode > 0) drawCities(s, background);
-    drawVectorLayers(bitmap, {{"lake.pnt", QColor(207, 207, 255), 2, s.showRivers},
-                              {"river.pnt", QColor(127, 127, 255), 2, s.showRivers},
-                              {"island.pnt", QColor(128, 128, 128), 1, s.showCoasts},
-                              {"coast.pnt", QColor(0, 0, 0), 1, s.showCoasts}});
+    later.draw(bitmap);
     drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;
-}
-
-void MapComposer::drawVectorLayers(QImage& bitmap, std::initializer_list<VectorLayer> layers) {
-    if (vectorRuns_.size() < layers.size()) vectorRuns_.resize(layers.size());
-    int count = 0;
-    bool any = false;
-    for (const VectorLayer& layer : layers) {
-        VectorRuns& runs = vectorRuns_[count++];
-        runs.clear();
-        if (!layer.shown) continue;
-        runs.colour = layer.colour;
-        runs.width = layer.width;
-        painter_->setPen(QPen(layer.colour, layer.width));  // the clip margin, and the pen the places find
-        recording_ = &runs;
-        loadVectorFile(dataDirectory_ + "/" + layer.file, view_,
-                       [this](const MapView& view, const MapPoint* points, int count) {
-                           drawPointBatch(view, points, count);
-                       });
-        recording_ = nullptr;
-        any = any || !runs.runs.empty();
-    }
-    if (any) drawInBands(bitmap, vectorRuns_.data(), count, balancedSplit(vectorRuns_.data(), count, bitmap.height()));
 }
 
 void MapComposer::drawCities(const MapSettings& s, bool topography) {
@@ -329,7 +315,7 @@ void MapComposer::drawLabel(int x, int y, const QString& text, bool opaque) {
 void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, int count) {
     if (!painter_) return;
     clearUpperVectorState();  // the drawing before may have left it dirty
-    if (count == kItemBegin || count == kItemEnd) continuation_.valid = false;
+    if (count == kItemBegin || count == kItemEnd) trace_.breakLine();
     if (count == kItemBegin) {
         labelBox_.reset();
         return;
@@ -344,23 +330,9 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     if (count <= 0 || points == nullptr) return;
 
     const PixelBox box = pictureBox(painter_->device()->width(), painter_->device()->height(), clipMargin(*painter_));
-    // A long line arrives in several batches; this one goes on from the last
-    // point of the one before, so that the line has no gap.
-    const bool goesOn = continuation_.valid && points[0].index == continuation_.index + 1;
-    if (goesOn) {
-        lines_.clearPieces();
-    } else {
-        lines_.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
-    }
-    lines_.lineThrough(points, count, !goesOn);
-    continuation_ = {true, points[count - 1].index};
-    const std::vector<PixelPoint>& pixels = lines_.points();
-    const std::vector<int>& starts = lines_.starts();
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        const int end = i + 1 < starts.size() ? starts[i + 1] : static_cast<int>(pixels.size());
-        drawClipped(*painter_, pixels.data() + starts[i], end - starts[i], lines_.period(), box,
-                    view.item_label[0] != '\0');
-    }
+    trace_.batch(view, points, count, box, [&](const PixelPoint* pixels, int n, double period) {
+        drawClipped(*painter_, pixels, n, period, box, view.item_label[0] != '\0');
+    });
 }
 
 void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int count, double period,
@@ -372,12 +344,8 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
         // Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
         for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], painter.pen().widthF() + 3);
         if (measuring_) return;
-        if (recording_) {
-            recording_->add(run_.data(), n);
-        } else {
-            painter.drawPolyline(run_.data(), n);
-            clearUpperVectorState();
-        }
+        painter.drawPolyline(run_.data(), n);
+        clearUpperVectorState();
         for (int i = 0; label && i + 1 < n; ++i) {
             PixelPoint a = run[i], b = run[i + 1];
             if (clipSegment(a, b, picture) < 0) continue;

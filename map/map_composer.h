@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QRegion>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,6 @@
 #include "map/point_sink.h"
 #include "map/screen_path.h"
 #include "map/tile_layer.h"
-#include "map/vector_bands.h"
 
 namespace bearfix {
 
@@ -124,16 +122,7 @@ public:
     void drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2);
 
 private:
-    struct VectorLayer {
-        const char* file;
-        QColor colour;
-        int width;
-        bool shown;
-    };
-    // Reads the layers' files into pixel runs, then strokes them in order.
-    void drawVectorLayers(QImage& bitmap, std::initializer_list<VectorLayer> layers);
-    std::vector<VectorRuns> vectorRuns_;
-    VectorRuns* recording_ = nullptr;  // lines go here instead of on the painter
+
     void drawCities(const MapSettings& s, bool topography);
     void drawGrid(int mode, bool keepRulerCorner);
     QRect drawRuler();
@@ -154,12 +143,8 @@ private:
     QColor fontColour_;
     std::vector<QPointF> run_;
     std::vector<PixelPoint> clipped_;
-    PathTracer lines_;
+    LineTrace trace_;
     PixelArea area_;
-    struct {
-        bool valid = false;
-        int32_t index = 0;
-    } continuation_;  // the last point of the last batch, where lines_ stands
     void drawTracks(QImage base, const MapSettings& s);
     void composeOverlay(QImage base, QImage& visible, const MapSettings& s, GeoPosition observerA,
                         GeoPosition observerB, bool keepLayers);

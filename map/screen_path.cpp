@@ -416,6 +416,25 @@ void copiesOnBox(double left, double right, double period, const PixelBox& box, 
     *last = std::min(*last, middle + kMaxCopies / 2);
 }
 
+void LineTrace::batch(const MapView& view, const MapPoint* points, int count, const PixelBox& box,
+                      const std::function<void(const PixelPoint*, int, double period)>& stretch) {
+    const bool goesOn = goesOn_ && points[0].index == index_ + 1;
+    if (goesOn) {
+        lines_.clearPieces();
+    } else {
+        lines_.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+    }
+    lines_.lineThrough(points, count, !goesOn);
+    goesOn_ = true;
+    index_ = points[count - 1].index;
+    const std::vector<PixelPoint>& pixels = lines_.points();
+    const std::vector<int>& starts = lines_.starts();
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const int end = i + 1 < starts.size() ? starts[i + 1] : static_cast<int>(pixels.size());
+        stretch(pixels.data() + starts[i], end - starts[i], lines_.period());
+    }
+}
+
 void clipPolyline(const PixelPoint* points, int count, double period, const PixelBox& box, std::vector<PixelPoint>& run,
                   const std::function<void(const PixelPoint*, int)>& emit) {
     if (count < 2) return;

@@ -116,6 +116,23 @@ private:
     std::vector<int> starts_;
 };
 
+// A line's points as they arrive in batches (a point sink's), traced and cut
+// to a box: each stretch that lies in the box is handed on.
+class LineTrace {
+public:
+    // After an item's begin or end: the next batch starts a new line.
+    void breakLine() { goesOn_ = false; }
+    // A long line arrives in several batches; one that goes on from the last
+    // point of the one before continues it, so that the line has no gap.
+    void batch(const MapView& view, const MapPoint* points, int count, const PixelBox& box,
+               const std::function<void(const PixelPoint*, int, double period)>& stretch);
+
+private:
+    PathTracer lines_;
+    bool goesOn_ = false;
+    int32_t index_ = 0;  // of the last point of the last batch, where lines_ stands
+};
+
 // Liang-Barsky: cuts the segment a-b down to `box`. -1 when nothing of it is
 // inside; else bit 1 set when a moved, bit 2 when b moved.
 int clipSegment(PixelPoint& a, PixelPoint& b, const PixelBox& box);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "map/vector_file.h"
 #include "support/vector_state.h"
 
 namespace bearfix {
@@ -42,15 +43,17 @@ void drawBand(uchar* bits, const QImage& picture, const VectorRuns* layers, int 
 
 }  // namespace
 
-void VectorRuns::add(const QPointF* run, int count) {
+void VectorRuns::add(const PixelPoint* run, int count) {
     if (count <= 0) return;
-    float top = static_cast<float>(run[0].y()), bottom = top;
-    for (int i = 1; i < count; ++i) {
-        top = std::min(top, static_cast<float>(run[i].y()));
-        bottom = std::max(bottom, static_cast<float>(run[i].y()));
-    }
+    float top = static_cast<float>(run[0].y), bottom = top;
     runs.push_back({static_cast<int>(points.size()), count, top, bottom});
-    points.insert(points.end(), run, run + count);
+    for (int i = 0; i < count; ++i) {
+        top = std::min(top, static_cast<float>(run[i].y));
+        bottom = std::max(bottom, static_cast<float>(run[i].y));
+        points.emplace_back(run[i].x, run[i].y);
+    }
+    runs.back().top = top;
+    runs.back().bottom = bottom;
 }
 
 int balancedSplit(const VectorRuns* layers, int count, int height) {
@@ -97,6 +100,59 @@ void drawInBands(QImage& picture, const VectorRuns* layers, int count, int split
     } else if (split < height) {
         lower();
     }
+}
+
+VectorLayers::VectorLayers(QSize picture, const MapView& view, const std::string& directory,
+                           std::initializer_list<Layer> layers)
+    : picture_(picture), view_(view), directory_(directory), layers_(layers), runs_(layers.size()) {}
+
+VectorLayers::~VectorLayers() {
+    if (aside_) read_.acquire();  // the pool thread still reads into this
+}
+
+void VectorLayers::readAside() {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    aside_ = !pool->contains(QThread::currentThread()) && pool->tryStart([this] {
+        read();
+        read_.release();
+    });
+}
+
+void VectorLayers::read() {
+    HeldMessages held(messages_);
+    std::vector<PixelPoint> scratch;
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+        const Layer& layer = layers_[i];
+        VectorRuns& runs = runs_[i];
+        if (!layer.shown) continue;
+        runs.colour = layer.colour;
+        runs.width = layer.width;
+        // Lines are clipped this far outside the picture, where their pen no longer shows.
+        const PixelBox box = pictureBox(picture_.width(), picture_.height(), layer.width + 4);
+        LineTrace trace;
+        loadVectorFile(directory_ + "/" + layer.file, view_, [&](const MapView& view, const MapPoint* points, int count) {
+            clearUpperVectorState();
+            if (count == kItemBegin || count == kItemEnd) trace.breakLine();
+            if (count <= 0 || points == nullptr) return;
+            trace.batch(view, points, count, box, [&](const PixelPoint* pixels, int n, double period) {
+                clipPolyline(pixels, n, period, box, scratch, [&](const PixelPoint* run, int m) { runs.add(run, m); });
+            });
+        });
+    }
+}
+
+void VectorLayers::draw(QImage& picture) {
+    if (aside_) {
+        read_.acquire();
+        aside_ = false;
+    } else {
+        read();
+    }
+    passOn(messages_);
+    messages_.clear();
+    const int count = static_cast<int>(runs_.size());
+    if (std::all_of(runs_.begin(), runs_.end(), [](const VectorRuns& r) { return r.runs.empty(); })) return;
+    drawInBands(picture, runs_.data(), count, balancedSplit(runs_.data(), count, picture.height()));
 }
 
 }  // namespace bearfix

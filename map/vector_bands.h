@@ -7,7 +7,14 @@
 #include <QColor>
 #include <QImage>
 #include <QPointF>
+#include <QSemaphore>
+#include <initializer_list>
+#include <string>
 #include <vector>
+
+#include "map/map_view.h"
+#include "map/screen_path.h"
+#include "support/message_log.h"
 
 namespace bearfix {
 
@@ -26,15 +33,49 @@ struct VectorRuns {
         points.clear();
         runs.clear();
     }
-    void add(const QPointF *run, int count);
+    void add(const PixelPoint* run, int count);
 };
 
 // The row that splits the layers' stroking into two halves of about the same
 // work, within 1..height-1.
-int balancedSplit(const VectorRuns *layers, int count, int height);
+int balancedSplit(const VectorRuns* layers, int count, int height);
 
 // Strokes the layers in order, antialiased, rows above `split` on this thread
 // and the rest on one of Qt's pool threads (here too when none is free).
-void drawInBands(QImage &picture, const VectorRuns *layers, int count, int split);
+void drawInBands(QImage& picture, const VectorRuns* layers, int count, int split);
+
+// A group of the base map's line files, read into pixel runs (with
+// readAside() on one of Qt's pool threads, while this one draws what comes
+// before them), then drawn in bands.
+class VectorLayers {
+public:
+    struct Layer {
+        const char* file;
+        QColor colour;
+        int width;
+        bool shown;
+    };
+    VectorLayers(QSize picture, const MapView& view, const std::string& directory, std::initializer_list<Layer> layers);
+    ~VectorLayers();
+    VectorLayers(const VectorLayers&) = delete;
+    VectorLayers& operator=(const VectorLayers&) = delete;
+
+    // Starts reading on a pool thread when one is free.
+    void readAside();
+    // Reads what is not read yet and passes on what reading logged, then
+    // strokes the layers in order.
+    void draw(QImage& picture);
+
+private:
+    void read();
+    QSize picture_;
+    MapView view_;
+    std::string directory_;
+    std::vector<Layer> layers_;
+    std::vector<VectorRuns> runs_;
+    std::vector<LoggedMessage> messages_;
+    QSemaphore read_;
+    bool aside_ = false;
+};
 
 }  // namespace bearfix

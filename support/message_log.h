@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace bearfix {
 
@@ -20,5 +21,26 @@ void setMessageSink(MessageSink sink);
 // printf-style; the text is cut at 255 characters. Numbers are formatted in
 // the process's numeric locale, which the program keeps at "C".
 void logMessage(MessageLevel level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+struct LoggedMessage {
+    MessageLevel level;
+    std::string text;
+};
+
+// While it lives, what its thread logs is kept in `into` instead of going to
+// the sink, which may only be called on the thread that installed it; that
+// thread passes the messages on later with passOn().
+class HeldMessages {
+public:
+    explicit HeldMessages(std::vector<LoggedMessage>& into);
+    ~HeldMessages();
+    HeldMessages(const HeldMessages&) = delete;
+    HeldMessages& operator=(const HeldMessages&) = delete;
+
+private:
+    std::vector<LoggedMessage>* outer_;
+};
+
+void passOn(const std::vector<LoggedMessage>& messages);
 
 }  // namespace bearfix

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cities/cities.h"
@@ -84,6 +85,35 @@ TEST(MapComposer, CoastlineAcrossTheAntimeridianIsCutNotStroked) {
     EXPECT_GT(std::min(count(image, QRect(0, 0, 40, 200), notWhite), count(image, QRect(360, 0, 40, 200), notWhite)), 0)
         << "both pieces are drawn at the edges";
     EXPECT_EQ(count(image, QRect(60, 0, 280, 200), notWhite), 0) << "no stroke across the map";
+}
+
+// The layers are read partly on another thread; what reading them logs
+// still reaches the sink on the drawing thread, in the order they are drawn.
+TEST(MapComposer, TheLayersMessagesComeInDrawingOrderOnTheDrawingThread) {
+    TempDir dir;
+    dir.write("lake.pnt", pnt({{10, 10}, {11, 11}}));
+    dir.write("coast.pnt", pnt({{10, 170}, {10, 179.5}}));
+    MapComposer composer;
+    composer.setMapDataDirectory(dir.path().string());
+    MapSettings s = bare(5000);
+    s.showCoasts = s.showBorders = s.showRivers = true;
+    std::vector<std::string> got;
+    const std::thread::id drawing = std::this_thread::get_id();
+    setMessageSink([&](MessageLevel, const std::string& text) {
+        EXPECT_EQ(std::this_thread::get_id(), drawing);
+        const std::size_t open = text.find('"'), close = text.find('"', open + 1);
+        const std::string path = text.substr(open + 1, close - open - 1);
+        got.push_back(text.substr(0, open) + path.substr(path.rfind('/') + 1));
+    });
+    QImage image(400, 200, QImage::Format_RGB32);
+    GeoPosition centre{0, 0};
+    composer.drawBaseMap(image, s, centre);
+    setMessageSink({});
+    const std::vector<std::string> expected = {
+        "Error: Could not open file state.pnt",   "Error: Could not open file country.pnt",
+        "Debug: lake.pnt",                        "Error: Could not open file river.pnt",
+        "Error: Could not open file island.pnt", "Debug: coast.pnt"};
+    EXPECT_EQ(got, expected);
 }
 
 // Where a position (degrees) shows on the last picture: every copy of it

@@ -24,12 +24,12 @@ std::vector<VectorRuns> randomLayers(unsigned seed) {
         layers[l].colour = colours[l];
         layers[l].width = l < 3 ? 2 : 1;
         for (int r = 0; r < 60; ++r) {
-            std::vector<QPointF> run{{x(random), y(random)}};
+            std::vector<PixelPoint> run{{x(random), y(random)}};
             const int length = r % 7 == 0 ? 200 : 1 + static_cast<int>(random() % 12);
             for (int i = 1; i < length; ++i) {
                 const bool small = r % 3 == 0;
-                run.emplace_back(run.back().x() + (small ? tiny(random) : step(random)),
-                                 run.back().y() + (small ? tiny(random) : step(random)));
+                run.push_back({run.back().x + (small ? tiny(random) : step(random)),
+                               run.back().y + (small ? tiny(random) : step(random))});
             }
             if (r % 11 == 0) run.push_back(run.back());
             layers[l].add(run.data(), static_cast<int>(run.size()));
@@ -38,14 +38,14 @@ std::vector<VectorRuns> randomLayers(unsigned seed) {
     return layers;
 }
 
-QImage plainDrawing(const std::vector<VectorRuns> &layers) {
+QImage plainDrawing(const std::vector<VectorRuns>& layers) {
     QImage picture(kWidth, kHeight, QImage::Format_RGB32);
     picture.fill(Qt::white);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
-    for (const VectorRuns &layer : layers) {
+    for (const VectorRuns& layer : layers) {
         painter.setPen(QPen(layer.colour, layer.width));
-        for (const VectorRuns::Run &run : layer.runs) painter.drawPolyline(layer.points.data() + run.first, run.count);
+        for (const VectorRuns::Run& run : layer.runs) painter.drawPolyline(layer.points.data() + run.first, run.count);
     }
     return picture;
 }
@@ -77,13 +77,13 @@ TEST(VectorBands, DrawnFromAPoolThreadAsWell) {
 
 TEST(VectorBands, TheSplitHalvesTheWork) {
     struct Case {
-        const char *what;
-        std::vector<std::pair<std::vector<QPointF>, int>> runs;  // points, pen width
-        int low, high;                                           // the split lies in low..high
+        const char* what;
+        std::vector<std::pair<std::vector<PixelPoint>, int>> runs;  // points, pen width
+        int low, high;                                              // the split lies in low..high
     };
-    const std::vector<QPointF> column{{5, 0}, {5, 99}}, topTen{{0, 0}, {0, 3}, {0, 6}, {0, 9}};
-    std::vector<QPointF> bottomHairline;
-    for (int i = 0; i < 16; ++i) bottomHairline.emplace_back(i, 90 + i % 10);
+    const std::vector<PixelPoint> column{{5, 0}, {5, 99}}, topTen{{0, 0}, {0, 3}, {0, 6}, {0, 9}};
+    std::vector<PixelPoint> bottomHairline;
+    for (int i = 0; i < 16; ++i) bottomHairline.push_back({static_cast<double>(i), 90.0 + i % 10});
     const Case cases[] = {
         // Two points over rows 0..99: half the rows above.
         {"one even line", {{column, 1}}, 50, 50},
@@ -93,9 +93,9 @@ TEST(VectorBands, TheSplitHalvesTheWork) {
         {"all at the bottom", {{bottomHairline, 1}}, 91, 99},
         {"nothing", {}, 1, 99},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         std::vector<VectorRuns> layers;
-        for (const auto &[points, width] : c.runs) {
+        for (const auto& [points, width] : c.runs) {
             layers.emplace_back();
             layers.back().width = width;
             layers.back().add(points.data(), static_cast<int>(points.size()));
