@@ -341,6 +341,7 @@ bool PathTracer::mayReach(double south, double north, double west, double east) 
 
 void PathTracer::lineThrough(const MapPoint* points, int count, bool first) {
     if (count <= 0) return;
+    if (!azimuthal_ && edge_ == GeoEdge::kLonLat) return cylindricThrough(points, count, first);
     if (cosReach_ < -1) {
         for (int i = 0; i < count; ++i) {
             if (i == 0 && first) {
@@ -365,6 +366,51 @@ void PathTracer::lineThrough(const MapPoint* points, int count, bool first) {
         if (count > kStretch && passUnseen(points + from, n)) continue;
         for (int i = from; i < from + n; ++i) lineTo(points[i].lon, points[i].lat);
     }
+}
+
+void PathTracer::cylindricThrough(const MapPoint* points, int count, bool first) {
+    int i = 0;
+    if (first) {
+        moveTo(points[0].lon, points[0].lat);
+        i = 1;
+    }
+    while (i < count) {
+        const int n = std::min(kStretch, count - i);
+        if (n > 2 && chordSuffices(points + i, n)) {
+            lineTo(points[i + n - 1].lon, points[i + n - 1].lat);
+        } else {
+            for (int j = i; j < i + n; ++j) lineTo(points[j].lon, points[j].lat);
+        }
+        i += n;
+    }
+}
+
+// Whether the stretch from the last point through `points` shows in no copy
+// of the cylindric map, so that its chord, which stays within its box, cuts
+// the same pieces out of the picture. Not across half the earth: the last
+// point must take the longitude run it takes when the stretch is traced.
+bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
+    if (!open_ || pending_ || !(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return false;
+    double lon = last_.lon, run = last_.lonRun, west = run, east = run, south = last_.lat, north = south, all = 0;
+    for (int i = 0; i < count; ++i) {
+        const double lat = points[i].lat;
+        run += aroundZero(points[i].lon - lon);
+        lon = points[i].lon;
+        west = std::min(west, run);
+        east = std::max(east, run);
+        south = std::min(south, lat);
+        north = std::max(north, lat);
+        all += lat;
+    }
+    if (!std::isfinite(all + run) || east - west >= kPi / 2) return false;
+    constexpr double kSlack = 2;  // pixels: these runs and the tracer's round apart
+    const double top = (view_.lat_max - north) * yPerRadian_, bottom = (view_.lat_max - south) * yPerRadian_;
+    if (bottom < box_.top - kSlack || top > box_.bottom + kSlack) return true;
+    const double left = (west - view_.lon_min) * xPerRadian_, right = (east - view_.lon_min) * xPerRadian_;
+    if (!(period_ > 0)) return right < box_.left - kSlack || left > box_.right + kSlack;
+    // The first copy not wholly left of the box must lie wholly right of it.
+    const double k = std::ceil((box_.left - kSlack - right) / period_);
+    return left + k * period_ > box_.right + kSlack;
 }
 
 // Passes over the stretch from the last point through `points` when it

@@ -73,7 +73,8 @@ public:
     // On an azimuthal map a stretch that cannot show (well beyond the
     // picture's corners, off the antipode) is passed over untraced: the
     // tracer ends in the state lineTo would leave, the stretch's last point
-    // starting a new piece, which only shows when the path goes on.
+    // starting a new piece, which only shows when the path goes on. On the
+    // cylindric map such a stretch is traced as its chord.
     void lineThrough(const MapPoint* points, int count, bool first);
     // Whether a stretch within latitudes south..north and longitudes
     // west..east (radians; east - west may exceed 2 pi) may show.
@@ -96,6 +97,8 @@ private:
     bool mayShow(const PixelPoint& a, const PixelPoint& b, const PixelPoint& m, double pad) const;
     void rimArc(const PixelPoint& from, const PixelPoint& to);
     bool passUnseen(const MapPoint* points, int count);
+    void cylindricThrough(const MapPoint* points, int count, bool first);
+    bool chordSuffices(const MapPoint* points, int count) const;
     void settle();
 
     MapView view_;

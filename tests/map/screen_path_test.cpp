@@ -84,8 +84,12 @@ std::vector<Stretch> tracedRuns(const PathTracer& tracer, const PixelBox& box) {
 // antimeridian, over the poles, through the antipode) on azimuthal views from
 // a few metres to the whole earth, handed over in batches that go on from one
 // another. Half the views are centred on one of the walk's points.
+// On the azimuthal map hidden stretches are passed over, on the cylindric
+// one traced as their chords; either way the pieces in the picture, in every
+// copy and in the order they are drawn, are those of tracing each point.
 TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
     constexpr double kPi = std::numbers::pi;
+    for (const int projection : {kAzimuthal, kCylindric}) {
     std::mt19937 random(20);
     std::uniform_real_distribution<double> unit(0, 1);
     const PixelBox box = pictureBox(400, 300, 6);
@@ -103,9 +107,10 @@ TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
         MapView view;
         const MapPoint& on = walk[random() % walk.size()];
         const bool centred = trial % 2 == 0;
-        map_view_setup(view, kAzimuthal, centred ? on.lon : lon + unit(random), centred ? on.lat : unit(random) - 0.5,
+        map_view_setup(view, projection, centred ? on.lon : lon + unit(random), centred ? on.lat : unit(random) - 0.5,
                        std::pow(10.0, -2 + 6.5 * unit(random)), 400, 300);
-        if (trial % 50 == 0) map_view_setup(view, kAzimuthal, -lon, -on.lat, 19000, 400, 300);  // the walk's antipode in view
+        if (trial % 50 == 0) map_view_setup(view, projection, -lon, -on.lat, 19000, 400, 300);  // the walk's antipode in view
+        if (trial % 7 == 0) map_view_setup(view, projection, kPi - 0.01, on.lat, 3000, 400, 300);  // the antimeridian in view
 
         PathTracer each, passing;
         each.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
@@ -128,9 +133,10 @@ TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
             for (const Stretch& run : tracedRuns(passing, box)) passingRuns.push_back(run);
             culled += passing.points().size() < each.points().size() ? 1 : 0;
         }
-        ASSERT_EQ(passingRuns, eachRuns) << "trial " << trial;
+        ASSERT_EQ(passingRuns, eachRuns) << "projection " << projection << ", trial " << trial;
     }
-    EXPECT_GT(culled, 100) << "stretches were passed over";
+    EXPECT_GT(culled, 100) << "projection " << projection << ": stretches were passed over";
+    }
 }
 
 // A stretch said not to reach the picture has no point that projects into
