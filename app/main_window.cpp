@@ -86,7 +86,6 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     gps_ = new GpsPanel(*this);
     feeds_ = new BearingFeeds(*this, *gps_);
     FormCreate();
-    citySelForm_ = new TCitySelForm(this);
     connectHandlers();
     connectTileHandlers();
     Timer1->start();
@@ -579,12 +578,18 @@ bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- observers from the place table ---------------------------------------
 
+// Made when first asked for: the window starts sooner without it.
+TCitySelForm& TBearfix::cityDialog() {
+    if (!citySelForm_) citySelForm_ = new TCitySelForm(this);
+    return *citySelForm_;
+}
+
 void TBearfix::pickObserverFromTable(QLineEdit* field) {
     updateGuard = 1;
     field->setFocus();
     GeoPosition p;
     read_position(positionText(field), p);
-    citySelForm_->select_city(&p.lon, &p.lat, nullptr);
+    cityDialog().select_city(&p.lon, &p.lat, nullptr);
     writeObserver(field, p);
     updateGuard = 0;
 }

@@ -49,7 +49,7 @@ public:
     ~TBearfix() override;
 
     Ui::TBearfix& form() { return *ui_; }
-    TCitySelForm& cityDialog() { return *citySelForm_; }
+    TCitySelForm& cityDialog();
     QLabel& statusPanel(int index) { return *statusPanels_[index]; }
 
     // The dialogs the window opens; tests put their own in.

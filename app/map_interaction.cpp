@@ -155,7 +155,7 @@ void TBearfix::PM_CenterOnXClick() { recenterMap(locationX, 0); }
 void TBearfix::PM_CenterOnCityClick() {
     updateGuard = 1;
     ui_->CB_MapCenter->setCurrentIndex(0);
-    citySelForm_->select_city(&mapCenter.lon, &mapCenter.lat, nullptr);
+    cityDialog().select_city(&mapCenter.lon, &mapCenter.lat, nullptr);
     setText(ui_->Ed_MapCenter, format_position(mapCenter, PosFormat::Dms));
     zoomMapSteps(0);
     updateGuard = 0;
@@ -166,7 +166,7 @@ void TBearfix::Ed_MapCenterDblClick() {
     ui_->Ed_MapCenter->setFocus();
     GeoPosition p;
     read_position(positionText(ui_->Ed_MapCenter), p);
-    citySelForm_->select_city(&p.lon, &p.lat, nullptr);
+    cityDialog().select_city(&p.lon, &p.lat, nullptr);
     setText(ui_->Ed_MapCenter, format_position(p, PosFormat::Dms));
     updateGuard = 0;
     Btn_UpdateMapClick();
