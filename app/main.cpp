@@ -1,6 +1,4 @@
 #include <signal.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,10 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <string>
 
 #include "app/main_window.h"
+#include "support/start_time.h"
 
 namespace {
 
@@ -32,18 +29,6 @@ public:
         return false;
     }
 };
-
-// Milliseconds since this process was started, from the kernel's record.
-double millisecondsSinceStart() {
-    std::ifstream stat("/proc/self/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::size_t field = 3, i = text.rfind(')') + 2;  // field 3 follows the command name
-    while (field < 22 && i < text.size()) field += text[i++] == ' ' ? 1 : 0;
-    const double startTicks = std::stod(text.substr(i));
-    timespec now;
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return (now.tv_sec + now.tv_nsec / 1e9 - startTicks / sysconf(_SC_CLK_TCK)) * 1000.0;
-}
 
 constexpr const char* kHelp =
     "usage: bearfix [--help] [--version] [--startup-time] [Qt options]\n"
@@ -81,7 +66,7 @@ int main(int argc, char* argv[]) {
         for (int i = 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "--startup-time") != 0) continue;
             window.afterFirstDraw = [&window] {
-                std::printf("first map drawn %.0f ms after the start\n", millisecondsSinceStart());
+                std::printf("first map drawn %.0f ms after the start\n", bearfix::millisecondsSinceStart());
                 std::fflush(stdout);
                 window.close();
             };
