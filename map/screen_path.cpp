@@ -385,12 +385,7 @@ void PathTracer::cylindricThrough(const MapPoint* points, int count, bool first)
     }
 }
 
-// Whether the stretch from the last point through `points` shows in no copy
-// of the cylindric map, so that its chord, which stays within its box, cuts
-// the same pieces out of the picture. Not across half the earth: the last
-// point must take the longitude run it takes when the stretch is traced.
-bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
-    if (!open_ || pending_ || !(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return false;
+PathTracer::Stretch PathTracer::stretchTo(const MapPoint* points, int count) const {
     double lon = last_.lon, run = last_.lonRun, west = run, east = run, south = last_.lat, north = south, all = 0;
     for (int i = 0; i < count; ++i) {
         const double lat = points[i].lat;
@@ -402,11 +397,21 @@ bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
         north = std::max(north, lat);
         all += lat;
     }
-    if (!std::isfinite(all + run) || east - west >= kPi / 2) return false;
+    return {west, east, south, north, run, std::isfinite(all + run)};
+}
+
+// Whether the stretch from the last point through `points` shows in no copy
+// of the cylindric map, so that its chord, which stays within its box, cuts
+// the same pieces out of the picture. Not across half the earth: the last
+// point must take the longitude run it takes when the stretch is traced.
+bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
+    if (!open_ || pending_ || !(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return false;
+    const Stretch s = stretchTo(points, count);
+    if (!s.finite || s.east - s.west >= kPi / 2) return false;
     constexpr double kSlack = 2;  // pixels: these runs and the tracer's round apart
-    const double top = (view_.lat_max - north) * yPerRadian_, bottom = (view_.lat_max - south) * yPerRadian_;
+    const double top = (view_.lat_max - s.north) * yPerRadian_, bottom = (view_.lat_max - s.south) * yPerRadian_;
     if (bottom < box_.top - kSlack || top > box_.bottom + kSlack) return true;
-    const double left = (west - view_.lon_min) * xPerRadian_, right = (east - view_.lon_min) * xPerRadian_;
+    const double left = (s.west - view_.lon_min) * xPerRadian_, right = (s.east - view_.lon_min) * xPerRadian_;
     if (!(period_ > 0)) return right < box_.left - kSlack || left > box_.right + kSlack;
     // The first copy not wholly left of the box must lie wholly right of it.
     const double k = std::ceil((box_.left - kSlack - right) / period_);
@@ -418,21 +423,11 @@ bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
 // done, when it may.
 bool PathTracer::passUnseen(const MapPoint* points, int count) {
     if (!open_) return false;
-    double lon = last_.lon, run = last_.lonRun, west = run, east = run, south = last_.lat, north = south, all = 0;
-    for (int i = 0; i < count; ++i) {
-        const double lat = points[i].lat;
-        run += aroundZero(points[i].lon - lon);
-        lon = points[i].lon;
-        west = std::min(west, run);
-        east = std::max(east, run);
-        south = std::min(south, lat);
-        north = std::max(north, lat);
-        all += lat;
-    }
-    if (!std::isfinite(all + run) || mayReach(south, north, west, east)) return false;
-    last_.lon = lon;
+    const Stretch s = stretchTo(points, count);
+    if (!s.finite || mayReach(s.south, s.north, s.west, s.east)) return false;
+    last_.lon = points[count - 1].lon;
     last_.lat = points[count - 1].lat;
-    last_.lonRun = run;
+    last_.lonRun = s.run;
     pending_ = true;  // a new piece starts here when the path goes on
     return true;
 }

@@ -96,6 +96,13 @@ private:
     void unresolved(const Vertex& a, const Vertex& b);
     bool mayShow(const PixelPoint& a, const PixelPoint& b, const PixelPoint& m, double pad) const;
     void rimArc(const PixelPoint& from, const PixelPoint& to);
+    // The box of the stretch from the last point through `points`, in the
+    // longitude run lineTo keeps, and the run at its end.
+    struct Stretch {
+        double west, east, south, north, run;
+        bool finite;
+    };
+    Stretch stretchTo(const MapPoint* points, int count) const;
     bool passUnseen(const MapPoint* points, int count);
     void cylindricThrough(const MapPoint* points, int count, bool first);
     bool chordSuffices(const MapPoint* points, int count) const;
