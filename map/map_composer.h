@@ -122,7 +122,6 @@ public:
     void drawGreatCircleWedge(QPainter& painter, GeoPosition apex, GeoPosition end1, GeoPosition end2);
 
 private:
-
     void drawCities(const MapSettings& s, bool topography);
     void drawGrid(int mode, bool keepRulerCorner);
     QRect drawRuler();

@@ -29,10 +29,6 @@ struct VectorRuns {
     std::vector<QPointF> points;
     std::vector<Run> runs;
 
-    void clear() {
-        points.clear();
-        runs.clear();
-    }
     void add(const PixelPoint* run, int count);
 };
 
