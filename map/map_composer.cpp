@@ -96,9 +96,6 @@ void copySpans(uchar* to, const uchar* from, qsizetype stride, int pixel, const 
     }
 }
 
-// Lines are clipped this far outside the picture, where their pen no longer shows.
-double clipMargin(const QPainter& painter) { return painter.pen().widthF() + 4; }
-
 QFont mapFont() {
     QFont font("DejaVu Sans");
     font.setPixelSize(11);
@@ -329,7 +326,8 @@ void MapComposer::drawPointBatch(const MapView& view, const MapPoint* points, in
     }
     if (count <= 0 || points == nullptr) return;
 
-    const PixelBox box = pictureBox(painter_->device()->width(), painter_->device()->height(), clipMargin(*painter_));
+    const PixelBox box =
+        pictureBox(painter_->device()->width(), painter_->device()->height(), clipMargin(painter_->pen().widthF()));
     trace_.batch(view, points, count, box, [&](const PixelPoint* pixels, int n, double period) {
         drawClipped(*painter_, pixels, n, period, box, view.item_label[0] != '\0');
     });
@@ -341,8 +339,7 @@ void MapComposer::drawClipped(QPainter& painter, const PixelPoint* points, int c
     clipPolyline(points, count, period, box, clipped_, [&](const PixelPoint* run, int n) {
         run_.clear();
         for (int i = 0; i < n; ++i) run_.emplace_back(run[i].x, run[i].y);
-        // Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
-        for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], painter.pen().widthF() + 3);
+        for (int i = 1; touched_ && i < n; ++i) touched_->addSegment(run[i - 1], run[i], penReach(painter.pen().widthF()));
         if (measuring_) return;
         painter.drawPolyline(run_.data(), n);
         clearUpperVectorState();
@@ -637,7 +634,7 @@ void MapComposer::drawArea(QPainter& painter, const std::vector<GeoPosition>& ri
                            const std::function<bool(double lon, double lat)>& contains) {
     const QSize picture = stripPicture_.isEmpty() ? QSize(painter.device()->width(), painter.device()->height())
                                                   : stripPicture_;
-    const PixelBox box = pictureBox(picture.width(), picture.height(), clipMargin(painter));
+    const PixelBox box = pictureBox(picture.width(), picture.height(), clipMargin(painter.pen().widthF()));
     traceArea(view_, ring, contains, box, area_);
     const double period = copyPeriod(view_);
     if (painter.brush().style() != Qt::NoBrush && !area_.fill.empty()) {

@@ -29,6 +29,12 @@ struct PixelBox {
 // The pixels of a width x height picture, grown by `margin` on every side.
 PixelBox pictureBox(double width, double height, double margin);
 
+// How far a line's pen reaches from its path: half the pen, its caps and
+// joins and a pixel of antialiasing, with room to spare.
+inline double penReach(double penWidth) { return penWidth + 3; }
+// Lines are clipped this far outside the picture, where their pen no longer shows.
+inline double clipMargin(double penWidth) { return penWidth + 4; }
+
 // Pixels from one copy of the earth to the next on a cylindric map; 0 for an
 // azimuthal one.
 double copyPeriod(const MapView& view);

@@ -14,9 +14,6 @@ namespace bearfix {
 
 namespace {
 
-// Half the pen, its caps and joins and a pixel of antialiasing, with room to spare.
-double reach(int width) { return width + 3.0; }
-
 // Stroking a wide pen costs several times a point of a hairline.
 double workPerPoint(int width) { return width > 1 ? 4.0 : 1.0; }
 
@@ -32,7 +29,7 @@ void drawBand(uchar* bits, const QImage& picture, const VectorRuns* layers, int 
         const VectorRuns& layer = layers[l];
         if (layer.runs.empty()) continue;
         painter.setPen(QPen(layer.colour, layer.width));
-        const double r = reach(layer.width);
+        const double r = penReach(layer.width);
         for (const VectorRuns::Run& run : layer.runs) {
             if (run.bottom < top - r || run.top > bottom + r) continue;
             painter.drawPolyline(layer.points.data() + run.first, run.count);
@@ -127,8 +124,7 @@ void VectorLayers::read() {
         if (!layer.shown) continue;
         runs.colour = layer.colour;
         runs.width = layer.width;
-        // Lines are clipped this far outside the picture, where their pen no longer shows.
-        const PixelBox box = pictureBox(picture_.width(), picture_.height(), layer.width + 4);
+        const PixelBox box = pictureBox(picture_.width(), picture_.height(), clipMargin(layer.width));
         LineTrace trace;
         loadVectorFile(directory_ + "/" + layer.file, view_, [&](const MapView& view, const MapPoint* points, int count) {
             clearUpperVectorState();
