@@ -1,5 +1,6 @@
 #include "map/label_placer.h"
 
+#include <QHash>
 #include <algorithm>
 
 namespace bearfix {
@@ -15,8 +16,14 @@ std::vector<const MapLabel*> LabelPlacer::placeAll(const std::vector<MapLabel>& 
     std::vector<const MapLabel*> order, shown;
     for (const MapLabel& label : labels) order.push_back(&label);
     std::stable_sort(order.begin(), order.end(), [](const MapLabel* a, const MapLabel* b) { return a->rank < b->rank; });
-    for (const MapLabel* label : order)
-        if (place(boxOf(label->text, label->x, label->y, metrics, flags))) shown.push_back(label);
+    // Names recur on a map (all the more cut to two letters), and measuring
+    // one lays its text out; a box from (0, 0) serves each place it recurs.
+    QHash<QString, QRect> boxes;
+    for (const MapLabel* label : order) {
+        auto box = boxes.constFind(label->text);
+        if (box == boxes.cend()) box = boxes.insert(label->text, boxOf(label->text, 0, 0, metrics, flags));
+        if (place(box->translated(label->x, label->y))) shown.push_back(label);
+    }
     return shown;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,9 @@
 #include "cities/cities.h"
 #include "cities/city_table.h"
 #include "map/elevation.h"
+#include "map/label_placer.h"
 #include "map/map_composer.h"
+#include "map/map_parts.h"
 #include "map/qt_convert.h"
 #include "support/message_log.h"
 #include "temp_dir.h"
@@ -97,6 +100,36 @@ TEST(PlaceNames, NoTwoOverlapAt600KmOverCentralEurope) {
                 for (int x = 0; x < all.width(); ++x) allNamed += namePixel(all.pixel(x, y));
             EXPECT_GT(allNamed, named * 5 / 4) << "overlapping names were left out";
         }
+    }
+}
+
+// Names recur, and one measured where it first came serves wherever it
+// recurs: every name placed takes the box it measures where it is drawn, no
+// two such boxes overlap, and every name left out overlaps one placed.
+TEST(PlaceNames, ARecurringNameTakesTheBoxItMeasuresWhereItIsDrawn) {
+    QImage picture(800, 600, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setFont(QFont("DejaVu Sans", 7));
+    const QFontMetrics metrics = painter.fontMetrics();
+    const QString texts[] = {"Be", "Ba", "Jü", "gy", "Frankfurt am Main", "Ål", "Be", "Łódź", "Wy", "Ba"};
+    std::vector<MapLabel> labels;
+    std::srand(5);
+    for (int i = 0; i < 400; ++i)
+        labels.push_back({std::rand() % 900 - 50, std::rand() % 700 - 50, texts[i % 10], std::rand() % 3});
+    LabelPlacer placer;
+    const std::vector<const MapLabel*> shown = placer.placeAll(labels, metrics, kLabelFlags);
+    ASSERT_EQ(placer.placed().size(), shown.size());
+    ASSERT_GT(shown.size(), 20u);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const MapLabel& l = *shown[i];
+        EXPECT_EQ(placer.placed()[i], LabelPlacer::boxOf(l.text, l.x, l.y, metrics, kLabelFlags)) << i;
+    }
+    for (const MapLabel& l : labels) {
+        const QRect box = LabelPlacer::boxOf(l.text, l.x, l.y, metrics, kLabelFlags);
+        const int overlaps = static_cast<int>(std::count_if(placer.placed().begin(), placer.placed().end(),
+                                                            [&](const QRect& r) { return r.intersects(box); }));
+        const bool placed = std::find(shown.begin(), shown.end(), &l) != shown.end();
+        EXPECT_EQ(overlaps, placed ? 1 : std::max(overlaps, 1)) << l.x << "," << l.y;
     }
 }
 
