@@ -408,14 +408,37 @@ bool PathTracer::chordSuffices(const MapPoint* points, int count) const {
     if (!open_ || pending_ || !(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return false;
     const Stretch s = stretchTo(points, count);
     if (!s.finite || s.east - s.west >= kPi / 2) return false;
+    return unseenOnCylinder(s.south, s.north, s.west, s.east, true);
+}
+
+// Whether a box of latitudes and of longitudes as run on along a path shows
+// in no copy of the cylindric map; by its latitudes alone unless
+// `alongLongitude`.
+bool PathTracer::unseenOnCylinder(double south, double north, double west, double east, bool alongLongitude) const {
     constexpr double kSlack = 2;  // pixels: these runs and the tracer's round apart
-    const double top = (view_.lat_max - s.north) * yPerRadian_, bottom = (view_.lat_max - s.south) * yPerRadian_;
+    const double top = (view_.lat_max - north) * yPerRadian_, bottom = (view_.lat_max - south) * yPerRadian_;
     if (bottom < box_.top - kSlack || top > box_.bottom + kSlack) return true;
-    const double left = (s.west - view_.lon_min) * xPerRadian_, right = (s.east - view_.lon_min) * xPerRadian_;
+    if (!alongLongitude) return false;
+    const double left = (west - view_.lon_min) * xPerRadian_, right = (east - view_.lon_min) * xPerRadian_;
     if (!(period_ > 0)) return right < box_.left - kSlack || left > box_.right + kSlack;
     // The first copy not wholly left of the box must lie wholly right of it.
     const double k = std::ceil((box_.left - kSlack - right) / period_);
     return left + k * period_ > box_.right + kSlack;
+}
+
+bool PathTracer::lineMayShow(double south, double north, double west, double east) const {
+    if (!(south <= north && west <= east)) return true;
+    // Within a quarter of the earth in longitude, a line's steps are its
+    // points' differences, and its longitudes run on as given, up to whole
+    // turns (a copy of the cylindric map, nothing to the azimuthal one).
+    const bool bounded = east - west < kPi / 2;
+    if (azimuthal_ || edge_ != GeoEdge::kLonLat) {
+        constexpr double kPad = 1e-9;  // radians: the runs' rounding
+        return bounded ? mayReach(south - kPad, north + kPad, west - kPad, east + kPad)
+                       : mayReach(south - kPad, north + kPad, -kPi, 3 * kPi);
+    }
+    if (!(xPerRadian_ > 0) || !(yPerRadian_ > 0) || !(period_ > 0)) return true;
+    return !unseenOnCylinder(south, north, west, east, bounded);
 }
 
 // Passes over the stretch from the last point through `points` when it

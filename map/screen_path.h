@@ -85,6 +85,11 @@ public:
     // Whether a stretch within latitudes south..north and longitudes
     // west..east (radians; east - west may exceed 2 pi) may show.
     bool mayReach(double south, double north, double west, double east) const;
+    // Whether a line traced afresh may show, its points within latitudes
+    // south..north and longitudes west..east (radians, -pi..pi, as given:
+    // a line across the antimeridian spans nearly all of them). False only
+    // when tracing it would give no piece that reaches the box.
+    bool lineMayShow(double south, double north, double west, double east) const;
 
 private:
     struct Vertex {
@@ -112,6 +117,7 @@ private:
     bool passUnseen(const MapPoint* points, int count);
     void cylindricThrough(const MapPoint* points, int count, bool first);
     bool chordSuffices(const MapPoint* points, int count) const;
+    bool unseenOnCylinder(double south, double north, double west, double east, bool alongLongitude) const;
     void settle();
 
     MapView view_;

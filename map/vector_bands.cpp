@@ -126,14 +126,18 @@ void VectorLayers::read() {
         runs.width = layer.width;
         const PixelBox box = pictureBox(picture_.width(), picture_.height(), clipMargin(layer.width));
         LineTrace trace;
-        loadVectorFile(directory_ + "/" + layer.file, view_, [&](const MapView& view, const MapPoint* points, int count) {
+        PathTracer probe;
+        probe.start(view_, GeoEdge::kLonLat, box, PathTracer::kCut);
+        auto sink = [&](const MapView& view, const MapPoint* points, int count) {
             clearUpperVectorState();
             if (count == kItemBegin || count == kItemEnd) trace.breakLine();
             if (count <= 0 || points == nullptr) return;
             trace.batch(view, points, count, box, [&](const PixelPoint* pixels, int n, double period) {
                 clipPolyline(pixels, n, period, box, scratch, [&](const PixelPoint* run, int m) { runs.add(run, m); });
             });
-        });
+        };
+        loadVectorFile(directory_ + "/" + layer.file, view_, sink,
+                       [&](const SegmentBounds& b) { return probe.lineMayShow(b.south, b.north, b.west, b.east); });
     }
 }
 

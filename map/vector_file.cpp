@@ -29,7 +29,7 @@ int16_t int16At(const unsigned char* p) { return static_cast<int16_t>(p[0] | (p[
 
 }  // namespace
 
-bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sink) {
+bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sink, const SegmentFilter& mayShow) {
     view.item_label[0] = '\0';
     int fd;
     do {
@@ -52,8 +52,32 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
         return false;
     }
 
-    static thread_local std::vector<MapPoint> buffer(kSegmentBuffer);  // reused by every file
+    // Points wait as read until their batch is sent, and a segment left out
+    // is never converted.
+    struct RawPoint {
+        int16_t lat, lon;
+    };
+    static thread_local std::vector<RawPoint> raw(kSegmentBuffer);  // reused by every file
+    static thread_local std::vector<MapPoint> buffer(kSegmentBuffer);
+    auto radians = [](int16_t arcMinutes) { return static_cast<float>(arcMinutes * kArcMinute); };
     int fill = 0;
+    int32_t firstIndex = 0;  // of raw[0] within its segment
+    bool continued = false;  // the segment was sent in part already
+    int16_t south = 0, north = 0, west = 0, east = 0;
+    auto send = [&] {
+        for (int i = 0; i < fill; ++i)
+            buffer[static_cast<size_t>(i)] = {radians(raw[static_cast<size_t>(i)].lat),
+                                              radians(raw[static_cast<size_t>(i)].lon), 0.0f, firstIndex + i};
+        sink(view, buffer.data(), fill);
+    };
+    auto endSegment = [&] {
+        if (fill > 0 &&
+            (continued || !mayShow || mayShow({radians(south), radians(north), radians(west), radians(east)})))
+            send();
+        fill = 0;
+        firstIndex = 0;
+        continued = false;
+    };
     int inSegment = 0;  // points of the current segment so far
     long points = 0;
     int segments = 0, longest = 0;
@@ -70,20 +94,25 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
         for (int r = 0; r < records; ++r) {
             const unsigned char* rec = chunk + r * kRecordSize;
             if (int16At(rec) >= 1000) {
-                if (fill > 0) sink(view, buffer.data(), fill);
-                fill = 0;
+                endSegment();
                 inSegment = 0;
                 ++segments;
             } else if (fill == kSegmentBuffer) {
                 // A segment longer than the buffer goes on in the next batch,
                 // joined to this one by its last point.
-                sink(view, buffer.data(), fill);
-                buffer[0] = buffer[kSegmentBuffer - 1];
+                send();
+                raw[0] = raw[kSegmentBuffer - 1];
+                firstIndex += kSegmentBuffer - 1;
                 fill = 1;
+                continued = true;
             }
-            buffer[static_cast<size_t>(fill++)] = {static_cast<float>(int16At(rec + 2) * kArcMinute),
-                                                   static_cast<float>(int16At(rec + 4) * kArcMinute), 0.0f,
-                                                   inSegment++};
+            const RawPoint p{int16At(rec + 2), int16At(rec + 4)};
+            if (fill == 0 || p.lat < south) south = p.lat;
+            if (fill == 0 || p.lat > north) north = p.lat;
+            if (fill == 0 || p.lon < west) west = p.lon;
+            if (fill == 0 || p.lon > east) east = p.lon;
+            raw[static_cast<size_t>(fill++)] = p;
+            ++inSegment;
             ++points;
             if (inSegment > longest) longest = inSegment;
         }
@@ -91,7 +120,7 @@ bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sin
         for (int i = 0; i < carried; ++i) chunk[i] = chunk[records * kRecordSize + i];
     }
     ::close(fd);
-    if (fill > 0) sink(view, buffer.data(), fill);
+    endSegment();
     sink(view, nullptr, kItemEnd);
     logMessage(MessageLevel::Debug, "Debug: \"%s\" contains %ld points, %d segments, max %d points/segment.",
                fileNameText(path).c_str(), points, segments, longest);

@@ -6,6 +6,7 @@
 // longitude in arc-minutes, north and east positive.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "map/point_sink.h"
@@ -19,6 +20,14 @@ inline constexpr int kSegmentBuffer = 8000;  // points per batch
 // the closing kItemEnd call. Clears the view's item label first. Logs a debug
 // line with the counts, or an error when the file cannot be opened (the sink
 // is then not called). Nothing is kept after the call.
-bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sink);
+//
+// A segment that fits one batch is first offered to `mayShow` with its
+// bounds, and left out when it says no: a view far smaller than the earth
+// then neither converts nor traces the rest of the world's lines.
+struct SegmentBounds {
+    double south, north, west, east;  // radians, as the batch's points give them
+};
+using SegmentFilter = std::function<bool(const SegmentBounds&)>;
+bool loadVectorFile(const std::string& path, MapView& view, const PointSink& sink, const SegmentFilter& mayShow = {});
 
 }  // namespace bearfix

@@ -21,5 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         points += count;
     });
     if (points > static_cast<long>(size / 6) * 2 + 1) std::abort();
+
+    // Left out by a filter: only whole segments, offered with sane bounds;
+    // kept by one, the same points.
+    for (const bool keep : {false, true}) {
+        long filtered = 0;
+        loadVectorFile(
+            file.path(), view,
+            [&filtered](const MapView&, const MapPoint* batch, int count) {
+                if (count > 0 && batch) filtered += count;
+            },
+            [keep](const SegmentBounds& b) {
+                if (!(b.south <= b.north && b.west <= b.east)) std::abort();
+                if (!(std::fabs(b.south) <= 9.6 && std::fabs(b.north) <= 9.6)) std::abort();
+                return keep;
+            });
+        if (keep ? filtered != points : filtered > points) std::abort();
+    }
     return 0;
 }

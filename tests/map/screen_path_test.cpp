@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -136,6 +137,70 @@ TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
         ASSERT_EQ(passingRuns, eachRuns) << "projection " << projection << ", trial " << trial;
     }
     EXPECT_GT(culled, 100) << "projection " << projection << ": stretches were passed over";
+    }
+}
+
+// A line ruled out by its bounds alone, as a map file gives them, gives no
+// piece in the picture when each of its points is traced: lines of a few
+// metres to a quarter of the earth, some across the antimeridian or round a
+// pole, on views of both projections from metres to the whole earth, some
+// on the antimeridian or a pole.
+TEST(ScreenPath, LinesRuledOutByTheirBoundsShowNothing) {
+    constexpr double kPi = std::numbers::pi;
+    const PixelBox box = pictureBox(400, 300, 6);
+    for (const int projection : {kAzimuthal, kCylindric}) {
+        std::mt19937 random(31);
+        std::uniform_real_distribution<double> unit(0, 1);
+        int ruledOut = 0;
+        for (int trial = 0; trial < 1500; ++trial) {
+            std::vector<MapPoint> line(2 + random() % 80);
+            double lat = (unit(random) - 0.5) * kPi, lon = (unit(random) - 0.5) * 2 * kPi;
+            const double step = std::pow(10.0, -5 + 4.5 * unit(random));
+            const bool across = trial % 5 == 0;  // the antimeridian within its first points
+            if (across) lon = kPi - 3 * step;
+            for (int i = 0; i < static_cast<int>(line.size()); ++i) {
+                lon += step * (unit(random) - 0.3);
+                lat = std::clamp(lat + step * (unit(random) - 0.5), -kPi / 2, kPi / 2);
+                if (lon > kPi) lon -= 2 * kPi;
+                line[i] = {static_cast<float>(lat), static_cast<float>(lon), 0, i};
+            }
+            double south = line[0].lat, north = south, west = line[0].lon, east = west;
+            for (const MapPoint& p : line) {
+                south = std::min<double>(south, p.lat);
+                north = std::max<double>(north, p.lat);
+                west = std::min<double>(west, p.lon);
+                east = std::max<double>(east, p.lon);
+            }
+            MapView view;
+            const MapPoint& near = line[random() % (across ? std::min<std::size_t>(line.size(), 12) : line.size())];
+            const double nearby = std::pow(10.0, -4 + 4 * unit(random));
+            map_view_setup(view, projection, near.lon + nearby * (unit(random) - 0.5),
+                           std::clamp(near.lat + nearby * (unit(random) - 0.5), -kPi / 2, kPi / 2),
+                           std::pow(10.0, -2 + 6.5 * unit(random)), 400, 300);
+            if (trial % 7 == 0) map_view_setup(view, projection, kPi - 0.01, near.lat, 3000, 400, 300);
+            if (trial % 11 == 0) map_view_setup(view, projection, near.lon, kPi / 2 - 0.001, 2000, 400, 300);
+            PathTracer tracer;
+            tracer.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+            if (tracer.lineMayShow(south, north, west, east)) continue;
+            ++ruledOut;
+            tracer.moveTo(line[0].lon, line[0].lat);
+            for (std::size_t i = 1; i < line.size(); ++i) tracer.lineTo(line[i].lon, line[i].lat);
+            ASSERT_TRUE(tracedRuns(tracer, box).empty()) << "projection " << projection << ", trial " << trial;
+        }
+        EXPECT_GT(ruledOut, 300) << "projection " << projection;
+        // A line across the antimeridian, its bounds round the rest of the
+        // earth, seen where it crosses.
+        const float lat = 0.3f, before = static_cast<float>(kPi - 0.01), after = static_cast<float>(-kPi + 0.01);
+        const std::vector<MapPoint> across = {{lat, before, 0, 0}, {lat, after, 0, 1}, {lat, after + 0.01f, 0, 2}};
+        for (const double range : {10.0, 300.0}) {
+            MapView view;
+            map_view_setup(view, projection, kPi, lat, range, 400, 300);
+            PathTracer tracer;
+            tracer.start(view, GeoEdge::kLonLat, box, PathTracer::kCut);
+            for (const MapPoint& p : across) p.index == 0 ? tracer.moveTo(p.lon, p.lat) : tracer.lineTo(p.lon, p.lat);
+            ASSERT_FALSE(tracedRuns(tracer, box).empty());
+            EXPECT_TRUE(tracer.lineMayShow(lat, lat, after, before)) << "projection " << projection << ", " << range;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numbers>
 #include <string>
@@ -33,16 +34,19 @@ struct Calls {
     std::vector<std::string> log;
 };
 
-Calls load(const std::string& path) {
+Calls load(const std::string& path, const SegmentFilter& mayShow = {}) {
     Calls calls;
     setMessageSink([&calls](MessageLevel, const std::string& text) { calls.log.push_back(text); });
     MapView view;
     std::strcpy(view.item_label, "stale");
-    loadVectorFile(path, view, [&calls](const MapView& v, const MapPoint* points, int count) {
-        EXPECT_STREQ(v.item_label, "");
-        calls.counts.push_back(count);
-        if (count > 0) calls.batches.emplace_back(points, points + count);
-    });
+    loadVectorFile(
+        path, view,
+        [&calls](const MapView& v, const MapPoint* points, int count) {
+            EXPECT_STREQ(v.item_label, "");
+            calls.counts.push_back(count);
+            if (count > 0) calls.batches.emplace_back(points, points + count);
+        },
+        mayShow);
     setMessageSink({});
     return calls;
 }
@@ -77,6 +81,55 @@ TEST(VectorFile, Segments) {
     EXPECT_EQ(calls.batches[1][0].index, 7999);
     EXPECT_EQ(calls.batches[1][0].lat, calls.batches[0][7999].lat);
     EXPECT_EQ(calls.batches[1][5].index, 8004);
+}
+
+// Each segment that fits one batch is offered with the bounds of its points
+// and left out when refused; a longer one is sent whatever its bounds. What
+// is kept is sent as without the filter, and the log counts every point.
+TEST(VectorFile, SegmentsLeftOutByTheFilter) {
+    TempDir dir;
+    std::vector<Record> records = {{1000, -30, 400}, {0, 20, -10}, {0, 5, 7}, {1000, 600, -10800}, {0, 601, 10799}};
+    records.push_back({1000, 1, 1});
+    for (int i = 1; i < 8005; ++i) records.push_back({0, static_cast<int16_t>(i % 300), 2});
+    records.push_back({1000, -5400, 0});
+    const std::string path = dir.write("f.pnt", pnt(records));
+    const Calls all = load(path);
+    ASSERT_EQ(all.counts, (std::vector<int>{3, 2, 8000, 6, 1, kItemEnd}));
+
+    std::vector<SegmentBounds> offered;
+    const Calls none = load(path, [&offered](const SegmentBounds& b) {
+        offered.push_back(b);
+        return false;
+    });
+    EXPECT_EQ(none.counts, (std::vector<int>{8000, 6, kItemEnd}));
+    EXPECT_EQ(none.log, all.log);
+    ASSERT_EQ(offered.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+        const std::vector<MapPoint>& points = all.batches[k == 2 ? 4 : k];
+        SegmentBounds expected{points[0].lat, points[0].lat, points[0].lon, points[0].lon};
+        for (const MapPoint& p : points) {
+            expected.south = std::min<double>(expected.south, p.lat);
+            expected.north = std::max<double>(expected.north, p.lat);
+            expected.west = std::min<double>(expected.west, p.lon);
+            expected.east = std::max<double>(expected.east, p.lon);
+        }
+        EXPECT_EQ(offered[k].south, expected.south) << k;
+        EXPECT_EQ(offered[k].north, expected.north) << k;
+        EXPECT_EQ(offered[k].west, expected.west) << k;
+        EXPECT_EQ(offered[k].east, expected.east) << k;
+    }
+    for (std::size_t b = 0; b < none.batches.size(); ++b)
+        for (std::size_t i = 0; i < none.batches[b].size(); ++i)
+            EXPECT_EQ(none.batches[b][i].index, all.batches[b + 2][i].index);
+
+    const Calls kept = load(path, [](const SegmentBounds&) { return true; });
+    ASSERT_EQ(kept.counts, all.counts);
+    for (std::size_t b = 0; b < kept.batches.size(); ++b) {
+        for (std::size_t i = 0; i < kept.batches[b].size(); ++i) {
+            const MapPoint &k = kept.batches[b][i], &a = all.batches[b][i];
+            EXPECT_TRUE(k.lat == a.lat && k.lon == a.lon && k.index == a.index && k.value == a.value) << b << " " << i;
+        }
+    }
 }
 
 TEST(VectorFile, MissingFileOrNoRegularFile) {
