@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
+#include <optional>
 
 #include "cities/cities.h"
 #include "geo/great_circle.h"
@@ -555,14 +556,17 @@ void MapComposer::drawTracks(QImage base, const MapSettings& s) {
     trackLayer_ = std::move(base);  // shared, when the caller keeps it, until a track is drawn on it
     if (!trackSource_) return;
     labelBox_.reset();
-    QPainter painter(&trackLayer_);
-    painter_ = &painter;
-    painter.setFont(mapFont());
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(fromColourRef(s.trackLineColour), width));
     fontColour_ = fromColourRef(s.trackLabelColour);
     const QColor trackColour = fromColourRef(s.trackLineColour);
-    trackSource_(view_, [this, &trackColour](const MapView& view, const MapPoint* points, int count) {
+    // Begun when the tracks are there: painting on the layer copies it.
+    std::optional<QPainter> painter;
+    trackSource_(view_, [&](const MapView& view, const MapPoint* points, int count) {
+        if (!painter) {
+            painter_ = &painter.emplace(&trackLayer_);
+            painter->setFont(mapFont());
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(QPen(trackColour, width));
+        }
         if (count == kItemBegin) {  // a segment may ask for a colour of its own
             QPen pen = painter_->pen();
             pen.setColor(view.item_colour == -1 ? trackColour : fromColourRef(static_cast<uint32_t>(view.item_colour)));
