@@ -161,6 +161,10 @@ bool MapComposer::zoomedRange(int steps, double* range) const {
 
 void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition& mapCenter) {
     if (bitmap.width() < 10 || bitmap.height() < 10) return;
+    // Layers with nothing drawn on them share the last base map's pixels:
+    // let go, drawing on it would copy them. They are drawn again over this one.
+    trackLayer_ = QImage();
+    if (lineLayer_.constBits() == bitmap.constBits()) lineLayer_ = QImage();
 
     // A text that is no position ("no intersection found" for X) leaves the
     // map where it is.

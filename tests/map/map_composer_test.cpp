@@ -280,6 +280,26 @@ TEST(MapComposer, TracksAreDrawnAgainOnlyWhenWhatTheyShowChanged) {
     }
 }
 
+// Without tracks or a line A-B the overlay's layers are the base map's own
+// pixels, and drawing the base map again copies nothing.
+TEST(MapComposer, LayersWithNothingOnThemCostNoCopy) {
+    MapComposer composer;
+    composer.setTrackSource([](MapView&, const PointSink&) { return true; }, [] { return uint64_t{0}; });
+    MapSettings s = bare(300);
+    s.brg1x = "30";
+    QImage base(300, 200, QImage::Format_RGB32), image;
+    GeoPosition centre{0, 0};
+    const GeoPosition none{NAN, NAN};
+    composer.drawBaseMap(base, s, centre);
+    composer.drawOverlay(base, image, s, none, none);
+    const uchar* pixels = base.constBits();
+    s.rangeKm = "600";
+    composer.drawBaseMap(base, s, centre);
+    EXPECT_EQ(base.constBits(), pixels);
+    composer.drawOverlay(base, image, s, none, none);
+    EXPECT_TRUE(image == base) << "nothing drawn over it";
+}
+
 TEST(MapComposer, SectorsAndTheLineABOnTheWholeGlobe) {
     const auto orange = tinted(kOrange);
     MapComposer composer;
