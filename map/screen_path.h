@@ -86,9 +86,9 @@ public:
     // west..east (radians; east - west may exceed 2 pi) may show.
     bool mayReach(double south, double north, double west, double east) const;
     // Whether a line traced afresh may show, its points within latitudes
-    // south..north and longitudes west..east (radians, -pi..pi, as given:
-    // a line across the antimeridian spans nearly all of them). False only
-    // when tracing it would give no piece that reaches the box.
+    // south..north and longitudes west..east (radians, as given: a line
+    // across the antimeridian spans nearly all of them). False only when
+    // tracing it would give no piece that reaches the box.
     bool lineMayShow(double south, double north, double west, double east) const;
 
 private:

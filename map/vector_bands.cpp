@@ -127,6 +127,7 @@ void VectorLayers::read() {
         const PixelBox box = pictureBox(picture_.width(), picture_.height(), clipMargin(layer.width));
         LineTrace trace;
         PathTracer probe;
+        clearUpperVectorState();  // the segments refused never reach the sink, which clears it
         probe.start(view_, GeoEdge::kLonLat, box, PathTracer::kCut);
         auto sink = [&](const MapView& view, const MapPoint* points, int count) {
             clearUpperVectorState();

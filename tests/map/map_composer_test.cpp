@@ -292,6 +292,7 @@ TEST(MapComposer, LayersWithNothingOnThemCostNoCopy) {
     const GeoPosition none{NAN, NAN};
     composer.drawBaseMap(base, s, centre);
     composer.drawOverlay(base, image, s, none, none);
+    EXPECT_FALSE(base.isDetached()) << "the layers share its pixels";
     const uchar* pixels = base.constBits();
     s.rangeKm = "600";
     composer.drawBaseMap(base, s, centre);

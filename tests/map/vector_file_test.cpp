@@ -89,23 +89,34 @@ TEST(VectorFile, Segments) {
 TEST(VectorFile, SegmentsLeftOutByTheFilter) {
     TempDir dir;
     std::vector<Record> records = {{1000, -30, 400}, {0, 20, -10}, {0, 5, 7}, {1000, 600, -10800}, {0, 601, 10799}};
-    records.push_back({1000, 1, 1});
-    for (int i = 1; i < 8005; ++i) records.push_back({0, static_cast<int16_t>(i % 300), 2});
+    // Segments of 8005 points (two batches), then one point, then 8000
+    // (one batch, offered), 8001 (two) and 16000 points (three).
+    auto segment = [&records](int points) {
+        records.push_back({1000, 1, 1});
+        for (int i = 1; i < points; ++i) records.push_back({0, static_cast<int16_t>(i % 300), 2});
+    };
+    segment(8005);
     records.push_back({1000, -5400, 0});
+    for (const int points : {8000, 8001, 16000}) segment(points);
     const std::string path = dir.write("f.pnt", pnt(records));
     const Calls all = load(path);
-    ASSERT_EQ(all.counts, (std::vector<int>{3, 2, 8000, 6, 1, kItemEnd}));
+    ASSERT_EQ(all.counts, (std::vector<int>{3, 2, 8000, 6, 1, 8000, 8000, 2, 8000, 8000, 2, kItemEnd}));
+    // Each batch's first index, counted by hand: a batch after the first
+    // repeats the last point of the one before.
+    const int firstIndex[] = {0, 0, 0, 7999, 0, 0, 0, 7999, 0, 7999, 15998};
+    for (int b = 0; b < 11; ++b) EXPECT_EQ(all.batches[b][0].index, firstIndex[b]) << b;
 
     std::vector<SegmentBounds> offered;
     const Calls none = load(path, [&offered](const SegmentBounds& b) {
         offered.push_back(b);
         return false;
     });
-    EXPECT_EQ(none.counts, (std::vector<int>{8000, 6, kItemEnd}));
+    EXPECT_EQ(none.counts, (std::vector<int>{8000, 6, 8000, 2, 8000, 8000, 2, kItemEnd}));
     EXPECT_EQ(none.log, all.log);
-    ASSERT_EQ(offered.size(), 3u);
-    for (int k = 0; k < 3; ++k) {
-        const std::vector<MapPoint>& points = all.batches[k == 2 ? 4 : k];
+    ASSERT_EQ(offered.size(), 4u);
+    const int offeredBatch[] = {0, 1, 4, 5};
+    for (int k = 0; k < 4; ++k) {
+        const std::vector<MapPoint>& points = all.batches[offeredBatch[k]];
         SegmentBounds expected{points[0].lat, points[0].lat, points[0].lon, points[0].lon};
         for (const MapPoint& p : points) {
             expected.south = std::min<double>(expected.south, p.lat);
@@ -118,9 +129,11 @@ TEST(VectorFile, SegmentsLeftOutByTheFilter) {
         EXPECT_EQ(offered[k].west, expected.west) << k;
         EXPECT_EQ(offered[k].east, expected.east) << k;
     }
+    const int sentBatch[] = {2, 3, 6, 7, 8, 9, 10};
+    ASSERT_EQ(none.batches.size(), 7u);
     for (std::size_t b = 0; b < none.batches.size(); ++b)
         for (std::size_t i = 0; i < none.batches[b].size(); ++i)
-            EXPECT_EQ(none.batches[b][i].index, all.batches[b + 2][i].index);
+            EXPECT_EQ(none.batches[b][i].index, all.batches[sentBatch[b]][i].index);
 
     const Calls kept = load(path, [](const SegmentBounds&) { return true; });
     ASSERT_EQ(kept.counts, all.counts);
