@@ -80,6 +80,20 @@ std::vector<Stretch> tracedRuns(const PathTracer& tracer, const PixelBox& box) {
     return runs;
 }
 
+// Fills `walk` with the points of a walk on from (lat, lon) in steps of
+// about `step` radians, eastward on the whole, round the antimeridian and
+// held at the poles; lat and lon end at its last point.
+void walkOn(std::vector<MapPoint>& walk, double& lat, double& lon, double step, std::mt19937& random) {
+    constexpr double kPi = std::numbers::pi;
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < static_cast<int>(walk.size()); ++i) {
+        lon += step * (unit(random) - 0.3);
+        lat = std::clamp(lat + step * (unit(random) - 0.5), -kPi / 2, kPi / 2);
+        if (lon > kPi) lon -= 2 * kPi;
+        walk[i] = {static_cast<float>(lat), static_cast<float>(lon), 0, i};
+    }
+}
+
 // Passing over what cannot show changes nothing that shows: the same runs,
 // bit for bit, as tracing every point, for walks round the world (across the
 // antimeridian, over the poles, through the antipode) on azimuthal views from
@@ -99,12 +113,7 @@ TEST(ScreenPath, PassingOverHiddenStretchesKeepsEveryVisibleRun) {
         std::vector<MapPoint> walk(600);
         double lat = (unit(random) - 0.5) * kPi, lon = (unit(random) - 0.5) * 2 * kPi;
         const double step = std::pow(10.0, -5 + 5 * unit(random));
-        for (int i = 0; i < static_cast<int>(walk.size()); ++i) {
-            lon += step * (unit(random) - 0.3);
-            lat = std::clamp(lat + step * (unit(random) - 0.5), -kPi / 2, kPi / 2);
-            if (lon > kPi) lon -= 2 * kPi;
-            walk[i] = {static_cast<float>(lat), static_cast<float>(lon), 0, i};
-        }
+        walkOn(walk, lat, lon, step, random);
         MapView view;
         const MapPoint& on = walk[random() % walk.size()];
         const bool centred = trial % 2 == 0;
@@ -158,12 +167,7 @@ TEST(ScreenPath, LinesRuledOutByTheirBoundsShowNothing) {
             const double step = std::pow(10.0, -5 + 4.5 * unit(random));
             const bool across = trial % 5 == 0;  // the antimeridian within its first points
             if (across) lon = kPi - 3 * step;
-            for (int i = 0; i < static_cast<int>(line.size()); ++i) {
-                lon += step * (unit(random) - 0.3);
-                lat = std::clamp(lat + step * (unit(random) - 0.5), -kPi / 2, kPi / 2);
-                if (lon > kPi) lon -= 2 * kPi;
-                line[i] = {static_cast<float>(lat), static_cast<float>(lon), 0, i};
-            }
+            walkOn(line, lat, lon, step, random);
             double south = line[0].lat, north = south, west = line[0].lon, east = west;
             for (const MapPoint& p : line) {
                 south = std::min<double>(south, p.lat);
