@@ -420,8 +420,8 @@ bool PathTracer::unseenOnCylinder(double south, double north, double west, doubl
     if (bottom < box_.top - kSlack || top > box_.bottom + kSlack) return true;
     if (!alongLongitude) return false;
     const double left = (west - view_.lon_min) * xPerRadian_, right = (east - view_.lon_min) * xPerRadian_;
-    if (!(period_ > 0)) return right < box_.left - kSlack || left > box_.right + kSlack;
-    // The first copy not wholly left of the box must lie wholly right of it.
+    // The first copy not wholly left of the box must lie wholly right of it
+    // (the period is 2 pi xPerRadian_, above 0 whenever that is).
     const double k = std::ceil((box_.left - kSlack - right) / period_);
     return left + k * period_ > box_.right + kSlack;
 }
@@ -437,7 +437,7 @@ bool PathTracer::lineMayShow(double south, double north, double west, double eas
         return bounded ? mayReach(south - kPad, north + kPad, west - kPad, east + kPad)
                        : mayReach(south - kPad, north + kPad, -kPi, 3 * kPi);
     }
-    if (!(xPerRadian_ > 0) || !(yPerRadian_ > 0) || !(period_ > 0)) return true;
+    if (!(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return true;
     return !unseenOnCylinder(south, north, west, east, bounded);
 }
 
