@@ -75,6 +75,9 @@ std::string fromXml(const char* text) { return text ? utf8ToCp1252(text) : std::
 
 // Larger track files are refused rather than read into the library's tree.
 constexpr off_t kMaxXmlFileBytes = off_t{256} << 20;
+// NULs after the text for the XML library (see loadXml), room for which is
+// taken with the file's: added later, they would copy the whole text.
+constexpr std::size_t kXmlPadding = 4;
 
 // The whole file, unless it cannot be read or is too large.
 bool readXmlFile(const std::string& path, std::string* text) {
@@ -89,7 +92,7 @@ bool readXmlFile(const std::string& path, std::string* text) {
         return false;
     }
     bool small = st.st_size <= kMaxXmlFileBytes;
-    if (small) text->reserve(static_cast<std::size_t>(st.st_size));
+    if (small) text->reserve(static_cast<std::size_t>(st.st_size) + kXmlPadding);
     char chunk[65536];
     while (small) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -129,7 +132,7 @@ bool loadXml(TiXmlDocument& doc, const std::string& path) {
     }
     // At an unclosed comment, CDATA section or quoted value the library steps
     // past the terminating NUL; more NULs keep it inside the buffer.
-    text.append(4, '\0');
+    text.append(kXmlPadding, '\0');
     doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
     if (!doc.Error()) return true;
     xmlError() = std::string(doc.ErrorDesc() ? doc.ErrorDesc() : "unreadable XML").substr(0, 255);
