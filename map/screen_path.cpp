@@ -434,8 +434,7 @@ bool PathTracer::lineMayShow(double south, double north, double west, double eas
     const bool bounded = east - west < kPi / 2;
     if (azimuthal_ || edge_ != GeoEdge::kLonLat) {
         constexpr double kPad = 1e-9;  // radians: the runs' rounding
-        return bounded ? mayReach(south - kPad, north + kPad, west - kPad, east + kPad)
-                       : mayReach(south - kPad, north + kPad, -kPi, 3 * kPi);
+        return mayReach(south - kPad, north + kPad, bounded ? west - kPad : -kPi, bounded ? east + kPad : 3 * kPi);
     }
     if (!(xPerRadian_ > 0) || !(yPerRadian_ > 0)) return true;
     return !unseenOnCylinder(south, north, west, east, bounded);
