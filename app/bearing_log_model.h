@@ -7,7 +7,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
-#include "app/bearing_rows.h"
+#include "session/bearing_rows.h"
 
 namespace bearfix {
 

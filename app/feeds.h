@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/live_settings.h"
+#include "session/live_settings.h"
 #include "live/kraken_csv.h"
 
 class QNetworkAccessManager;

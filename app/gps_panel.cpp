@@ -11,7 +11,7 @@
 
 #include "app/line_edits.h"
 #include "app/main_window.h"
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 #include "map/gps_arrow.h"
 #include "support/message_log.h"
 #include "tracks/track_store.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/live_settings.h"
+#include "session/live_settings.h"
 #include "live/gps_fix.h"
 #include "live/gpsd_client.h"
 

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <string>
 
-#include "app/path_text.h"
+#include "session/path_text.h"
 #include "geo/position_patterns.h"
 #include "map/qt_convert.h"
 

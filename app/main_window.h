@@ -14,9 +14,9 @@
 #include <string>
 
 #include "app/held_input.h"
-#include "app/remote_mailbox.h"
-#include "app/results.h"
-#include "app/settings.h"
+#include "remote/remote_mailbox.h"
+#include "session/results.h"
+#include "session/settings.h"
 #include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"

@@ -10,7 +10,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "app/data_files.h"
+#include "session/data_files.h"
 #include "app/export_window.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"

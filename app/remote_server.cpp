@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/remote_frames.h"
-#include "app/remote_socket.h"
+#include "remote/remote_frames.h"
+#include "remote/remote_socket.h"
 #include "support/cp1252.h"
 #include "support/message_log.h"
 

@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "app/results.h"
+#include "session/results.h"
 #include "cities/cities.h"
 #include "geo/fix_geometry.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 #include "app/remote_server.h"
 #include "qt_application.h"
 

@@ -1,4 +1,4 @@
-#include "app/remote_frames.h"
+#include "remote/remote_frames.h"
 
 #include <algorithm>
 

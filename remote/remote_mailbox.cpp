@@ -1,4 +1,4 @@
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 
 #include <strings.h>
 

@@ -1,4 +1,4 @@
-#include "app/remote_socket.h"
+#include "remote/remote_socket.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>

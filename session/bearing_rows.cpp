@@ -1,4 +1,4 @@
-#include "app/bearing_rows.h"
+#include "session/bearing_rows.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "app/settings.h"
+#include "session/settings.h"
 #include "cities/cities.h"
 #include "fix/bearing_log.h"
 #include "geo/great_circle.h"

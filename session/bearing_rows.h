@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/results.h"
+#include "session/results.h"
 #include "fix/bearing.h"
 #include "fix/multi_fix.h"
 

@@ -1,4 +1,4 @@
-#include "app/data_files.h"
+#include "session/data_files.h"
 
 #include <filesystem>
 

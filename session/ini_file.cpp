@@ -1,9 +1,9 @@
-#include "app/ini_file.h"
+#include "session/ini_file.h"
 
 #include <charconv>
 #include <cstring>
 
-#include "app/path_text.h"
+#include "session/path_text.h"
 #include "support/cp1252.h"
 #include "support/whole_file.h"
 

@@ -40,7 +40,7 @@ public:
 
     void setString(std::string_view section, std::string_view key, std::string_view value);
     // The same for file names and directories, which are kept as the file
-    // system's bytes (escaped as app/path_text.h says). A text is read and
+    // system's bytes (escaped as session/path_text.h says). A text is read and
     // stored up to its first CR, LF or NUL, which a line cannot hold.
     std::string getPath(std::string_view section, std::string_view key, const std::string& fallback) const;
     void setPath(std::string_view section, std::string_view key, std::string_view bytes);

@@ -1,4 +1,4 @@
-#include "app/live_settings.h"
+#include "session/live_settings.h"
 
 #include <cstdlib>
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ini_file.h"
+#include "session/ini_file.h"
 
 namespace bearfix {
 

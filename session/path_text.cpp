@@ -1,4 +1,4 @@
-#include "app/path_text.h"
+#include "session/path_text.h"
 
 namespace bearfix {
 

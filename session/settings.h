@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ini_file.h"
-#include "app/live_settings.h"
+#include "session/ini_file.h"
+#include "session/live_settings.h"
 #include "map/map_settings.h"
 #include "tracks/track_settings.h"
 

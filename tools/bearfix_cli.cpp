@@ -30,12 +30,12 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "app/bearing_rows.h"
-#include "app/data_files.h"
-#include "app/remote_mailbox.h"
-#include "app/remote_socket.h"
-#include "app/results.h"
-#include "app/settings.h"
+#include "session/bearing_rows.h"
+#include "session/data_files.h"
+#include "remote/remote_mailbox.h"
+#include "remote/remote_socket.h"
+#include "session/results.h"
+#include "session/settings.h"
 #include "cities/cities.h"
 #include "fix/bearing_log.h"
 #include "geo/position_patterns.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/settings.h"
+#include "session/settings.h"
 #include "export/export_writers.h"
 #include "fix/bearing_log.h"
 #include "support/cp1252.h"

@@ -10,7 +10,7 @@
 #include <QtTest/QTest>
 #include <cmath>
 
-#include "app/data_files.h"
+#include "session/data_files.h"
 #include "geo/great_circle.h"
 #include "geo/position_patterns.h"
 #include "map/elevation.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <QTimer>
 
-#include "app/data_files.h"
+#include "session/data_files.h"
 #include "app/map_image.h"
 #include "geo/great_circle.h"
 #include "map/elevation.h"

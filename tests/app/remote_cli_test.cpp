@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/remote_socket.h"
+#include "remote/remote_socket.h"
 #include "temp_dir.h"
 
 namespace bearfix {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 #include "fix/bearing_log.h"
 #include "support/message_log.h"
 

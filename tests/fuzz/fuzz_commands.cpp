@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 #include "fix/bearing_command.h"
 #include "fuzz_input.h"
 #include "tracks/track_store.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/results.h"
+#include "session/results.h"
 #include "fuzz_input.h"
 #include "geo/position.h"
 #include "geo/position_patterns.h"

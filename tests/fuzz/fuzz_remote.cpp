@@ -2,8 +2,8 @@
 // reader and the mailbox to the commands.
 #include <cstdlib>
 
-#include "app/remote_frames.h"
-#include "app/remote_mailbox.h"
+#include "remote/remote_frames.h"
+#include "remote/remote_mailbox.h"
 #include "fuzz_input.h"
 #include "tracks/track_store.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings.h"
+#include "session/settings.h"
 #include "fuzz_input.h"
 
 namespace {

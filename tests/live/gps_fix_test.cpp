@@ -4,7 +4,7 @@
 #include <cmath>
 #include <tuple>
 
-#include "app/remote_mailbox.h"
+#include "remote/remote_mailbox.h"
 #include "live/gps_fix.h"
 #include "tracks/track_store.h"
 

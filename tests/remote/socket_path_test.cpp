@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/remote_socket.h"
+#include "remote/remote_socket.h"
 #include "temp_dir.h"
 
 namespace bearfix {

@@ -1,4 +1,4 @@
-#include "app/bearing_rows.h"
+#include "session/bearing_rows.h"
 
 #include <gtest/gtest.h>
 

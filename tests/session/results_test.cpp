@@ -1,4 +1,4 @@
-#include "app/results.h"
+#include "session/results.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // keys only once they are used, and then keeps them.
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "session/settings.h"
 
 namespace bearfix {
 namespace {
