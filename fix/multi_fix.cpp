@@ -1,5 +1,6 @@
 #include "fix/multi_fix.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -22,10 +23,17 @@ constexpr std::size_t kMaxPairs = 64;
 constexpr std::size_t kMaxScored = 512;
 constexpr int kMaxIterations = 60;
 constexpr double kConverged = 1e-13;  // step in radians (0.6 micrometres)
+constexpr double kJudged = 1e-10;     // the same for the fixes outliers are judged by (0.6 mm)
 // Unit vectors hold a position to about 1e-16 rad, which makes S uncertain in
 // its last digits; a step below this that raises S only meets that noise.
 constexpr double kNoiseFloor = 1e-9;
 constexpr double kOnStation = 1e-8;  // radians (6 cm)
+// Up to this many used bearings the fix of the others is refined anew for
+// a bearing of leverage above kHighLeverage or with a linear step beyond
+// kNearLimit sigmas; beyond, no bearing moves the fix far and the step does.
+constexpr std::size_t kExactLeaveOneOut = 100;
+constexpr double kHighLeverage = 0.2;
+constexpr double kNearLimit = 2.0;
 
 using Vec = std::array<double, 3>;
 
@@ -75,6 +83,16 @@ Frame frameAt(const Vec& p) {
 double residual(const Line& line, const Vec& x) {
     const double a = std::atan2(dot(x, line.r), dot(x, line.t));
     return a <= -kPi ? kPi : a;  // (-pi, pi]
+}
+
+// The change of a line's residual per radian of tangent step east (ru) and
+// north (rv) at f.p; false on the station itself.
+bool residualGradient(const Line& line, const Frame& f, double& ru, double& rv) {
+    const double c = dot(f.p, line.t), k = dot(f.p, line.r), q = c * c + k * k;
+    if (!(q > 1e-24)) return false;
+    ru = (c * dot(f.east, line.r) - k * dot(f.east, line.t)) / q;
+    rv = (c * dot(f.north, line.r) - k * dot(f.north, line.t)) / q;
+    return true;
 }
 
 // The cost of one bearing at z = residual / sigma, and its weight in the
@@ -156,10 +174,213 @@ uint64_t splitmix(uint64_t& state) {
     return z ^ (z >> 31);
 }
 
+// Newton steps in the tangent plane of the current estimate, Gauss-Newton
+// steps where the Hessian is not positive, both within a trust radius:
+// never more than half the way to the nearest station (where a bearing
+// turns fast), and shrunk after a step that did not lower the objective.
+struct Refined {
+    Frame frame;
+    Evaluation at;
+    int iterations = 0;
+};
+
+Refined refine(std::span<const Line> lines, const Vec& start, bool robust, double converged = kConverged) {
+    Refined out{frameAt(start), {}, 0};
+    Frame& frame = out.frame;
+    Evaluation& current = out.at;
+    current = evaluate(lines, frame, robust);
+    double radius = std::numeric_limits<double>::infinity();
+    int& iterations = out.iterations;
+    for (; iterations < kMaxIterations; ++iterations) {
+        const bool newton = current.h11 > 0.0 && current.h11 * current.h22 - current.h12 * current.h12 > 0.0;
+        const double m11 = newton ? current.h11 : current.a11;
+        const double m22 = newton ? current.h22 : current.a22;
+        const double m12 = newton ? current.h12 : current.a12;
+        const double det = m11 * m22 - m12 * m12;
+        if (!(det > 0.0) || !std::isfinite(det)) break;
+        double u = -(m22 * current.g1 - m12 * current.g2) / det;
+        double v = -(m11 * current.g2 - m12 * current.g1) / det;
+        double size = std::hypot(u, v);
+        if (!std::isfinite(size)) break;
+        const double limit = std::min(radius, 0.5 * std::asin(std::min(1.0, std::sqrt(current.nearest))));
+        if (size > limit) {
+            u *= limit / size;
+            v *= limit / size;
+            size = limit;
+        }
+        const Frame next = frameAt(step(frame, u, v));
+        const Evaluation trial = evaluate(lines, next, robust);
+        if (trial.objective <= current.objective) {
+            frame = next;
+            current = trial;
+            if (size < converged) break;
+            radius = std::max(radius, 4.0 * size);
+        } else {
+            // A tiny step that does not pay meets the rounding in S.
+            if (size < kNoiseFloor) break;
+            radius = size / 4.0;
+        }
+    }
+    return out;
+}
+
+// The covariance of a refined point in radians^2, east and north: the
+// inverse of J'WJ; false where the lines do not fix a point.
+bool covarianceOf(const Evaluation& e, double& ee, double& en, double& nn) {
+    const double det = e.a11 * e.a22 - e.a12 * e.a12;
+    if (!(det > 1e-12 * e.a11 * e.a22) || !std::isfinite(det)) return false;
+    ee = e.a22 / det;
+    en = -e.a12 / det;
+    nn = e.a11 / det;
+    return true;
+}
+
 bool usable(const Bearing& b) {
     return b.enabled && std::isfinite(b.position.lat) && std::isfinite(b.position.lon) &&
            std::fabs(b.position.lat) <= kPi / 2 && std::isfinite(b.bearingDeg) && std::isfinite(b.toleranceDeg) &&
            b.toleranceDeg >= 0.0;
+}
+
+// A residual over its standard deviation: that of the bearing combined with
+// that of the fix it is measured against (covariance ee, en, nn in radians^2)
+// along the bearing's gradient.
+double deviation(const Line& line, const Frame& at, double res, double ee, double en, double nn) {
+    double ru, rv;
+    if (!residualGradient(line, at, ru, rv)) return 0.0;
+    const double sigma2 = 1.0 / (line.invSigma * line.invSigma);
+    return res / std::sqrt(sigma2 + ru * ru * ee + 2.0 * ru * rv * en + rv * rv * nn);
+}
+
+// A refined point with its covariance (radians^2, east and north there).
+struct PointFit {
+    Refined refined;
+    double ee = 0.0, en = 0.0, nn = 0.0;
+    const Frame& frame() const { return refined.frame; }
+};
+
+// The fix of `lines` refined from `start`; false where it falls onto a
+// station or the lines do not fix a point.
+bool fitFrom(std::span<const Line> lines, const Vec& start, bool robust, PointFit& out) {
+    out.refined = refine(lines, start, robust, kJudged);
+    return out.refined.at.nearest >= kOnStation * kOnStation &&
+           covarianceOf(out.refined.at, out.ee, out.en, out.nn);
+}
+
+double deviationFrom(const Line& line, const PointFit& fit) {
+    return deviation(line, fit.frame(), residual(line, fit.frame().p), fit.ee, fit.en, fit.nn);
+}
+
+// Each of `lines` against the fix of the others. That fix lies one linear
+// step from `fix`, at (A - a_i)^-1 g_i w_i res_i / sigma_i^2, so the residual
+// grows by 1 / (1 - h_i) with the leverage h_i = w_i g_i'Cg_i / sigma_i^2,
+// and the fix's variance along g_i by the same factor. The step is off by
+// about h_i^2: while there are few lines, the others' fix is refined anew
+// for a line of high leverage and for one that may be near the limit. 0
+// where the others have no fix.
+std::vector<double> leaveEachOut(std::span<const Line> lines, const PointFit& fix, bool robust) {
+    const std::size_t m = lines.size();
+    std::vector<double> out(m, 0.0);
+    if (m < 3) return out;
+    std::vector<Line> others;
+    PointFit fit;
+    for (std::size_t k = 0; k < m; ++k) {
+        const Line& line = lines[k];
+        double ru, rv, h = 1.0;
+        if (residualGradient(line, fix.frame(), ru, rv)) {
+            const double res = residual(line, fix.frame().p), inv2 = line.invSigma * line.invSigma;
+            const double q = ru * ru * fix.ee + 2.0 * ru * rv * fix.en + rv * rv * fix.nn;
+            h = weight(res * line.invSigma, robust) * q * inv2;
+            if (h < 1.0 - 1e-9) out[k] = res / (1.0 - h) / std::sqrt(1.0 / inv2 + q / (1.0 - h));
+        }
+        if (m > kExactLeaveOneOut || (h < kHighLeverage && std::fabs(out[k]) < kNearLimit)) continue;
+        others.assign(lines.begin(), lines.end());
+        others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
+        out[k] = fitFrom(others, fix.frame().p, robust, fit) ? deviationFrom(line, fit) : 0.0;
+    }
+    return out;
+}
+
+// What the fix of all makes of its bearings: the outliers, the fix of the
+// others, and the covariance (radians^2, east and north) the ellipses are
+// drawn from.
+struct Judgement {
+    std::vector<bool> outlier;  // per line
+    PointFit rest;              // the fix of the others
+    double scale = 1.0;
+    double ee = 0.0, en = 0.0, nn = 0.0;
+};
+
+// Outliers are found one at a time, the worst first, each against the fix
+// of the bearings not found yet: a wild bearing pulls the fix towards it,
+// and judged together with it honest bearings would look wild too. Beyond
+// kExactLeaveOneOut bearings, where no one bearing moves the fix far, those
+// at least half as far out as the worst go together. At least three
+// bearings are kept: of two, neither can be told wrong. The ellipses are
+// those of the fix of the rest, scaled by the rest's scatter and widened by
+// the step from that fix to the fix of all (how far the outliers pull it).
+Judgement judge(std::span<const Line> lines, const PointFit& all, bool robust, std::vector<BearingFit>& fits) {
+    const std::size_t m = lines.size();
+    Judgement j;
+    j.outlier.assign(m, false);
+    std::vector<std::size_t> kept(m);  // indexes into lines
+    for (std::size_t k = 0; k < m; ++k) kept[k] = k;
+    std::vector<Line> rest(lines.begin(), lines.end());
+    PointFit fit = all;
+    std::vector<double> deviations = leaveEachOut(rest, fit, robust);
+    while (rest.size() > 3) {
+        std::vector<std::size_t> wild;  // positions in rest
+        for (std::size_t k = 0; k < rest.size(); ++k)
+            if (std::fabs(deviations[k]) > kOutlierSigmas) wild.push_back(k);
+        if (wild.empty()) break;
+        // The worst first; one at a time while there are few, else those at
+        // least half as far out as the worst (nearer ones may only be pulled
+        // out by it).
+        std::sort(wild.begin(), wild.end(),
+                  [&](std::size_t a, std::size_t b) { return std::fabs(deviations[a]) > std::fabs(deviations[b]); });
+        const double half = std::fabs(deviations[wild[0]]) / 2.0;
+        std::size_t count = 1;
+        if (rest.size() > kExactLeaveOneOut)
+            while (count < wild.size() && std::fabs(deviations[wild[count]]) >= half) ++count;
+        wild.resize(std::min(count, rest.size() - 3));
+        std::sort(wild.begin(), wild.end());
+        std::vector<Line> fewer;
+        std::vector<std::size_t> fewerKept;
+        for (std::size_t k = 0, w = 0; k < rest.size(); ++k) {
+            if (w < wild.size() && wild[w] == k) {
+                ++w;
+                continue;
+            }
+            fewer.push_back(rest[k]);
+            fewerKept.push_back(kept[k]);
+        }
+        PointFit next;
+        if (!fitFrom(fewer, fit.frame().p, robust, next)) break;  // the rest fix no point: keep them all
+        for (std::size_t k : wild) j.outlier[kept[k]] = true;
+        rest = std::move(fewer);
+        kept = std::move(fewerKept);
+        fit = next;
+        deviations = leaveEachOut(rest, fit, robust);
+    }
+
+    double chiSquare = 0.0;
+    for (std::size_t k = 0; k < rest.size(); ++k) {
+        fits[rest[k].index].deviationSigmas = deviations[k];
+        const double z = residual(rest[k], fit.frame().p) * rest[k].invSigma;
+        chiSquare += z * z;
+    }
+    for (std::size_t k = 0; k < m; ++k)
+        if (j.outlier[k]) fits[lines[k].index].deviationSigmas = deviationFrom(lines[k], fit);
+    if (rest.size() > 2) j.scale = std::max(1.0, std::sqrt(chiSquare / static_cast<double>(rest.size() - 2)));
+    // The step from the rest's fix to the fix of all, east and north there.
+    const Frame& at = all.frame();
+    const Vec& p = fit.frame().p;
+    const double de = std::atan2(dot(p, at.east), dot(p, at.p)), dn = std::atan2(dot(p, at.north), dot(p, at.p));
+    const double k2 = j.scale * j.scale;
+    j.ee = k2 * fit.ee + de * de;
+    j.en = k2 * fit.en + de * dn;
+    j.nn = k2 * fit.nn + dn * dn;
+    j.rest = fit;
+    return j;
 }
 
 }  // namespace
@@ -195,6 +416,10 @@ std::string formatEllipse(const ConfidenceEllipse& e) {
     const double orientation = std::round(e.orientationDeg);
     return km(e.semiMajorKm) + " \xD7 " + km(e.semiMinorKm) + " km, " +
            formatPicture(orientation >= 180.0 ? orientation - 180.0 : orientation, "##0") + "\xB0";
+}
+
+std::string formatScale(double scale) {
+    return scale > 1.0 ? "scaled \xD7" + formatPicture(scale, "##0.0") + " for scatter" : std::string();
 }
 
 FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options) {
@@ -278,45 +503,10 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
         return result;
     }
 
-    // Newton steps in the tangent plane of the current estimate, Gauss-Newton
-    // steps where the Hessian is not positive, both within a trust radius:
-    // never more than half the way to the nearest station (where a bearing
-    // turns fast), and shrunk after a step that did not lower the objective.
-    Frame frame = frameAt(start);
-    Evaluation current = evaluate(lines, frame, robust);
-    double radius = std::numeric_limits<double>::infinity();
-    int iterations = 0;
-    for (; iterations < kMaxIterations; ++iterations) {
-        const bool newton = current.h11 > 0.0 && current.h11 * current.h22 - current.h12 * current.h12 > 0.0;
-        const double m11 = newton ? current.h11 : current.a11;
-        const double m22 = newton ? current.h22 : current.a22;
-        const double m12 = newton ? current.h12 : current.a12;
-        const double det = m11 * m22 - m12 * m12;
-        if (!(det > 0.0) || !std::isfinite(det)) break;
-        double u = -(m22 * current.g1 - m12 * current.g2) / det;
-        double v = -(m11 * current.g2 - m12 * current.g1) / det;
-        double size = std::hypot(u, v);
-        if (!std::isfinite(size)) break;
-        const double limit = std::min(radius, 0.5 * std::asin(std::min(1.0, std::sqrt(current.nearest))));
-        if (size > limit) {
-            u *= limit / size;
-            v *= limit / size;
-            size = limit;
-        }
-        const Frame next = frameAt(step(frame, u, v));
-        const Evaluation trial = evaluate(lines, next, robust);
-        if (trial.objective <= current.objective) {
-            frame = next;
-            current = trial;
-            if (size < kConverged) break;
-            radius = std::max(radius, 4.0 * size);
-        } else {
-            // A tiny step that does not pay meets the rounding in S.
-            if (size < kNoiseFloor) break;
-            radius = size / 4.0;
-        }
-    }
-    result.iterations = iterations;
+    const Refined refined = refine(lines, start, robust);
+    result.iterations = refined.iterations;
+    const Evaluation& current = refined.at;
+    const Frame& frame = refined.frame;
 
     // Where S falls all the way onto a station, that station's bearing
     // leaves the others behind it: no fix, whatever the rounding left of J.
@@ -325,18 +515,15 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
         return result;
     }
     // The covariance is the inverse of J'WJ at the fix, in km^2.
-    const double det = current.a11 * current.a22 - current.a12 * current.a12;
-    const double scale = current.a11 * current.a22;
-    if (!(det > 1e-12 * scale) || !std::isfinite(det)) {
+    double ee, en, nn;
+    if (!covarianceOf(current, ee, en, nn)) {
         result.status = FixStatus::Singular;
         return result;
     }
     const double r2 = kEarthRadiusKm * kEarthRadiusKm;
-    result.covEastEast = current.a22 / det * r2;
-    result.covEastNorth = -current.a12 / det * r2;
-    result.covNorthNorth = current.a11 / det * r2;
-    result.ellipse50 = confidenceEllipse(result.covEastEast, result.covEastNorth, result.covNorthNorth, kChiSquare50);
-    result.ellipse95 = confidenceEllipse(result.covEastEast, result.covEastNorth, result.covNorthNorth, kChiSquare95);
+    result.covEastEast = ee * r2;
+    result.covEastNorth = en * r2;
+    result.covNorthNorth = nn * r2;
 
     const Vec& x = frame.p;
     result.x.lon = std::atan2(x[1], x[0]);
@@ -345,6 +532,13 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
     result.status = FixStatus::Found;
 
     // Residuals of every bearing that can have one, the disabled included.
+    PointFit all;
+    all.refined = refined;
+    all.ee = ee;
+    all.en = en;
+    all.nn = nn;
+    const Judgement judgement = judge(lines, all, robust, result.fits);
+    for (std::size_t k = 0; k < m; ++k) result.fits[lines[k].index].outlier = judgement.outlier[k];
     for (std::size_t i = 0; i < bearings.size(); ++i) {
         const Bearing& b = bearings[i];
         Bearing probe = b;
@@ -354,11 +548,17 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
         const double res = residual(line, x), z = res * line.invSigma;
         BearingFit& fit = result.fits[i];
         fit.residualDeg = res * kRadToDeg;
-        fit.outlier = std::fabs(z) > kOutlierSigmas;
         fit.used = b.enabled;
         fit.weight = b.enabled ? weight(z, robust) : 0.0;
         if (b.enabled) result.chiSquare += z * z;
+        if (!b.enabled) {
+            fit.deviationSigmas = deviationFrom(line, judgement.rest);
+            fit.outlier = std::fabs(fit.deviationSigmas) > kOutlierSigmas;
+        }
     }
+    result.scale = judgement.scale;
+    result.ellipse50 = confidenceEllipse(judgement.ee * r2, judgement.en * r2, judgement.nn * r2, kChiSquare50);
+    result.ellipse95 = confidenceEllipse(judgement.ee * r2, judgement.en * r2, judgement.nn * r2, kChiSquare95);
     return result;
 }
 

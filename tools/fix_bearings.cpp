@@ -25,10 +25,11 @@ std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
     std::string out = "{\"used\": " + std::to_string(r.used);
     if (found) {
         out += ", \"fix\": {\"lat\": " + jsonNumber(r.x.lat * kRadToDeg) + ", \"lon\": " + jsonNumber(r.x.lon * kRadToDeg) +
-               "}, \"ellipse50\": " + jsonEllipse(r.ellipse50) + ", \"ellipse95\": " + jsonEllipse(r.ellipse95);
+               "}, \"ellipse50\": " + jsonEllipse(r.ellipse50) + ", \"ellipse95\": " + jsonEllipse(r.ellipse95) +
+               ", \"scale\": " + jsonNumber(r.scale);
     } else {
         out += ", \"fix\": null, \"reason\": " + jsonString(fixStatusReason(r.status)) +
-               ", \"ellipse50\": null, \"ellipse95\": null";
+               ", \"ellipse50\": null, \"ellipse95\": null, \"scale\": null";
     }
     out += ", \"bearings\": [";
     for (std::size_t i = 0; i < bearings.size(); ++i) {
@@ -50,7 +51,8 @@ std::string text(const std::vector<Bearing>& bearings, const FixResult& r, bool 
     out += format_position(r.x, PosFormat::Dms) + "\n";
     out += "Near: " + describe_near_city(r.x.lon, r.x.lat) + "\n";
     out += "50 %: " + formatEllipse(r.ellipse50) + "\n";
-    out += "95 %: " + formatEllipse(r.ellipse95) + "\n";
+    const std::string scaled = formatScale(r.scale);
+    out += "95 %: " + formatEllipse(r.ellipse95) + (scaled.empty() ? "" : ", " + scaled) + "\n";
     out += "Residuals:\n";
     for (std::size_t i = 0; i < bearings.size(); ++i) {
         const BearingFit& fit = r.fits[i];
