@@ -75,7 +75,7 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             if (leftOut)
                 return QString("left out of the fix: with it, %1").arg(fixStatusReason(r_.withObservers));
-            if (outlier) return QString("an outlier: more than three standard deviations from the fix");
+            if (outlier) return QString("an outlier: more than three standard deviations from the fix of the others");
             if (r_.isObserver(row)) return QString("from the observer fields of %1: change it there").arg(QChar(r_.letters[row]));
             return {};
         default: return {};
@@ -124,9 +124,11 @@ bool BearingLogModel::setData(const QModelIndex& index, const QVariant& value, i
     return true;
 }
 
-void BearingLogModel::setObservers(const ObserverTexts& in) {
+void BearingLogModel::setObservers(const ObserverTexts& in, std::array<bool, 2> shown) {
+    r_.observerGiven[0] = shown[0];
+    r_.observerGiven[1] = shown[1];
     char letters[2] = {0, 0};
-    const bool sameCount = observerBearings(in, letters).size() == static_cast<std::size_t>(r_.observers);
+    const bool sameCount = observerBearings(in, letters, shown.data()).size() == static_cast<std::size_t>(r_.observers);
     if (!sameCount) beginResetModel();
     const bool changed = setObserverRows(r_, in);
     if (!sameCount) endResetModel();

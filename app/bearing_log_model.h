@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <array>
 #include <vector>
 
 #include "session/bearing_rows.h"
@@ -25,8 +26,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    // The observer rows follow the fields; nothing is redone when they stay.
-    void setObservers(const ObserverTexts& in);
+    // The observer rows follow the fields (of the observers `shown` holds
+    // true for); nothing is redone when they stay.
+    void setObservers(const ObserverTexts& in, std::array<bool, 2> shown = {true, true});
     // Appends to the log what bearingsToAppend keeps; their number.
     std::size_t append(std::vector<Bearing> bearings, bool skipKnown = false, std::size_t* skipped = nullptr);
     // The log becomes `bearings` (as much as it holds).

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <cmath>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "app/line_edits.h"
 #include "app/main_window.h"
@@ -108,7 +110,22 @@ BearingLogTab::BearingLogTab(TBearfix& window)
     connect(form_.Btn_ClearBearings, &QPushButton::clicked, this, &BearingLogTab::clearBearings);
     connect(form_.Btn_ImportBearings, &QPushButton::clicked, this, &BearingLogTab::importBearings);
     connect(form_.Btn_ExportBearings, &QPushButton::clicked, this, &BearingLogTab::exportBearings);
+    model_->setRobust(form_.Chk_RobustFix->isChecked());
     connect(form_.Chk_RobustFix, &QCheckBox::toggled, model_, &BearingLogModel::setRobust);
+    // A bearing typed is given at once, and finished by Enter or by leaving
+    // the field; the window's own writes (the settings, the socket) are not typing.
+    QLineEdit* const bearingFields[] = {form_.Ed_Brg1X, form_.Ed_Brg2X};
+    for (int i = 0; i < 2; ++i) {
+        connect(bearingFields[i], &QLineEdit::textEdited, this, [this, i] {
+            typing_[i] = true;
+            window_.bearingGiven[i] = true;
+            observersChanged(window_.observerTexts());
+        });
+        connect(bearingFields[i], &QLineEdit::editingFinished, this, [this, i] {
+            if (std::exchange(typing_[i], false)) bearingGiven(i, BearingSource::Typed);
+        });
+    }
+    connect(form_.Chk_FollowGps, &QCheckBox::toggled, this, [this] { observersChanged(window_.observerTexts()); });
     load();
     showFix();
 }
@@ -163,7 +180,34 @@ void BearingLogTab::logChanged() {
     if (!saveTimer_->isActive()) saveTimer_->start();
 }
 
-void BearingLogTab::observersChanged(const ObserverTexts& in) { model_->setObservers(in); }
+bool BearingLogTab::following() const { return form_.Chk_FollowGps->isChecked(); }
+
+std::array<bool, 2> BearingLogTab::observersShown() const {
+    return {window_.bearingGiven[0] && !following(), window_.bearingGiven[1] && !following()};
+}
+
+void BearingLogTab::observersChanged(const ObserverTexts& in) {
+    model_->setObservers(in, observersShown());
+}
+
+void BearingLogTab::bearingGiven(int index, BearingSource source) {
+    typing_[index] = false;
+    window_.bearingGiven[index] = true;
+    if (following()) {
+        const std::optional<Bearing> b = pinnedObserverBearing(window_.observerTexts(), static_cast<char>('A' + index),
+                                                               QDateTime::currentSecsSinceEpoch(), source);
+        if (b) {
+            model_->append({*b});
+            window_.bearingGiven[index] = false;  // it is in the log now, where it was taken
+        }
+    }
+    observersChanged(window_.observerTexts());
+}
+
+void BearingLogTab::finishTyping() {
+    for (int i = 0; i < 2; ++i)
+        if (typing_[i]) bearingGiven(i, BearingSource::Typed);
+}
 
 std::size_t BearingLogTab::append(std::vector<Bearing> bearings, bool skipKnown) {
     std::size_t skipped = 0;
@@ -177,11 +221,12 @@ void BearingLogTab::showFix() {
     form_.Lab_Fix->setText(toQString(s.title));
     setText(form_.Ed_Fix, s.place.empty() ? s.position : s.position + ", " + s.place);
     form_.Ed_Fix->setToolTip(toQString(s.leftOut));
-    setText(form_.Ed_Fix95, s.ellipse95);
+    const std::string ellipse95 = s.scaled.empty() ? s.ellipse95 : s.ellipse95 + ", " + s.scaled;
+    setText(form_.Ed_Fix95, ellipse95);
     std::string line = s.title + ": " + s.position;
     if (!s.place.empty()) line += ", " + s.place;
     if (rows.fix.status == FixStatus::Found)
-        line += ";  50 %: " + formatEllipse(rows.fix.ellipse50) + ";  95 %: " + s.ellipse95;
+        line += ";  50 %: " + formatEllipse(rows.fix.ellipse50) + ";  95 %: " + ellipse95;
     if (!s.leftOut.empty()) line += ";  " + s.leftOut;
     form_.Lab_BearingFix->setText(toQString(line));
     // With the observers alone the fix is X: Numeric Results and the map stay as they were.

@@ -38,6 +38,12 @@ public:
     const std::string& problem() const { return problem_; }
 
     void observersChanged(const ObserverTexts& in);
+    // The user gave observer `index`'s bearing (0: A, 1: B): sent, picked,
+    // or typed and finished. It joins the fix; while A follows the GPS it
+    // goes into the log instead, pinned where and when it was given.
+    void bearingGiven(int index, BearingSource source);
+    // A bearing typed but not finished yet (the window closes) is given.
+    void finishTyping();
     // Bearings of the remote command and the feeds; with `skipKnown` those
     // that a row holds already stay out (their number is returned).
     std::size_t append(std::vector<Bearing> bearings, bool skipKnown = false);
@@ -56,6 +62,9 @@ public:
     void exportBearings();
 
 private:
+    // Which observers' fields make rows of the table.
+    std::array<bool, 2> observersShown() const;
+    bool following() const;
     void load();
     void showFix();
     void logChanged();
@@ -73,6 +82,7 @@ private:
     bool dirty_ = false;
     bool saveFailed_ = false;  // said once until a save succeeds
     bool onMap_ = false;       // the last overlay drew the log
+    bool typing_[2] = {false, false};  // a bearing field edited and not finished yet
 };
 
 }  // namespace bearfix

@@ -197,6 +197,7 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 }
 
 void TBearfix::FormClose() {
+    bearingLog_->finishTyping();
     readTrackSettings();  // no redraw: the window is going away
     writeSettings();
     bearingLog_->save(true);
@@ -226,6 +227,9 @@ void TBearfix::readSettings() {
     f.Chk_Ambi1->setChecked(s.brg1Amb);
     setText(f.Ed_Brg2Tol, s.brg2Tol);
     f.Chk_Ambi2->setChecked(s.brg2Amb);
+    bearingGiven[0] = s.brg1Given;
+    bearingGiven[1] = s.brg2Given;
+    f.Chk_RobustFix->setChecked(s.robustFix);
     setText(f.Ed_MinElev, s.minElev);
     setText(f.Ed_MaxElev, s.maxElev);
     f.Chk_ShadedGradients->setChecked(s.gradientShading);
@@ -273,6 +277,9 @@ SessionSettings TBearfix::currentSession() const {
     s.brg1Amb = f.Chk_Ambi1->isChecked();
     s.brg2Tol = text(f.Ed_Brg2Tol);
     s.brg2Amb = f.Chk_Ambi2->isChecked();
+    s.brg1Given = bearingGiven[0];
+    s.brg2Given = bearingGiven[1];
+    s.robustFix = f.Chk_RobustFix->isChecked();
     s.minElev = text(f.Ed_MinElev);
     s.maxElev = text(f.Ed_MaxElev);
     s.gradientShading = f.Chk_ShadedGradients->isChecked();
@@ -426,6 +433,7 @@ void TBearfix::Timer1Timer() {
         [this](int field, const std::string& value) {
             QLineEdit* const fields[] = {ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Pos1, ui_->Ed_Pos2};
             setText(fields[field - 1], value);  // runs the change handling as typing does
+            if (field <= 2) bearingLog_->bearingGiven(field - 1, BearingSource::Remote);
         },
         [&added](Bearing b) { added.push_back(std::move(b)); });
     std::vector<Bearing> received;

@@ -88,6 +88,7 @@ public:
     // What the map drawing reads, taken from the controls.
     MapSettings mapSettings() const;
     SessionSettings currentSession() const;
+    ObserverTexts observerTexts() const;
     const MapComposer& composer() const { return composer_; }
     RemoteMailbox& mailbox() { return mailbox_; }
     RemoteServer& remote() { return *remote_; }
@@ -106,6 +107,9 @@ public:
     GeoPosition observerB;
     bool observerAValid = true;  // the field's text is a position (read_position)
     bool observerBValid = true;
+    // The user gave A's and B's bearing (typed, sent, picked): only then it
+    // joins the bearing log's fix (BearingLogTab::bearingGiven).
+    bool bearingGiven[2] = {false, false};
     GeoPosition locationX;
     GeoPosition mapCenter;
     GeoPosition mousePosition;  // under the mouse at its last move over the map
@@ -196,7 +200,6 @@ private:
     bool elevationLoadAborted();
     bool heldBackWhileLoading(QObject* watched, QEvent* event);
     void writeObserver(QLineEdit* field, GeoPosition p);
-    ObserverTexts observerTexts() const;
     void showFixResults(const Results& r);
     std::vector<Bearing> bearingsToExport() const;
     bool zoomToFixKey(QKeyEvent* event);

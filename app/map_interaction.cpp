@@ -10,6 +10,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
@@ -194,6 +195,8 @@ void TBearfix::PM_CalcBrgsClick() {
         setText(ui_->Ed_Brg2X, formatPicture(course * kRadToDeg, "##0.00"));
     }
     updateResults();
+    if (validA) bearingLog_->bearingGiven(0, BearingSource::Typed);  // picked
+    if (validB) bearingLog_->bearingGiven(1, BearingSource::Typed);
     drawOverlay();
     updateGuard = 0;
 }

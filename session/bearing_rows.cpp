@@ -172,7 +172,7 @@ const char* observerNames(const bool leftOut[2]) {
 
 }  // namespace
 
-std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
+std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters, const bool* given) {
     std::vector<Bearing> out;
     const struct {
         const std::string& position;
@@ -181,6 +181,7 @@ std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
         char letter;
     } observers[] = {{in.pos1, in.brg1x, in.tol1, 'A'}, {in.pos2, in.brg2x, in.tol2, 'B'}};
     for (const auto& o : observers) {
+        if (given && !given[o.letter - 'A']) continue;
         if (o.position.empty() || !startsWithNumber(o.bearing)) continue;
         Bearing b;
         if (!read_position(o.position, b.position)) continue;  // "not a position": nothing is computed from it
@@ -195,9 +196,19 @@ std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
     return out;
 }
 
+std::optional<Bearing> pinnedObserverBearing(const ObserverTexts& in, char letter, int64_t utc, BearingSource source) {
+    const bool given[2] = {letter == 'A', letter == 'B'};
+    char letters[2] = {0, 0};
+    std::vector<Bearing> one = observerBearings(in, letters, given);
+    if (one.empty()) return std::nullopt;
+    one[0].utc = utc;
+    one[0].source = source;
+    return std::move(one[0]);
+}
+
 bool setObserverRows(BearingRows& r, const ObserverTexts& in) {
     char letters[2] = {0, 0};
-    std::vector<Bearing> fresh = observerBearings(in, letters);
+    std::vector<Bearing> fresh = observerBearings(in, letters, r.observerGiven);
     for (std::size_t i = 0; i < fresh.size(); ++i) fresh[i].enabled = r.observerEnabled[letters[i] - 'A'];
     bool same = fresh.size() == static_cast<std::size_t>(r.observers);
     for (std::size_t i = 0; same && i < fresh.size(); ++i) same = sameBearing(fresh[i], r.rows[i]);
@@ -208,6 +219,12 @@ bool setObserverRows(BearingRows& r, const ObserverTexts& in) {
     r.letters[0] = letters[0];
     r.letters[1] = letters[1];
     return true;
+}
+
+bool setSessionObserverRows(BearingRows& r, const SessionSettings& s) {
+    r.observerGiven[0] = s.brg1Given && !s.live.followGps;
+    r.observerGiven[1] = s.brg2Given && !s.live.followGps;
+    return setObserverRows(r, {s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.brg1Amb, s.brg2Amb});
 }
 
 void refit(BearingRows& r) {
@@ -367,6 +384,7 @@ FixSummary fixSummary(const FixResult& fix) {
     s.position = format_position(fix.x, PosFormat::Dms);
     s.place = describe_near_city(fix.x.lon, fix.x.lat);
     s.ellipse95 = formatEllipse(fix.ellipse95);
+    s.scaled = formatScale(fix.scale);
     return s;
 }
 

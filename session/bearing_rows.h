@@ -1,10 +1,13 @@
 // What the Bearings tab holds: the bearings of the observer fields (as the
-// first rows, while both fields of an observer are filled) followed by the
-// bearing log, their best fix, and the texts the table and the Numeric
-// Results show. Toolkit-free, so that the command line draws the same.
+// first rows, while both fields of an observer are filled and the user gave
+// the bearing) followed by the bearing log, their best fix, and the texts the
+// table and the Numeric Results show. Toolkit-free, so that the command line
+// draws the same.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +19,8 @@
 
 namespace bearfix {
 
+struct SessionSettings;
+
 enum class BearingColumn : int { Station, Time, Position, Bearing, Tolerance, Source, Residual, Use, Count };
 
 struct BearingRows {
@@ -24,6 +29,10 @@ struct BearingRows {
     char letters[2] = {0, 0};   // 'A' or 'B' for each observer row
     // Whether each observer's bearing takes part; for the session only.
     bool observerEnabled[2] = {true, true};
+    // Whether each observer's fields make a row: the user gave the bearing
+    // (an untouched example is none), and A does not follow the GPS (then a
+    // bearing given goes into the log, pinned where it was taken).
+    bool observerGiven[2] = {true, true};
     bool robust = false;
     FixResult fix;  // of all rows, one BearingFit per row
     // Enabled observer rows the fix leaves out: with them the other bearings
@@ -41,12 +50,21 @@ struct BearingRows {
 // The bearing of an observer as the result fields read it (X of the main
 // window is their crossing), when its position field holds a position and
 // its bearing field starts with a finite number; station "A" or "B", source
-// typed.
-std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters);
+// typed. With `given`, only of the observers it holds true for.
+std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters, const bool* given = nullptr);
 
-// Puts the observer rows of `in` in place; false when they stay as they were
-// (then the fix need not be redone).
+// The bearing of observer `letter` ('A' or 'B') to be kept in the log,
+// pinned to where its position field says and to the time `utc`; nothing
+// when its fields make no bearing.
+std::optional<Bearing> pinnedObserverBearing(const ObserverTexts& in, char letter, int64_t utc, BearingSource source);
+
+// Puts the observer rows of `in` in place (of the observers `rows.observerGiven`
+// holds true for); false when they stay as they were (then the fix need not
+// be redone).
 bool setObserverRows(BearingRows& rows, const ObserverTexts& in);
+// The same for the fields, the bearings given and the fix's mode of a
+// session, as the window starts with them.
+bool setSessionObserverRows(BearingRows& rows, const SessionSettings& session);
 
 // Recomputes the fix of every row. When the enabled observer rows keep the
 // others from having a fix (a bearing left in a field from an earlier hunt
@@ -96,6 +114,7 @@ struct FixSummary {
     std::string position;  // "N50°06'00\" E008°36'00\"" or "none, fewer than two usable bearings"
     std::string place;     // the nearest place; empty without a fix
     std::string ellipse95; // "2.3 × 0.8 km, 45°"; empty without a fix
+    std::string scaled;    // "scaled ×2.1 for scatter" when the ellipses are; else empty
     std::string leftOut;   // empty unless an observer row is left out
 };
 FixSummary fixSummary(const FixResult& fix);

@@ -13,6 +13,7 @@ constexpr const char* kSession = "PREV_SESSION";
 constexpr const char* kMap = "MAP";
 constexpr const char* kGui = "GUI";
 constexpr const char* kTrack = "TrackDisplay";
+constexpr const char* kBearingLog = "BearingLog";
 
 std::string environmentOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
@@ -35,6 +36,19 @@ void readInt(const IniFile& f, const char* section, const char* key, int32_t& va
 
 void readCoordinate(const IniFile& f, const char* key, int32_t& value, int32_t low) {
     value = std::clamp(f.getInt(kSession, key, value), low, WindowBounds::kLimit);
+}
+
+// What a file without "Brg1Given" means: the user gave any bearing but the
+// example's (a file of the old program holds the example after a first run).
+bool givenWithoutKey(const std::string& bearing, const std::string& example) { return bearing != example; }
+
+void readGiven(const IniFile& f, const char* key, const std::string& bearing, const std::string& example,
+               bool& given) {
+    given = f.has(kSession, key) ? f.getInt(kSession, key, 0) != 0 : givenWithoutKey(bearing, example);
+}
+
+void writeGiven(IniFile& f, const char* key, const std::string& bearing, const std::string& example, bool given) {
+    if (given != givenWithoutKey(bearing, example) || f.has(kSession, key)) f.setInt(kSession, key, given ? 1 : 0);
 }
 
 void readDirectory(const IniFile& f, const char* key, std::string& field, std::string& directory) {
@@ -65,6 +79,9 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     s.brg1Amb = readFlag(f, kSession, "Brg1Amb", s.brg1Amb);
     readText(f, kSession, "Brg2Tol", s.brg2Tol);
     s.brg2Amb = readFlag(f, kSession, "Brg2Amb", s.brg2Amb);
+    const SessionSettings example;
+    readGiven(f, "Brg1Given", s.brg1x, example.brg1x, s.brg1Given);
+    readGiven(f, "Brg2Given", s.brg2x, example.brg2x, s.brg2Given);
     readText(f, kSession, "MinElev", s.minElev);
     readText(f, kSession, "MaxElev", s.maxElev);
     s.gradientShading = readFlag(f, kSession, "GradientShading", s.gradientShading);
@@ -112,6 +129,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
     readLiveSettings(f, s.live);
+    s.robustFix = readFlag(f, kBearingLog, "RobustFix", s.robustFix);
 }
 
 void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
@@ -124,6 +142,9 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kSession, "Brg1Amb", flag(s.brg1Amb));
     f.setString(kSession, "Brg2Tol", s.brg2Tol);
     f.setInt(kSession, "Brg2Amb", flag(s.brg2Amb));
+    const SessionSettings example;
+    writeGiven(f, "Brg1Given", s.brg1x, example.brg1x, s.brg1Given);
+    writeGiven(f, "Brg2Given", s.brg2x, example.brg2x, s.brg2Given);
     f.setString(kSession, "MinElev", s.minElev);
     f.setString(kSession, "MaxElev", s.maxElev);
     f.setInt(kSession, "GradientShading", flag(s.gradientShading));
@@ -173,6 +194,8 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
     writeLiveSettings(f, s.live);
+    if (s.robustFix != SessionSettings{}.robustFix || f.has(kBearingLog, "RobustFix"))
+        f.setInt(kBearingLog, "RobustFix", flag(s.robustFix));
 }
 
 MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX) {

@@ -38,6 +38,12 @@ struct SessionSettings {
     bool brg1Amb = false;
     std::string brg2Tol = "1";
     bool brg2Amb = false;
+    // The user gave the observer's bearing (typed, sent or picked): only then
+    // it joins the bearing log's fix, never the first run's example. Kept as
+    // "Brg1Given" once it differs from what a file without the key means: a
+    // bearing other than the example's.
+    bool brg1Given = false;
+    bool brg2Given = false;
     std::string minElev = "0";
     std::string maxElev = "2000";
     bool gradientShading = true;
@@ -81,6 +87,10 @@ struct SessionSettings {
 
     // "GPS" and "BearingFeeds"
     LiveSettings live;
+
+    // "BearingLog": the fix with bearings far off counting less; written
+    // once it differs from this default or the file has it.
+    bool robustFix = true;
 };
 
 // The settings as a first run has them; the elevation directories default to

@@ -275,8 +275,8 @@ int runRender(std::vector<std::string> args) {
         bearfix::loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
     // The bearing log as the window draws it: after the observer rows.
     bearfix::BearingRows rows;
-    bearfix::setObserverRows(rows, {session.pos1, session.pos2, session.brg1x, session.brg2x, session.brg1Tol,
-                                    session.brg2Tol, session.brg1Amb, session.brg2Amb});
+    bearfix::setSessionObserverRows(rows, session);
+    rows.robust = session.robustFix;
     std::vector<bearfix::Bearing> log;
     std::string errors;
     if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)

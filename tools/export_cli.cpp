@@ -73,6 +73,7 @@ int runExport(const std::vector<std::string>& args) {
     in.observers = {session.pos1,    session.pos2,    session.brg1x,   session.brg2x,
                     session.brg1Tol, session.brg2Tol, session.brg1Amb, session.brg2Amb};
     in.trackColour = session.track.trackLineColour;
+    in.robust = session.robustFix;  // the log's fix as the window shows it
     if (!a.bearings.empty()) {
         std::string errors;
         switch (loadBearingCsv(a.bearings, in.log, errors)) {

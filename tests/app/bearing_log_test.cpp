@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QtTest/QTest>
@@ -149,10 +150,17 @@ protected:
 };
 
 // The remote command lands in the table and moves the fix: a third bearing
-// that points exactly at X leaves the fix on X.
+// that points exactly at X leaves the fix on X. The first run's example
+// bearings are none until the user gives them.
 TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
     auto w = startLogged();
     Ui::TBearfix& f = w->form();
+    EXPECT_EQ(model(*w).rowCount(), 0) << "the example is no bearing";
+    EXPECT_EQ(f.Ed_LocX->text(), "N51\u00B004'05\" E000\u00B058'50\"") << "X of the fields as ever";
+    post(*w, "set brg1x=260");  // sent: given, though the same
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model(*w).rowCount() == 1; }, 5000));
+    EXPECT_EQ(model(*w).rows().rows[0].station, "A");
+    giveBearings(*w);
     EXPECT_TRUE(f.Ed_Fix->isHidden()) << "the observers alone: Numeric Results as it was";
     EXPECT_EQ(f.Lab_Fix->text(), "Fix (2 bearings)");
     EXPECT_EQ(f.Ed_Fix->text(), f.Ed_LocX->text() + ", " + f.Ed_LocApprox->text()) << "two bearings: X";
@@ -184,10 +192,11 @@ TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
 }
 
 // The log of a hunt kept from the last session and the observer fields as
-// the settings left them (here the defaults, whose bearings point away from
-// this hunt): the fix is the log's, without A and B, and says so; X stays.
-// A current B joins the fix; A unticked is simply not used.
+// the settings left them (bearings given in an earlier hunt that point away
+// from this one): the fix is the log's, without A and B, and says so; X
+// stays. A current B joins the fix; A unticked is simply not used.
 TEST_F(BearingWindowTest, ObserversPointingAwayDoNotEmptyTheLogsFix) {
+    writeIni("[PREV_SESSION]\nBrg1Given=1\nBrg2Given=1\n");  // the example's 260 and 288, typed
     std::vector<Bearing> log;
     const char* const stations[] = {"North", "East", "South", "West"};
     for (int i = 0; i < 8; ++i) log.push_back(toward(stations[i % 4], 12.0 + i, 90.0 * (i % 4) + 7.0 * i));
@@ -248,7 +257,61 @@ TEST_F(BearingWindowTest, ObserversPointingAwayDoNotEmptyTheLogsFix) {
     EXPECT_EQ(f.Lab_Fix->text(), "Fix (9 bearings)");
     EXPECT_EQ(f.Ed_Fix->text(), atTransmitter);
     EXPECT_TRUE(f.Ed_Fix->toolTip().isEmpty());
-    EXPECT_EQ(m.data(m.index(0, 0), Qt::ToolTipRole).toString(), "an outlier: more than three standard deviations from the fix");
+    EXPECT_EQ(m.data(m.index(0, 0), Qt::ToolTipRole).toString(),
+              "an outlier: more than three standard deviations from the fix of the others");
+}
+
+// While A follows the GPS a bearing given for A or B goes into the log,
+// pinned where and when it was given: the field moving on takes nothing
+// with it. Typing gives it once finished (Enter, leaving the field, the
+// window closing); a sent bearing at once.
+TEST_F(BearingWindowTest, BearingsGivenWhileFollowingStayWhereTheyWereTaken) {
+    auto w = startLogged();
+    Ui::TBearfix& f = w->form();
+    BearingLogModel& m = model(*w);
+    f.Chk_FollowGps->setChecked(true);
+    f.Ed_Pos1->setText("N50 E8");  // as the GPS writes it
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    f.Ed_Brg1X->selectAll();
+    QTest::keyClicks(f.Ed_Brg1X, "123.5");
+    EXPECT_EQ(m.rowCount(), 0) << "not finished yet";
+    QTest::keyClick(f.Ed_Brg1X, Qt::Key_Return);
+    QTest::keyClick(f.Ed_Brg1X, Qt::Key_Return);  // nothing new
+    ASSERT_EQ(m.rowCount(), 1);
+    const Bearing a = m.rows().rows[0];
+    EXPECT_EQ(a.station, "A");
+    EXPECT_EQ(a.bearingDeg, 123.5);
+    EXPECT_EQ(a.toleranceDeg, 1.0);
+    EXPECT_EQ(a.source, BearingSource::Typed);
+    EXPECT_NEAR(a.position.lat * kRadToDeg, 50.0, 1e-12);
+    EXPECT_NEAR(a.position.lon * kRadToDeg, 8.0, 1e-12);
+    ASSERT_TRUE(a.utc.has_value());
+    EXPECT_GE(*a.utc, before);
+    EXPECT_LE(*a.utc, QDateTime::currentSecsSinceEpoch());
+
+    f.Ed_Pos1->setText("N50.01 E8.01");  // 20 s later, 1.3 km on
+    post(*w, "set brg2x=77");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.rowCount() == 2; }, 5000));
+    EXPECT_EQ(m.rows().rows[0].position.lat, a.position.lat) << "pinned";
+    EXPECT_EQ(m.rows().rows[0].bearingDeg, 123.5);
+    const Bearing& b = m.rows().rows[1];
+    EXPECT_EQ(b.station, "B");
+    EXPECT_EQ(b.source, BearingSource::Remote);
+    EXPECT_EQ(cellText(m.rows(), 1, BearingColumn::Position), "N49\xB0" "27'00\" E011\xB0" "00'00\"");
+
+    // Unticked: the fields' bearings went into the log and are not counted twice.
+    f.Chk_FollowGps->setChecked(false);
+    EXPECT_EQ(m.rows().observers, 0);
+    f.Chk_FollowGps->setChecked(true);
+    f.Ed_Brg2X->selectAll();
+    QTest::keyClicks(f.Ed_Brg2X, "80");
+    w->close();  // unfinished, but given
+    std::vector<Bearing> saved;
+    std::string errors;
+    ASSERT_TRUE(parseBearingCsv(readFile(logPath()), saved, errors)) << errors;
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_EQ(saved[2].station, "B");
+    EXPECT_EQ(saved[2].bearingDeg, 80.0);
 }
 
 // Only the bearing far off is red, and robust mode keeps it out of the way.
@@ -269,9 +332,11 @@ TEST_F(BearingWindowTest, OutlierRowsAreRed) {
             EXPECT_FALSE(background.isValid()) << row;
         }
     }
-    const double before = std::fabs(m.rows().fix.fits[bad].residualDeg);
-    w->form().Chk_RobustFix->setChecked(true);
-    EXPECT_GT(std::fabs(m.rows().fix.fits[bad].residualDeg), before) << "the fix moves away from it";
+    EXPECT_TRUE(w->form().Chk_RobustFix->isChecked()) << "robust by default";
+    const double robust = std::fabs(m.rows().fix.fits[bad].residualDeg);
+    w->form().Chk_RobustFix->setChecked(false);
+    EXPECT_LT(std::fabs(m.rows().fix.fits[bad].residualDeg), robust) << "the plain fit moves towards it";
+    EXPECT_EQ(m.data(m.index(bad, 3), Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 205, 205));
 }
 
 // Added, edited in place (a bad text is refused with the reason), saved
@@ -281,6 +346,7 @@ TEST_F(BearingWindowTest, TheLogSurvivesARestart) {
     std::vector<std::string> rows;
     {
         auto w = startLogged();
+        giveBearings(*w);  // kept as given in the settings
         Ui::TBearfix& f = w->form();
         typed = {toward("Car 1", 20, 10), toward("K\xF6ln, \"2\"", 30, 100)};
         typed[1].utc = 1262304000;
@@ -349,9 +415,9 @@ TEST_F(BearingWindowTest, AnUnreadableLogIsToldAndKept) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !warned.isEmpty(); }, 5000));
         EXPECT_EQ(warned.value(0), message);
         EXPECT_TRUE(w->form().Mem_Msgs->toPlainText().contains("Error: " + message));
-        EXPECT_EQ(model(*w).rowCount(), 2) << "the observers only";
+        EXPECT_EQ(model(*w).rowCount(), 0) << "nothing: the example is no bearing";
         post(*w, "bearing add lat=50 lon=8 brg=10");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model(*w).rowCount() == 3; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model(*w).rowCount() == 1; }, 5000));
         w->close();
         EXPECT_TRUE(informed.isEmpty());
         EXPECT_EQ(fs::status(logPath()).type(), type);
@@ -366,6 +432,7 @@ TEST_F(BearingWindowTest, AnUnreadableLogIsToldAndKept) {
 // Importing what the table holds adds nothing; a bad file changes nothing.
 TEST_F(BearingWindowTest, ImportAndExportRoundTrip) {
     auto w = startLogged();
+    giveBearings(*w);
     Ui::TBearfix& f = w->form();
     BearingLogModel& m = model(*w);
     std::vector<Bearing> log = hunt();

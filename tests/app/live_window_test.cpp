@@ -180,6 +180,7 @@ protected:
 
 TEST_F(FeedWindowTest, UdpBearingsLandInTheLog) {
     auto w = startWindow();
+    giveBearings(*w);
     Ui::TBearfix& f = w->form();
     f.Ed_UdpPort->setText("0");  // any free port: the feed says which
     f.Ed_FeedTolerance->setText("3.5");
@@ -261,6 +262,7 @@ std::string receiverLine(long long ms, double bearing, const char* station, doub
 
 TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     auto w = startWindow();
+    giveBearings(*w);
     Ui::TBearfix& f = w->form();
     const std::filesystem::path root = dir.path() / "www";
     std::filesystem::create_directories(root);

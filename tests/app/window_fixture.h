@@ -53,6 +53,15 @@ protected:
     static void post(TBearfix& w, const std::string& text) {
         ASSERT_EQ(postToMailbox(w.mailbox(), 1, 0, static_cast<int32_t>(text.size()), text.data()), kReplyStored);
     }
+    // A's and B's bearings given as the user gives them: typed into their
+    // fields (the first run's example is no bearing of the log's fix).
+    static void giveBearings(TBearfix& w) {
+        for (QLineEdit* field : {w.form().Ed_Brg1X, w.form().Ed_Brg2X}) {
+            const QString text = field->text();
+            field->selectAll();
+            QTest::keyClicks(field, text);
+        }
+    }
     // A field that holds no position is red.
     static bool isRed(const QLineEdit* field) { return field->palette().color(QPalette::Base) == QColor(255, 160, 160); }
     std::string iniPath() const { return (dir.path() / "config/bearfix/bearfix.ini").string(); }

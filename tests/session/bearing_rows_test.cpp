@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fix/bearing_log.h"
+#include "session/settings.h"
 #include "geo/great_circle.h"
 
 namespace bearfix {
@@ -80,6 +81,41 @@ TEST(BearingRows, ObserverRowsFollowTheFields) {
     EXPECT_EQ(fixSummary(r.fix).title, "Fix (1 bearing)");
     EXPECT_EQ(fixSummary(r.fix).position, "none, fewer than two usable bearings");
     EXPECT_EQ(fixSummary(r.fix).ellipse95, "");
+}
+
+// Only bearings the user gave make rows, and none while A follows the GPS;
+// a bearing given then is kept pinned where its fields say.
+TEST(BearingRows, OnlyBearingsTheUserGaveMakeRows) {
+    const struct {
+        bool given1, given2, following;
+        const char* stations;
+    } cases[] = {
+        {false, false, false, ""}, {true, false, false, "A"}, {false, true, false, "B"},
+        {true, true, false, "AB"}, {true, true, true, ""},
+    };
+    for (const auto& c : cases) {
+        SessionSettings s;
+        s.brg1Given = c.given1;
+        s.brg2Given = c.given2;
+        s.live.followGps = c.following;
+        BearingRows r;
+        setSessionObserverRows(r, s);
+        std::string stations;
+        for (int i = 0; i < r.observers; ++i) stations += r.rows[static_cast<std::size_t>(i)].station;
+        EXPECT_EQ(stations, c.stations);
+    }
+    const ObserverTexts in{kPosA, "N50 E8", "260", "45.5", "1", "3"};
+    const std::optional<Bearing> b = pinnedObserverBearing(in, 'B', 1262304000, BearingSource::Remote);
+    ASSERT_TRUE(b.has_value());
+    EXPECT_EQ(b->station, "B");
+    EXPECT_EQ(b->bearingDeg, 45.5);
+    EXPECT_EQ(b->toleranceDeg, 3.0);
+    EXPECT_EQ(b->utc, 1262304000);
+    EXPECT_EQ(b->source, BearingSource::Remote);
+    EXPECT_EQ(bearingText(*b, BearingColumn::Position, true), "N50 E8");
+    EXPECT_FALSE(pinnedObserverBearing({kPosA, kPosB, "", "288"}, 'A', 0, BearingSource::Typed)) << "empty: no bearing";
+    EXPECT_FALSE(pinnedObserverBearing({"N1" + std::string(400, '0') + " E8", kPosB, "1", "288"}, 'A', 0,
+                                       BearingSource::Typed)) << "not a position";
 }
 
 // A bearing from a station `km` away on `azimuth` (seen from the
