@@ -184,14 +184,15 @@ struct Refined {
     int iterations = 0;
 };
 
-Refined refine(std::span<const Line> lines, const Vec& start, bool robust, double converged = kConverged) {
+Refined refine(std::span<const Line> lines, const Vec& start, bool robust, double converged = kConverged,
+               int maxIterations = kMaxIterations) {
     Refined out{frameAt(start), {}, 0};
     Frame& frame = out.frame;
     Evaluation& current = out.at;
     current = evaluate(lines, frame, robust);
     double radius = std::numeric_limits<double>::infinity();
     int& iterations = out.iterations;
-    for (; iterations < kMaxIterations; ++iterations) {
+    for (; iterations < maxIterations; ++iterations) {
         const bool newton = current.h11 > 0.0 && current.h11 * current.h22 - current.h12 * current.h12 > 0.0;
         const double m11 = newton ? current.h11 : current.a11;
         const double m22 = newton ? current.h22 : current.a22;
@@ -260,8 +261,9 @@ struct PointFit {
 
 // The fix of `lines` refined from `start`; false where it falls onto a
 // station or the lines do not fix a point.
-bool fitFrom(std::span<const Line> lines, const Vec& start, bool robust, PointFit& out) {
-    out.refined = refine(lines, start, robust, kJudged);
+bool fitFrom(std::span<const Line> lines, const Vec& start, bool robust, PointFit& out,
+             int maxIterations = kMaxIterations) {
+    out.refined = refine(lines, start, robust, kJudged, maxIterations);
     return out.refined.at.nearest >= kOnStation * kOnStation &&
            covarianceOf(out.refined.at, out.ee, out.en, out.nn);
 }
@@ -353,8 +355,11 @@ Judgement judge(std::span<const Line> lines, const PointFit& all, bool robust, s
             fewer.push_back(rest[k]);
             fewerKept.push_back(kept[k]);
         }
+        // With many lines, no few of them move the fix far: one Newton step
+        // reaches the fix of the rest to about the square of its length.
         PointFit next;
-        if (!fitFrom(fewer, fit.frame().p, robust, next)) break;  // the rest fix no point: keep them all
+        if (!fitFrom(fewer, fit.frame().p, robust, next, rest.size() > kExactLeaveOneOut ? 1 : kMaxIterations))
+            break;  // the rest fix no point: keep them all
         for (std::size_t k : wild) j.outlier[kept[k]] = true;
         rest = std::move(fewer);
         kept = std::move(fewerKept);
