@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest/QTest>
 #include <cmath>
@@ -337,6 +338,35 @@ TEST_F(BearingWindowTest, OutlierRowsAreRed) {
     w->form().Chk_RobustFix->setChecked(false);
     EXPECT_LT(std::fabs(m.rows().fix.fits[bad].residualDeg), robust) << "the plain fit moves towards it";
     EXPECT_EQ(m.data(m.index(bad, 3), Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 205, 205));
+}
+
+// Bearings that scatter more than their tolerances say widen the ellipses,
+// and Numeric Results says so. The pinwheel of tests/fix/CMakeLists.txt
+// turned half as far (0.5 degrees, one sigma: where robust and plain fits
+// agree): chi-square 4 on two degrees of freedom, so the ellipses grow by
+// sqrt(2), the 95 % circle's radius 0.686 km * 1.414 * sqrt(5.991) = 2.38 km.
+TEST_F(BearingWindowTest, ScatterWidensTheEllipseAndSaysSo) {
+    auto w = startWithoutObservers();
+    Ui::TBearfix& f = w->form();
+    BearingLogModel& m = model(*w);
+    m.append(hunt());
+    EXPECT_FALSE(f.Ed_Fix95->text().contains("scaled")) << f.Ed_Fix95->text().toStdString();
+    m.replaceLog({});
+    const double pinwheel[][3] = {{1, 0, 180.5}, {0, 1, 270.5}, {-1, 0, 0.5}, {0, -1, 90.5}};
+    std::vector<Bearing> turned;
+    for (const auto& [lat, lon, brg] : pinwheel) {
+        Bearing b;
+        b.station = "P";
+        b.position = {lon * kDegToRad, lat * kDegToRad};
+        b.bearingDeg = brg;
+        turned.push_back(b);
+    }
+    m.append(turned);
+    EXPECT_TRUE(QRegularExpression("^2\\.4 \u00D7 2\\.4 km, \\d+\u00B0, scaled \u00D71\\.4 for scatter$")
+                    .match(f.Ed_Fix95->text())
+                    .hasMatch())
+        << f.Ed_Fix95->text().toStdString();
+    EXPECT_TRUE(f.Lab_BearingFix->text().endsWith(", scaled \u00D71.4 for scatter"));
 }
 
 // Added, edited in place (a bad text is refused with the reason), saved
