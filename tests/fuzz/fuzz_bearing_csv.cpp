@@ -36,7 +36,9 @@ void checkFix(const std::vector<bearfix::Bearing>& bearings, bool robust) {
         bearfix::fuzz::check(e.semiMajorKm >= e.semiMinorKm && e.semiMinorKm >= 0.0 && std::isfinite(e.semiMajorKm));
         bearfix::fuzz::check(e.orientationDeg >= 0.0 && e.orientationDeg < 180.0);
     }
-    for (const auto& fit : f.fits) bearfix::fuzz::check(std::fabs(fit.residualDeg) <= 180.0);
+    bearfix::fuzz::check(f.scale >= 1.0 && std::isfinite(f.scale));
+    for (const auto& fit : f.fits)
+        bearfix::fuzz::check(std::fabs(fit.residualDeg) <= 180.0 && std::isfinite(fit.deviationSigmas));
 }
 
 }  // namespace
