@@ -43,7 +43,11 @@ SessionGuard::SessionGuard(TBearfix& window, int autosaveMs) : window_(window) {
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
+        // A signal ignored from the start stays so: `nohup bearfix &` outlives its terminal.
+        for (int i = 0; i < 3; ++i) {
+            ::sigaction(kSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+        }
     }
     // The session manager asks before the logout ends the program (XSMP);
     // where it sends SIGTERM instead, the handler above saves.

@@ -20,8 +20,9 @@ class SessionGuard : public QObject {
 public:
     static constexpr int kDefaultAutosaveMs = 60 * 1000;
 
-    // Catches the signals from now on (until destroyed) and saves the
-    // settings every `autosaveMs` when they changed.
+    // Catches the signals from now on (until destroyed), but for those
+    // ignored when the program started, and saves the settings every
+    // `autosaveMs` when they changed.
     SessionGuard(TBearfix& window, int autosaveMs);
     ~SessionGuard() override;
 

@@ -36,6 +36,9 @@ protected:
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
         p->setWorkingDirectory(BEARFIX_SOURCE_DIR);
+        p->setChildProcessModifier([] {  // as from a desktop, not a background job that ignores them
+            for (int number : {SIGTERM, SIGINT, SIGHUP}) ::signal(number, SIG_DFL);
+        });
         p->start(BEARFIX_PROGRAM, {});
         EXPECT_TRUE(p->waitForStarted(10000));
         return p;
