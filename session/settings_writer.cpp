@@ -10,9 +10,9 @@ std::string settingsUnreadable(const std::string& path, const std::string& reaso
     return "Cannot read " + path + ": " + reason + "; settings will not be saved";
 }
 
-SettingsWriter::~SettingsWriter() { finish(); }
+SettingsWriter::~SettingsWriter() { wait(); }
 
-void SettingsWriter::finish() {
+void SettingsWriter::wait() {
     if (background_.valid() && background_.get().empty()) written_ = std::move(writing_);
 }
 
@@ -34,7 +34,7 @@ std::string SettingsWriter::writeFile(const std::string& path, const SessionSett
 }
 
 std::string SettingsWriter::write(const std::string& path, const SessionSettings& s, bool writeBounds) {
-    finish();
+    wait();
     std::string problem = writeFile(path, s, writeBounds);
     if (problem.empty()) written_ = fingerprint(s, writeBounds);
     return problem;
@@ -46,7 +46,7 @@ bool SettingsWriter::writeInBackground(const std::string& path, const SessionSet
                                        std::function<void(const std::string& problem)> done) {
     using namespace std::chrono_literals;
     if (background_.valid() && background_.wait_for(0s) != std::future_status::ready) return false;
-    finish();
+    wait();
     std::string text = fingerprint(s, writeBounds);
     if (text == written_) return false;
     writing_ = std::move(text);

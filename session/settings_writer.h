@@ -41,9 +41,11 @@ public:
     bool writeInBackground(const std::string& path, const SessionSettings& s, bool writeBounds,
                            std::function<void(const std::string& problem)> done);
 
+    // Returns once no background write is under way.
+    void wait();
+
 private:
     static std::string writeFile(const std::string& path, const SessionSettings& s, bool writeBounds);
-    void finish();
 
     std::string written_;  // the fingerprint of what the file holds
     std::string writing_;  // and of what the background write writes
