@@ -50,7 +50,7 @@ TEST(WorldMagneticModel, GivesNoaasTestValues) {
     ASSERT_EQ(points.size(), 100u);
     int blackout = 0, caution = 0;
     for (const NoaaPoint& p : points) {
-        SCOPED_TRACE(testing::Message() << p.year << " " << p.heightKm << " km " << p.lat << " " << p.lon);
+        SCOPED_TRACE(::testing::Message() << p.year << " " << p.heightKm << " km " << p.lat << " " << p.lon);
         const MagneticField f = wmm().at(p.lat, p.lon, p.heightKm, p.year);
         // D and I are rounded to 0.01 degrees in the table; H has six decimals,
         // of which NOAA's generator gets the fourth wrong now and then.
@@ -88,7 +88,7 @@ TEST(WorldMagneticModel, SaysWhereAndWhenItHoldsNot) {
         {NAN, 0, 2027, FieldStatus::NoPosition, "not a position"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lat << " " << c.heightKm << " km " << c.year);
+        SCOPED_TRACE(::testing::Message() << c.lat << " " << c.heightKm << " km " << c.year);
         const MagneticField f = wmm().at(c.lat, 8.0, c.heightKm, c.year);
         EXPECT_EQ(f.status, c.status);
         EXPECT_EQ(f.reason, c.reason);
