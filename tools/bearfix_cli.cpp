@@ -183,7 +183,7 @@ int runFix(std::vector<std::string> args, bool json) {
         *reference = bearfix::BearingReference::Magnetic;
         *correction = *d;
         declinations += std::string("Declination ") + letter + ": " + bearfix::formatPicture(std::fabs(*d), "0.00") +
-                        "\xB0" + (*d < 0.0 ? " W" : " E") + "\n";
+                        "\xB0" + (*d < 0.0 ? " W" : " E") + (why.empty() ? "" : ", but " + why) + "\n";
         declinationsJson += std::string(",\"declination_") + static_cast<char>(letter - 'A' + 'a') + "_deg\":" + jsonNumber(*d);
     }
     const bearfix::Results r = bearfix::computeResults(in);

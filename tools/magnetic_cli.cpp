@@ -89,10 +89,8 @@ std::optional<double> declinationAt(const std::string& positionUtf8, double year
     const WorldMagneticModel* wmm = model(why);
     if (!wmm) return std::nullopt;
     const MagneticField f = wmm->at(p.lat * kRadToDeg, p.lon * kRadToDeg, 0.0, year);
-    if (!f.valid()) {
-        why = f.reason;
-        return std::nullopt;
-    }
+    why = f.reason;  // a caution goes with the number
+    if (!f.valid()) return std::nullopt;
     return f.declinationDeg;
 }
 

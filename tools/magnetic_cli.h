@@ -23,7 +23,7 @@ double yearNow();
 // The declination of the model (found beside the map data, loaded once when
 // first asked) at a position text (UTF-8) and year; nothing, with `why`,
 // for a text that is no position, no model or a declination not valid there
-// and then.
+// and then; in the caution zone the number, with the caution in `why`.
 std::optional<double> declinationAt(const std::string& positionUtf8, double year, std::string& why);
 
 // The declinations of the model for a bearing file's magnetic bearings
