@@ -57,44 +57,36 @@ TEST(ExportModel, IncompleteFieldsGiveWhatTheyCan) {
     EXPECT_EQ(line->shape, ExportFeature::kLine);  // a tolerance of 0 is a bearing line
 }
 
-// A bearing that is not plainly true says what made it so; the plain ones
-// go out as before.
+// A bearing that is not plainly true goes out as the true bearing it stands
+// for, saying what made it so; plain ones go out as before.
 TEST(ExportModel, CorrectionsGoOutWithTheirBearings) {
     ExportInput in;
     in.observers = {"N50 E8", "N50 E9", "32", "315", "1", "1"};
     in.observers.reference1 = BearingReference::Magnetic;
     in.observers.correction1 = 13.0;
-    in.log.resize(2);
+    in.log.resize(1);
     in.log[0].station = "Compass";
     setBearingAsTaken(in.log[0], 350.0, BearingReference::Magnetic, 13.0);
-    in.log[1].station = "Plain";
-    in.log[1].bearingDeg = 3.0;
     const ExportModel m = buildExportModel(in);
     const struct {
         const char* feature;
-        double bearing;  // 32 + 13, 350 + 13
-        const char* reference;  // empty: no reference property
+        std::size_t properties, bearing, reference;  // count, indices; reference 0: none
+        double degrees;                   // 32 + 13, 315, 350 + 13
         const char* description;
     } cases[] = {
-        {"A", 45, "magnetic", "Bearing 45\xC2\xB0 \xC2\xB1" "1\xC2\xB0 (magnetic +13\xC2\xB0)"},
-        {"B", 315, "", "Bearing 315\xC2\xB0 \xC2\xB1" "1\xC2\xB0"},
-        {"Compass", 3, "magnetic", "3\xC2\xB0 (magnetic +13\xC2\xB0) \xC2\xB1" "1\xC2\xB0"},
-        {"Plain", 3, "", "3\xC2\xB0 \xC2\xB1" "1\xC2\xB0"},
+        {"A", 6, 0, 3, 45, "Bearing 45\xC2\xB0 \xC2\xB1" "1\xC2\xB0 (magnetic +13\xC2\xB0)"},
+        {"B", 4, 0, 0, 315, "Bearing 315\xC2\xB0 \xC2\xB1" "1\xC2\xB0;"},
+        {"Compass", 8, 1, 6, 3, "3\xC2\xB0 (magnetic +13\xC2\xB0) \xC2\xB1" "1\xC2\xB0"},
     };
     for (const auto& c : cases) {
         const ExportFeature* f = find(m, c.feature);
-        ASSERT_TRUE(f) << c.feature;
+        ASSERT_TRUE(f && f->properties.size() == c.properties) << c.feature;
         EXPECT_TRUE(f->description.starts_with(c.description)) << f->description;
-        std::string reference;
-        double bearing = -1, correction = -1;
-        for (const ExportProperty& p : f->properties) {
-            if (p.key == "reference") reference = p.text;
-            if (p.key == "bearing_deg") bearing = p.number;
-            if (p.key == "correction_deg") correction = p.number;
-        }
-        EXPECT_NEAR(bearing, c.bearing, 1e-9) << c.feature;
-        EXPECT_EQ(reference, c.reference) << c.feature;
-        EXPECT_EQ(correction, *c.reference ? 13.0 : -1.0) << c.feature;
+        EXPECT_NEAR(f->properties[c.bearing].number, c.degrees, 1e-9) << c.feature;
+        if (!c.reference) continue;
+        const ExportProperty* r = &f->properties[c.reference];
+        EXPECT_EQ(r[0].key + "=" + r[0].text + ", " + r[1].key, "reference=magnetic, correction_deg") << c.feature;
+        EXPECT_EQ(r[1].number, 13.0) << c.feature;
     }
 }
 

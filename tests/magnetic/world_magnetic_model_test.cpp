@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,44 +25,39 @@ const WorldMagneticModel& wmm() {
     return *model;
 }
 
-struct NoaaPoint {
-    double year, heightKm, lat, lon, h, incl, decl;
-};
-
-// date,alt,lat,lon,x,y,z,h,f,incl,decl,gv
-std::vector<NoaaPoint> noaaPoints() {
+// The rows of numbers of the table, after its header line:
+// date,alt,lat,lon,x,y,z,h,f,incl,decl,gv.
+std::vector<std::vector<double>> noaaRows() {
     std::ifstream in(BEARFIX_SOURCE_DIR "/tests/data/wmm2025_test_values.csv");
-    std::vector<NoaaPoint> points;
+    std::vector<std::vector<double>> rows;
     std::string line;
-    std::getline(in, line);  // the header
-    while (std::getline(in, line)) {
-        if (line.empty()) continue;
-        std::vector<double> f;
-        std::stringstream fields(line);
-        for (std::string field; std::getline(fields, field, ',');) f.push_back(std::stod(field));
-        if (f.size() != 12) throw std::runtime_error("a test value line without 12 fields: " + line);
-        points.push_back({f[0], f[1], f[2], f[3], f[7], f[9], f[10]});
+    for (std::getline(in, line); std::getline(in, line);) {
+        std::vector<double>& row = rows.emplace_back();
+        for (std::size_t at = 0, end; at <= line.size(); at = end + 1) {
+            end = std::min(line.find(',', at), line.size());
+            std::from_chars(line.data() + at, line.data() + end, row.emplace_back());
+        }
     }
-    return points;
+    return rows;
 }
 
 TEST(WorldMagneticModel, GivesNoaasTestValues) {
-    const std::vector<NoaaPoint> points = noaaPoints();
-    ASSERT_EQ(points.size(), 100u);
+    const std::vector<std::vector<double>> rows = noaaRows();
+    ASSERT_EQ(rows.size(), 100u);
     int blackout = 0, caution = 0;
-    for (const NoaaPoint& p : points) {
-        SCOPED_TRACE(::testing::Message() << p.year << " " << p.heightKm << " km " << p.lat << " " << p.lon);
-        const MagneticField f = wmm().at(p.lat, p.lon, p.heightKm, p.year);
+    for (const std::vector<double>& p : rows) {
+        ASSERT_EQ(p.size(), 12u);
+        SCOPED_TRACE(::testing::Message() << p[0] << " " << p[1] << " km " << p[2] << " " << p[3]);
+        const MagneticField f = wmm().at(p[2], p[3], p[1], p[0]);
         // D and I are rounded to 0.01 degrees in the table; H has six decimals,
         // of which NOAA's generator gets the fourth wrong now and then.
-        EXPECT_NEAR(f.declinationDeg, p.decl, 0.0051);
-        EXPECT_NEAR(f.inclinationDeg, p.incl, 0.0051);
-        EXPECT_NEAR(f.horizontalNt, p.h, 1e-3);
+        EXPECT_NEAR(f.declinationDeg, p[10], 0.0051);
+        EXPECT_NEAR(f.inclinationDeg, p[9], 0.0051);
+        EXPECT_NEAR(f.horizontalNt, p[7], 1e-3);
         const FieldStatus expected =
-            p.h < 2000.0 ? FieldStatus::Blackout : p.h < 6000.0 ? FieldStatus::Caution : FieldStatus::Valid;
+            p[7] < 2000.0 ? FieldStatus::Blackout : p[7] < 6000.0 ? FieldStatus::Caution : FieldStatus::Valid;
         EXPECT_EQ(f.status, expected);
         EXPECT_EQ(f.reason.empty(), expected == FieldStatus::Valid);
-        EXPECT_EQ(f.valid(), expected != FieldStatus::Blackout);
         blackout += expected == FieldStatus::Blackout;
         caution += expected == FieldStatus::Caution;
     }
@@ -77,7 +73,6 @@ TEST(WorldMagneticModel, SaysWhereAndWhenItHoldsNot) {
     } cases[] = {
         {50, 0, 2025.0, FieldStatus::Valid, ""},
         {50, 0, 2030.0, FieldStatus::Valid, ""},
-        {50, -1, 2027, FieldStatus::Valid, ""},
         {50, 850, 2027, FieldStatus::Valid, ""},
         {50, 0, 2024.99, FieldStatus::BeforeModel, "2024.99 is before the model (WMM2025 holds from 2025.0 to 2030.0)"},
         {50, 0, 2030.01, FieldStatus::AfterModel, "2030.01 is after the model (WMM2025 holds from 2025.0 to 2030.0)"},
@@ -85,7 +80,6 @@ TEST(WorldMagneticModel, SaysWhereAndWhenItHoldsNot) {
         {50, -1.5, 2027, FieldStatus::HeightOutside, "the height -1.5 km is outside the model's -1 to 850 km"},
         {50, 851, 2027, FieldStatus::HeightOutside, "the height 851 km is outside the model's -1 to 850 km"},
         {91, 0, 2027, FieldStatus::NoPosition, "not a position"},
-        {NAN, 0, 2027, FieldStatus::NoPosition, "not a position"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.lat << " " << c.heightKm << " km " << c.year);
@@ -99,40 +93,19 @@ TEST(WorldMagneticModel, SaysWhereAndWhenItHoldsNot) {
               "in the blackout zone round the magnetic pole (horizontal intensity 1504 nT, below 2000 nT): the "
               "declination is not to be relied on");
     EXPECT_EQ(wmm().name(), "WMM2025");
+    std::string why;
+    EXPECT_EQ(WorldMagneticModel::load("/nonexistent", why), nullptr);
+    EXPECT_TRUE(why.starts_with("no magnetic model: ") && why.find("/nonexistent/wmm2025.wmm") != std::string::npos) << why;
 }
 
 TEST(WorldMagneticModel, CountsYearsAsNoaaDoes) {
-    const struct {
-        const char* date;
-        double year;  // by hand: year + (day of year - 1) / days in the year
-    } dates[] = {
-        {"2025-01-01", 2025.0},
-        {"2027-07-02", 2027.0 + 182.0 / 365.0},
-        {"2028-12-31", 2028.0 + 365.0 / 366.0},
-        {"2000-02-29", 2000.0 + 59.0 / 366.0},
-        {"2027-02-29", NAN},
-        {"2027-7-02", NAN},
-        {"2027-07-02x", NAN},
-        {"0000-01-01", NAN},
-        {"", NAN},
+    // By hand: the year + (day of the year - 1) / days in the year; -1: no date.
+    const std::pair<const char*, double> dates[] = {
+        {"2025-01-01", 2025.0}, {"2027-07-02", 2027.0 + 182.0 / 365.0}, {"2028-12-31", 2028.0 + 365.0 / 366.0},
+        {"2027-02-29", -1},     {"2027-7-02", -1},                      {"0000-01-01", -1},
     };
-    for (const auto& d : dates) {
-        const auto year = decimalYearOfDate(d.date);
-        EXPECT_EQ(year.has_value(), !std::isnan(d.year)) << d.date;
-        if (year) {
-            EXPECT_DOUBLE_EQ(*year, d.year) << d.date;
-        }
-    }
+    for (const auto& [date, year] : dates) EXPECT_EQ(decimalYearOfDate(date).value_or(-1), year) << date;
     EXPECT_DOUBLE_EQ(decimalYear(1814529600), 2027.5);  // 2027-07-02 12:00 UTC
-    EXPECT_DOUBLE_EQ(decimalYear(1767225600), 2026.0);
-}
-
-TEST(WorldMagneticModel, SaysWhyItCannotLoad) {
-    std::string why;
-    EXPECT_EQ(WorldMagneticModel::load("/nonexistent", why), nullptr);
-    EXPECT_TRUE(why.starts_with("no magnetic model: ")) << why;
-    EXPECT_NE(why.find("/nonexistent/wmm2025.wmm"), std::string::npos) << why;
-    EXPECT_EQ(WorldMagneticModel::load("", why), nullptr);
 }
 
 }  // namespace
