@@ -1,7 +1,7 @@
 // How often the fix's ellipses hold the transmitter, and how well outliers
-// are named, over simulated hunts with a known truth (tests/fix/
-// simulated_hunt.h): clean hunts and hunts with one or two wild bearings,
-// few or many bearings, stations near or far. Run by hand:
+// are named, over simulated hunts with a known truth (simulated_hunt.h):
+// clean hunts and hunts with one or two wild bearings, few or many
+// bearings, stations near or far. Run by hand:
 //   build/bench/fix_coverage [HUNTS_PER_CASE]
 // Every case has its own fixed seed, so the figures repeat exactly.
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fix/multi_fix.h"
-#include "tests/fix/simulated_hunt.h"
+#include "bench/simulated_hunt.h"
 
 namespace {
 

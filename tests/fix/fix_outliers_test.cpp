@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "fix/multi_fix.h"
-#include "simulated_hunt.h"
+#include "bench/simulated_hunt.h"
 
 namespace bearfix {
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -88,34 +89,22 @@ TEST(BearingRows, ObserverRowsFollowTheFields) {
 TEST(BearingRows, OnlyBearingsTheUserGaveMakeRows) {
     const struct {
         bool given1, given2, following;
-        const char* stations;
-    } cases[] = {
-        {false, false, false, ""}, {true, false, false, "A"}, {false, true, false, "B"},
-        {true, true, false, "AB"}, {true, true, true, ""},
-    };
+        int rows;
+    } cases[] = {{false, false, false, 0}, {true, false, false, 1}, {true, true, false, 2}, {true, true, true, 0}};
     for (const auto& c : cases) {
         SessionSettings s;
-        s.brg1Given = c.given1;
-        s.brg2Given = c.given2;
-        s.live.followGps = c.following;
+        std::tie(s.brg1Given, s.brg2Given, s.live.followGps) = std::tie(c.given1, c.given2, c.following);
         BearingRows r;
         setSessionObserverRows(r, s);
-        std::string stations;
-        for (int i = 0; i < r.observers; ++i) stations += r.rows[static_cast<std::size_t>(i)].station;
-        EXPECT_EQ(stations, c.stations);
+        EXPECT_EQ(r.observers, c.rows);
     }
-    const ObserverTexts in{kPosA, "N50 E8", "260", "45.5", "1", "3"};
-    const std::optional<Bearing> b = pinnedObserverBearing(in, 'B', 1262304000, BearingSource::Remote);
+    const std::optional<Bearing> b =
+        pinnedObserverBearing({kPosA, "N50 E8", "260", "45.5", "1", "3"}, 'B', 1262304000, BearingSource::Remote);
     ASSERT_TRUE(b.has_value());
-    EXPECT_EQ(b->station, "B");
-    EXPECT_EQ(b->bearingDeg, 45.5);
-    EXPECT_EQ(b->toleranceDeg, 3.0);
-    EXPECT_EQ(b->utc, 1262304000);
-    EXPECT_EQ(b->source, BearingSource::Remote);
+    EXPECT_EQ(std::tie(b->station, b->bearingDeg, b->toleranceDeg, b->utc, b->source),
+              std::make_tuple(std::string("B"), 45.5, 3.0, std::optional<int64_t>(1262304000), BearingSource::Remote));
     EXPECT_EQ(bearingText(*b, BearingColumn::Position, true), "N50 E8");
-    EXPECT_FALSE(pinnedObserverBearing({kPosA, kPosB, "", "288"}, 'A', 0, BearingSource::Typed)) << "empty: no bearing";
-    EXPECT_FALSE(pinnedObserverBearing({"N1" + std::string(400, '0') + " E8", kPosB, "1", "288"}, 'A', 0,
-                                       BearingSource::Typed)) << "not a position";
+    EXPECT_FALSE(pinnedObserverBearing({kPosA, kPosB, "", "288"}, 'A', 0, BearingSource::Typed)) << "empty: none";
 }
 
 // A bearing from a station `km` away on `azimuth` (seen from the

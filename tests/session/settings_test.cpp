@@ -110,69 +110,35 @@ TEST(Settings, TheTrackFileNameIsKeptUpToThePathLimit) {
     }
 }
 
-// An observer's bearing joins the log's fix only when the user gave it. A
-// file without the key (the old program's) means: any bearing but the first
-// run's example; the key is written only where it says something else.
-TEST(Settings, TheBearingsTheUserGaveAreKept) {
+// A bearing given by the user, and the robust fix, are kept; a file
+// without the keys (the old program's, or a first run's) means: a bearing
+// given unless it is the example's, and robust. A key is written only where
+// it says something else, or the file has it.
+TEST(Settings, TheBearingsGivenAndTheRobustFixAreKept) {
     const struct {
         const char* file;
-        bool given1, given2;
-    } read[] = {
-        {"", false, false},  // the first run
-        {"[PREV_SESSION]\nBrg1X=260\nBrg2X=288\n", false, false},
-        {"[PREV_SESSION]\nBrg1X=123\nBrg2X=288.0\n", true, true},
-        {"[PREV_SESSION]\nBrg1X=\nBrg1Given=0\nBrg2Given=1\n", false, true},
+        bool given1, given2, robust;
+        const char* written;  // what the keys say when written back from the values changed
+    } cases[] = {
+        {"", false, false, true, "Brg1Given=1\n"},  // the first run; then the example's 260 typed
+        {"[PREV_SESSION]\nBrg1X=123\nBrg2X=288.0\n", true, true, true, "Brg1Given=0\n"},  // gone into the log
+        {"[PREV_SESSION]\nBrg1X=\nBrg1Given=0\nBrg2Given=1\n[BearingLog]\nRobustFix=0\n", false, true, false,
+         "Brg1Given=1\n"},
     };
-    for (const auto& c : read) {
+    for (const auto& c : cases) {
         IniFile file;
         file.parse(c.file);
         SessionSettings s = defaultSettings();
         readSettings(file, s);
-        EXPECT_EQ(s.brg1Given, c.given1) << c.file;
-        EXPECT_EQ(s.brg2Given, c.given2) << c.file;
-        IniFile written;
-        written.parse(c.file);
-        writeSettings(written, s, false);
+        EXPECT_EQ(std::tie(s.brg1Given, s.brg2Given, s.robustFix), std::tie(c.given1, c.given2, c.robust)) << c.file;
+        writeSettings(file, s, false);
         const bool keyed = std::string(c.file).find("Given") != std::string::npos;
-        EXPECT_EQ(written.text().find("Given") != std::string::npos, keyed) << "only what the file had";
-    }
-    const struct {
-        const char* bearing;
-        bool given;
-        const char* key;  // written, or nothing
-    } written[] = {
-        {"260", true, "Brg1Given=1"},  // typed the example's value
-        {"123", false, "Brg1Given=0"},  // gone into the log
-        {"123", true, nullptr},
-        {"260", false, nullptr},
-    };
-    for (const auto& c : written) {
-        SessionSettings s = defaultSettings();
-        s.brg1x = c.bearing;
-        s.brg1Given = c.given;
-        IniFile file;
+        EXPECT_EQ(file.text().find("Given") != std::string::npos, keyed) << "only what the file had";
+        s.brg1Given = !s.brg1Given;
+        s.robustFix = !s.robustFix;
         writeSettings(file, s, false);
-        EXPECT_EQ(file.text().find("Brg1Given"), c.key ? file.text().find(c.key) : std::string::npos) << c.bearing;
-        SessionSettings back = defaultSettings();
-        readSettings(file, back);
-        EXPECT_EQ(back.brg1Given, c.given) << c.bearing;
-    }
-}
-
-// Robust by default; a file that holds the box keeps it, one without gains
-// the key only once it is unticked.
-TEST(Settings, TheRobustFixIsTheDefault) {
-    for (const char* text : {"", "[BearingLog]\nRobustFix=0\n", "[BearingLog]\nRobustFix=1\n"}) {
-        IniFile file;
-        file.parse(text);
-        SessionSettings s = defaultSettings();
-        readSettings(file, s);
-        EXPECT_EQ(s.robustFix, std::string(text).find("=0") == std::string::npos) << text;
-        writeSettings(file, s, false);
-        EXPECT_EQ(file.text().find("RobustFix") != std::string::npos, *text != '\0') << text;
-        s.robustFix = false;
-        writeSettings(file, s, false);
-        EXPECT_NE(file.text().find("[BearingLog]\nRobustFix=0\n"), std::string::npos);
+        EXPECT_NE(file.text().find(c.written), std::string::npos) << file.text();
+        EXPECT_NE(file.text().find(c.robust ? "RobustFix=0\n" : "RobustFix=1\n"), std::string::npos);
     }
 }
 

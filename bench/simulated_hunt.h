@@ -1,8 +1,8 @@
 // Simulated hunts for checking the fix's ellipses against the truth: a
 // transmitter, stations around it with the true bearings from GeographicLib's
 // geodesics on the sphere, honest noise as their tolerances state it, and
-// some bearings gone wild (a reflection, a typing error). Shared by the
-// coverage test and bench/fix_coverage.
+// some bearings gone wild (a reflection, a typing error). For
+// bench/fix_coverage and the coverage test of tests/fix.
 #pragma once
 
 #include <GeographicLib/Geodesic.hpp>
