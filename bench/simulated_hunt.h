@@ -43,6 +43,7 @@ struct HuntClass {
     int wild = 0;                      // bearings gone wild
     int minBearings = 5, maxBearings = 7;
     double minKm = 1.0, maxKm = 10.0;  // stations from the transmitter
+    double scatter = 1.0;              // the honest noise over what the tolerances say
 };
 
 struct Hunt {
@@ -68,7 +69,8 @@ inline Hunt makeHunt(Random& r, const HuntClass& c) {
         sphere().Inverse(lat, lon, h.txLat, h.txLon, s12, azi1, azi2);
         const double sigma = r.uniform(1.0, 2.5);
         const bool wild = i < c.wild;  // the order does not matter to the fix
-        const double error = wild ? (r.uniform(0.0, 1.0) < 0.5 ? -1 : 1) * r.uniform(20.0, 60.0) : sigma * r.normal();
+        const double error =
+            wild ? (r.uniform(0.0, 1.0) < 0.5 ? -1 : 1) * r.uniform(20.0, 60.0) : c.scatter * sigma * r.normal();
         Bearing b;
         b.station = "S" + std::to_string(i);
         b.position = {lon * kDegToRad, lat * kDegToRad};

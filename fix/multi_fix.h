@@ -16,6 +16,8 @@
 // times in 100 when clean or with one or two wild bearings among 12 to 20,
 // 91 to 97 with one among 5 to 7, but only 81 to 88 with two among 5 to 7:
 // with a third of the bearings wild the honest ones are not always told.
+// Tolerances that understate the scatter by half leave 82 to 89: the
+// scale, estimated from few bearings, makes up for part of it only.
 //
 // Found by Newton steps (Gauss-Newton where the Hessian is not positive)
 // within a trust radius, in the tangent plane at the current estimate
