@@ -8,6 +8,7 @@
 //   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //   bearfix-cli gps [--server HOST:PORT] [--count N] [--json]
+//   bearfix-cli aprs decode | report --call CALL --position POS --bearing B --tolerance T ...
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <algorithm>
@@ -51,6 +52,7 @@
 #include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 #include "tools/gps_cli.h"
+#include "tools/aprs_cli.h"
 
 namespace {
 
@@ -70,6 +72,9 @@ constexpr const char* kUsage =
     "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "       bearfix-cli gps [--server HOST:PORT] [--count N] [--json]\n"
+    "       bearfix-cli aprs decode\n"
+    "       bearfix-cli aprs report --call CALL --position POS --bearing B --tolerance T\n"
+    "                               [--freq MHZ] [--comment TEXT] [--range-mi MILES]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
     "  (degrees, default 1) the area where the sectors overlap, and with the\n"
@@ -97,6 +102,11 @@ constexpr const char* kUsage =
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
     "  gps: N fixes (default 1, 0 for no end) from gpsd (default localhost:2947),\n"
     "  one a line; exit status 1 when gpsd cannot be reached within 5 s.\n"
+    "  aprs decode: APRS monitor lines (CALL>DEST,PATH:payload) on standard input,\n"
+    "  each DF report as a JSON line (station, lat, lon, bearing, tolerance, hits,\n"
+    "  range_mi, freq_mhz; dfs for omni-DF reports); why other lines give none on\n"
+    "  standard error. aprs report: the DF report Bearfix would send to APRS-IS\n"
+    "  (tolerance T in degrees, +-; the range of the line in miles, default 16).\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
     "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
     "  as read (\"a\", \"b\": degrees, null for no position);\n"
@@ -509,6 +519,11 @@ int main(int argc, char* argv[]) {
     }
     if (command == "gps") {
         const int status = bearfix::runGps(args, json);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
+    if (command == "aprs") {
+        const int status = bearfix::runAprs(args);
         if (status == 2) std::fputs(kUsage, stderr);
         return status;
     }
