@@ -28,7 +28,7 @@ std::optional<double> commentFrequency(std::string_view comment) {
     const int khz = (f[1] - '0') * 10000 + (f[2] - '0') * 1000 + (f[4] - '0') * 100 + (f[5] - '0') * 10 +
                     (f[6] == ' ' ? 0 : f[6] - '0');
     const int base = lettered ? kLetterBaseMhz[f[0] - 'A'] : (f[0] - '0') * 100;
-    return base + khz / 1000.0;
+    return (base * 1000 + khz) / 1000.0;
 }
 
 std::optional<double> nameFrequency(std::string_view name) {
