@@ -37,6 +37,7 @@ class TBearfix;
 namespace bearfix {
 
 class BearingFeeds;
+class Bridges;
 class BearingLogTab;
 class GpsPanel;
 class RemoteServer;
@@ -94,6 +95,7 @@ public:
     BearingLogTab& bearingLog() { return *bearingLog_; }
     GpsPanel& gps() { return *gps_; }
     BearingFeeds& feeds() { return *feeds_; }
+    Bridges& bridges() { return *bridges_; }
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -219,6 +221,7 @@ private:
     BearingLogTab* bearingLog_ = nullptr;
     GpsPanel* gps_ = nullptr;
     BearingFeeds* feeds_ = nullptr;
+    Bridges* bridges_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

@@ -59,7 +59,7 @@ std::string aprsRangeFilter(double latDeg, double lonDeg, double rangeKm) {
 bool aprsIsLogin(std::string_view call, int passcode, std::string_view version, std::optional<double> latDeg,
                  std::optional<double> lonDeg, std::optional<double> rangeKm, std::string& line, std::string& why) {
     if (!isLoginCall(call)) {
-        why = "\"" + shown(call) + "\" is no callsign (1 to 6 letters and digits, -SSID, 9 at most)";
+        why = "\"" + printableExcerpt(call) + "\" is no callsign (1 to 6 letters and digits, -SSID, 9 at most)";
         return false;
     }
     if (passcode != kReceiveOnlyPasscode && passcode != aprsPasscode(call)) {

@@ -51,34 +51,34 @@ bool angle(std::string_view text, std::size_t width, int maxDeg, double& deg) {
 
 bool readUncompressed(std::string_view text, AprsPositionField& out, std::string& why) {
     if (text.size() < kUncompressedBytes) {
-        why = "the position \"" + shown(text) + "\" is shorter than 19 bytes";
+        why = "the position \"" + printableExcerpt(text) + "\" is shorter than 19 bytes";
         return false;
     }
     std::string field(text.substr(0, kUncompressedBytes));
     const int latBlanks = blanks(field, kLatBlanks);
     const int lonBlanks = blanks(field, kLonBlanks);
     if (latBlanks < 0 || lonBlanks < 0) {
-        why = "a blank before a digit in the position \"" + shown(field) + "\"";
+        why = "a blank before a digit in the position \"" + printableExcerpt(field) + "\"";
         return false;
     }
     const int level = std::max(latBlanks, lonBlanks);
     for (int k = 0; k < level; ++k) field[kLatBlanks[k]] = field[kLonBlanks[k]] = '0';
     const char ns = field[7], ew = field[17], table = field[8];
     if (!angle(field, 2, 90, out.latDeg) || (ns != 'N' && ns != 'S' && ns != 'n' && ns != 's')) {
-        why = "the latitude \"" + shown(text.substr(0, 8)) + "\" is not DDMM.hhN within 90 degrees";
+        why = "the latitude \"" + printableExcerpt(text.substr(0, 8)) + "\" is not DDMM.hhN within 90 degrees";
         return false;
     }
     if (!angle(std::string_view(field).substr(9), 3, 180, out.lonDeg) ||
         (ew != 'E' && ew != 'W' && ew != 'e' && ew != 'w')) {
-        why = "the longitude \"" + shown(text.substr(9, 9)) + "\" is not DDDMM.hhW within 180 degrees";
+        why = "the longitude \"" + printableExcerpt(text.substr(9, 9)) + "\" is not DDDMM.hhW within 180 degrees";
         return false;
     }
     if (table != '/' && table != '\\' && !isDigit(table) && !(table >= 'A' && table <= 'Z')) {
-        why = "the symbol table \"" + shown(text.substr(8, 1)) + "\" is none of / \\ 0-9 A-Z";
+        why = "the symbol table \"" + printableExcerpt(text.substr(8, 1)) + "\" is none of / \\ 0-9 A-Z";
         return false;
     }
     if (field[18] < '!' || field[18] > '~') {
-        why = "the symbol code \"" + shown(text.substr(18, 1)) + "\" is not printable";
+        why = "the symbol code \"" + printableExcerpt(text.substr(18, 1)) + "\" is not printable";
         return false;
     }
     if (ns == 'S' || ns == 's') out.latDeg = -out.latDeg;
@@ -93,19 +93,19 @@ bool readUncompressed(std::string_view text, AprsPositionField& out, std::string
 
 bool readCompressed(std::string_view text, AprsPositionField& out, std::string& why) {
     if (text.size() < kCompressedBytes) {
-        why = "the compressed position \"" + shown(text) + "\" is shorter than 13 bytes";
+        why = "the compressed position \"" + printableExcerpt(text) + "\" is shorter than 13 bytes";
         return false;
     }
     char table = text[0];
     if (table >= 'a' && table <= 'j') table = static_cast<char>('0' + (table - 'a'));
     if (table != '/' && table != '\\' && !(table >= 'A' && table <= 'Z') && !isDigit(table)) {
-        why = "\"" + shown(text.substr(0, 1)) + "\" starts no position (neither a digit nor a symbol table)";
+        why = "\"" + printableExcerpt(text.substr(0, 1)) + "\" starts no position (neither a digit nor a symbol table)";
         return false;
     }
     long y = 0, x = 0;
     for (std::size_t i = 1; i <= 8; ++i) {
         if (!isBase91(text[i])) {
-            why = "the compressed position \"" + shown(text.substr(0, kCompressedBytes)) + "\" has a byte beyond base 91";
+            why = "the compressed position \"" + printableExcerpt(text.substr(0, kCompressedBytes)) + "\" has a byte beyond base 91";
             return false;
         }
         (i <= 4 ? y : x) = (i <= 4 ? y : x) * 91 + (text[i] - 33);
@@ -113,17 +113,17 @@ bool readCompressed(std::string_view text, AprsPositionField& out, std::string& 
     out.latDeg = 90.0 - y / 380926.0;
     out.lonDeg = -180.0 + x / 190463.0;
     if (out.latDeg < -90.0 || out.lonDeg > 180.0) {
-        why = "the compressed position \"" + shown(text.substr(0, kCompressedBytes)) + "\" lies beyond the pole or 180 degrees";
+        why = "the compressed position \"" + printableExcerpt(text.substr(0, kCompressedBytes)) + "\" lies beyond the pole or 180 degrees";
         return false;
     }
     if (text[9] < '!' || text[9] > '~') {
-        why = "the symbol code \"" + shown(text.substr(9, 1)) + "\" is not printable";
+        why = "the symbol code \"" + printableExcerpt(text.substr(9, 1)) + "\" is not printable";
         return false;
     }
     const char c = text[10], s = text[11], t = text[12];
     if (c != ' ') {
         if (!isBase91(c) || !isBase91(s) || !isBase91(t)) {
-            why = "the compressed course/speed bytes \"" + shown(text.substr(10, 3)) + "\" are beyond base 91";
+            why = "the compressed course/speed bytes \"" + printableExcerpt(text.substr(10, 3)) + "\" are beyond base 91";
             return false;
         }
         const int cv = c - 33, sv = s - 33;
@@ -166,7 +166,7 @@ bool readAprsTimestamp(std::string_view text, std::string& why) {
         else
             ok = text[6] == 'h' && a <= 23 && b <= 59 && c <= 59;
     }
-    if (!ok) why = "the timestamp \"" + shown(text.substr(0, 7)) + "\" is not DDHHMMz, DDHHMM/ or HHMMSSh";
+    if (!ok) why = "the timestamp \"" + printableExcerpt(text.substr(0, 7)) + "\" is not DDHHMMz, DDHHMM/ or HHMMSSh";
     return ok;
 }
 

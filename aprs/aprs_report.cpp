@@ -72,7 +72,7 @@ bool readExtension(std::string_view& rest, AprsReport& r, bool& bearing, bool& o
         const bool ok = rest.size() >= 7 && isDigit(rest[3]) && rest[4] >= '0' && rest[4] <= ';' && isDigit(rest[5]) &&
                         rest[6] >= '0' && rest[6] <= '8';
         if (!ok) {
-            why = "\"" + shown(rest.substr(0, 7)) + "\" is not DFSshgd (s, g 0..9, h 0..9 : ;, d 0..8)";
+            why = "\"" + printableExcerpt(rest.substr(0, 7)) + "\" is not DFSshgd (s, g 0..9, h 0..9 : ;, d 0..8)";
             return false;
         }
         r.omni = {rest[3] - '0', rest[4] - '0', rest[5] - '0', rest[6] - '0'};
@@ -130,20 +130,20 @@ AprsDecoded decodeInfo(const std::string& source, std::string_view info, int dep
             if (!readAprsTimestamp(info.substr(1), why)) return refused(why);
             return positionReport(source, {}, false, info.substr(8));
         case ';': {
-            if (info.size() < 1 + kObjectNameBytes + 1 + 7) return refused("the object \"" + shown(info) + "\" is cut short");
+            if (info.size() < 1 + kObjectNameBytes + 1 + 7) return refused("the object \"" + printableExcerpt(info) + "\" is cut short");
             std::string_view name = info.substr(1, kObjectNameBytes);
-            if (!isPrintableName(name)) return refused("the object name \"" + shown(name) + "\" is not printable");
+            if (!isPrintableName(name)) return refused("the object name \"" + printableExcerpt(name) + "\" is not printable");
             while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
             const char live = info[1 + kObjectNameBytes];
             if (name.empty() || (live != '*' && live != '_'))
-                return refused("the object \"" + shown(info.substr(0, 11)) + "\" has no name, or no '*' or '_' after it");
+                return refused("the object \"" + printableExcerpt(info.substr(0, 11)) + "\" has no name, or no '*' or '_' after it");
             if (!readAprsTimestamp(info.substr(11), why)) return refused(why);
             return positionReport(source, name, live == '_', info.substr(18));
         }
         case ')': {
             const std::size_t end = info.find_first_of("!_", 1);
             if (end == std::string_view::npos || end < 4 || end > 10 || !isPrintableName(info.substr(1, end - 1)))
-                return refused("the item \"" + shown(info) + "\" has no name of 3 to 9 printable bytes and '!' or '_'");
+                return refused("the item \"" + printableExcerpt(info) + "\" has no name of 3 to 9 printable bytes and '!' or '_'");
             return positionReport(source, info.substr(1, end - 1), info[end] == '_', info.substr(end + 1));
         }
         case '}': {
@@ -159,12 +159,12 @@ AprsDecoded decodeInfo(const std::string& source, std::string_view info, int dep
             return ignored("a Mic-E report (it carries no DF bearing)");
         case '>': case ':': case '<': case '?': case 'T': case '_': case '{': case '$': case '[': case '%':
         case '#': case '*': case ',':
-            return ignored("no position report (data type '" + shown(info.substr(0, 1)) + "')");
+            return ignored("no position report (data type '" + printableExcerpt(info.substr(0, 1)) + "')");
         default:
             break;
     }
     const std::size_t bang = info.substr(0, kBangSearchBytes).find('!');
-    if (bang == std::string_view::npos) return ignored("no position report (data type '" + shown(info.substr(0, 1)) + "')");
+    if (bang == std::string_view::npos) return ignored("no position report (data type '" + printableExcerpt(info.substr(0, 1)) + "')");
     return positionReport(source, {}, false, info.substr(bang + 1));
 }
 

@@ -15,7 +15,7 @@ bool allAlnum(std::string_view text, std::size_t min, std::size_t max) {
 
 }  // namespace
 
-std::string shown(std::string_view text) {
+std::string printableExcerpt(std::string_view text) {
     std::string out;
     for (char c : text.substr(0, 24)) {
         const auto u = static_cast<unsigned char>(c);
@@ -53,13 +53,13 @@ bool parseTnc2(std::string_view line, Tnc2Packet& out, std::string& why) {
     const std::size_t colon = line.find(':');
     const std::size_t gt = line.find('>');
     if (colon == std::string_view::npos || gt == std::string_view::npos || gt > colon) {
-        why = "no \"SOURCE>DESTINATION:\" header in \"" + shown(line) + "\"";
+        why = "no \"SOURCE>DESTINATION:\" header in \"" + printableExcerpt(line) + "\"";
         return false;
     }
     Tnc2Packet packet;
     packet.source = std::string(line.substr(0, gt));
     if (!isAprsAddress(packet.source)) {
-        why = "the source \"" + shown(packet.source) + "\" is no callsign";
+        why = "the source \"" + printableExcerpt(packet.source) + "\" is no callsign";
         return false;
     }
     std::string_view rest = line.substr(gt + 1, colon - gt - 1);
@@ -69,7 +69,7 @@ bool parseTnc2(std::string_view line, Tnc2Packet& out, std::string& why) {
         const std::string_view part = rest.substr(0, comma);
         if (first) {
             if (!isAprsAddress(part)) {
-                why = "the destination \"" + shown(part) + "\" is no callsign";
+                why = "the destination \"" + printableExcerpt(part) + "\" is no callsign";
                 return false;
             }
             packet.destination = std::string(part);
@@ -77,7 +77,7 @@ bool parseTnc2(std::string_view line, Tnc2Packet& out, std::string& why) {
         } else {
             const std::string_view bare = !part.empty() && part.back() == '*' ? part.substr(0, part.size() - 1) : part;
             if (!isAprsAddress(bare)) {
-                why = "the path element \"" + shown(part) + "\" is no callsign";
+                why = "the path element \"" + printableExcerpt(part) + "\" is no callsign";
                 return false;
             }
             if (packet.path.size() == kMaxAprsPath) {

@@ -37,7 +37,7 @@ bool parseTnc2(std::string_view line, Tnc2Packet& out, std::string& why);
 
 // Up to 24 bytes of untrusted text for a message: printable ASCII as it
 // is, anything else as <0xNN>, "..." when cut.
-std::string shown(std::string_view text);
+std::string printableExcerpt(std::string_view text);
 
 // The monitor line of a packet (no line end).
 std::string formatTnc2(const Tnc2Packet& packet);

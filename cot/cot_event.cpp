@@ -27,7 +27,7 @@ std::string cotTime(int64_t ms) {
     return text + "Z";
 }
 
-std::string xmlText(std::string_view raw) {
+std::string cotText(std::string_view raw) {
     const std::string utf8 = isValidUtf8(raw) ? std::string(raw) : cp1252ToUtf8(raw);
     const std::string_view text = utf8;
     std::string out;
@@ -57,7 +57,7 @@ std::string cotXml(const CotEvent& e) {
     const std::string time = cotTime(e.timeMs);
     const CotPoint& p = e.point;
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<event version=\"2.0\" uid=\"" +
-           xmlText(e.uid) + "\" type=\"" + xmlText(e.type) + "\" how=\"" + xmlText(e.how) + "\" time=\"" + time +
+           cotText(e.uid) + "\" type=\"" + cotText(e.type) + "\" how=\"" + cotText(e.how) + "\" time=\"" + time +
            "\" start=\"" + time + "\" stale=\"" + cotTime(e.staleMs) + "\"><point lat=\"" + cotNumber(p.latDeg, 7) +
            "\" lon=\"" + cotNumber(p.lonDeg, 7) + "\" hae=\"" + cotNumber(p.haeM, 1) + "\" ce=\"" + cotNumber(p.ceM, 1) +
            "\" le=\"" + cotNumber(p.leM, 1) + "\"/><detail>" + e.detail + "</detail></event>";
@@ -70,7 +70,7 @@ CotEvent cotDeleteEvent(std::string_view uid, std::string_view type, int64_t now
     e.how = "h-g-i-g-o";
     e.timeMs = nowMs;
     e.staleMs = nowMs + kDeleteStaleMs;
-    e.detail = "<link uid=\"" + xmlText(uid) + "\" type=\"" + xmlText(type) + "\" relation=\"none\"/><__forcedelete/>";
+    e.detail = "<link uid=\"" + cotText(uid) + "\" type=\"" + cotText(type) + "\" relation=\"none\"/><__forcedelete/>";
     return e;
 }
 

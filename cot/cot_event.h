@@ -39,7 +39,7 @@ std::string cotTime(int64_t ms);
 // A text for an XML attribute or element: & < > " ' as entities, control
 // characters but tab dropped (XML 1.0 cannot carry them). UTF-8 stays; a
 // text that is no UTF-8 is read as Windows-1252.
-std::string xmlText(std::string_view text);
+std::string cotText(std::string_view text);
 
 // A number with '.', `decimals` after it, whatever the locale.
 std::string cotNumber(double value, int decimals);

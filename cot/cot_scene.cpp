@@ -20,7 +20,7 @@ std::string point(GeoPosition p) { return cotNumber(p.lat * kRadToDeg, 7) + "," 
 
 std::string link(GeoPosition p) { return "<link point=\"" + point(p) + "\"/>"; }
 
-std::string contact(const std::string& name) { return "<contact callsign=\"" + xmlText(name) + "\"/>"; }
+std::string contact(const std::string& name) { return "<contact callsign=\"" + cotText(name) + "\"/>"; }
 
 CotEvent event(const CotOptions& options, std::string uid, const char* type, const char* how, GeoPosition at,
                int64_t nowMs) {
@@ -78,7 +78,7 @@ std::vector<CotEvent> cotSceneEvents(const CotScene& scene, const CotOptions& op
         if (f.semiMajor95Km > 0 && std::isfinite(f.semiMajor95Km)) e.point.ceM = f.semiMajor95Km * 1000.0;
         e.detail = contact(f.name) + "<color argb=\"" + std::to_string(kYellow) +
                    "\"/><usericon iconsetpath=\"COT_MAPPING_SPOTMAP/b-m-p-s-m/" + std::to_string(kYellow) + "\"/>";
-        if (!f.remarks.empty()) e.detail += "<remarks>" + xmlText(f.remarks) + "</remarks>";
+        if (!f.remarks.empty()) e.detail += "<remarks>" + cotText(f.remarks) + "</remarks>";
         out.push_back(std::move(e));
     }
     if (scene.area.size() >= 3) {
