@@ -64,10 +64,14 @@ Bridges::Bridges(TBearfix& window) : QObject(&window), window_(window) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
-    confirmFirstSend = [this](const QString& packet) {
-        return QMessageBox::question(&window_, "Bearfix",
-                                     "Bearfix is about to send this packet, and then its bearings and fix at most "
-                                     "every 30 s:\n\n" + packet + "\n\nSend it?") == QMessageBox::Yes;
+    confirmFirstSend = [this](const QString& packet, std::function<void(bool)> answer) {
+        auto* box = new QMessageBox(QMessageBox::Question, "Bearfix",
+                                    "Bearfix is about to send this packet, and then its bearings and fix at most "
+                                    "every 30 s:\n\n" + packet + "\n\nSend it?",
+                                    QMessageBox::Yes | QMessageBox::No, &window_);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        connect(box, &QMessageBox::finished, this, [box, answer] { answer(box->result() == QMessageBox::Yes); });
+        box->open();
     };
     connect(aprs_, &AprsLink::changed, this, [this] { window_.overlayPending = true; });
     // File > APRS and TAK..., after Export...
@@ -160,14 +164,20 @@ std::string Bridges::fixObject() const {
     return info;
 }
 
+// The first packet waits for the user's answer; the ticks meanwhile send nothing.
 bool Bridges::mayGo(const std::string& info) {
-    if (confirmed_) return true;
+    if (confirmed_ || asking_ || !confirmFirstSend) return confirmed_;
     const std::string call = toCp1252(toQString(s_.aprsCall).trimmed().toUpper());
     const QString packet = toQString(formatTnc2(ownPacket(call, aprs_->verified() ? "TCPIP*" : "WIDE1-1,WIDE2-1", info)));
-    if (confirmFirstSend && confirmFirstSend(packet)) return confirmed_ = true;
-    s_.aprsSend = s_.aprsSendFix = false;
-    logMessage(MessageLevel::Info, "APRS: sending switched off");
-    return false;
+    asking_ = true;
+    confirmFirstSend(packet, [this](bool yes) {
+        asking_ = false;
+        confirmed_ = yes;
+        if (yes) return;
+        s_.aprsSend = s_.aprsSendFix = false;
+        logMessage(MessageLevel::Info, "APRS: sending switched off");
+    });
+    return confirmed_;
 }
 
 void Bridges::sendOwn() {

@@ -52,9 +52,10 @@ public:
     CotScene scene() const;
     AprsLink& aprs() { return *aprs_; }
     CotLink& cot() { return *cot_; }
-    // Asked with the packet's text before the first one goes out; false
-    // keeps everything in and switches sending off. A box by default.
-    std::function<bool(const QString& packet)> confirmFirstSend;
+    // Asked with the packet's text before the first one goes out; it
+    // answers (now or later) true to send, false to switch sending off.
+    // A box that does not hold up the window by default.
+    std::function<void(const QString& packet, std::function<void(bool)> answer)> confirmFirstSend;
     // Milliseconds of a steady clock (replaced in the tests).
     std::function<qint64()> clock;
 
@@ -69,6 +70,7 @@ private:
     AprsLink* aprs_ = nullptr;
     CotLink* cot_ = nullptr;
     bool confirmed_ = false;
+    bool asking_ = false;
     qint64 lastReportMs_ = 0, lastObjectMs_ = 0;
     bool reportSent_ = false, objectSent_ = false;
     std::set<std::string> sentReports_;

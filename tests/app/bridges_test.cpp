@@ -320,7 +320,10 @@ TEST_F(BridgesWindowTest, HeardReportsEnterTheLogAndOwnOnesWaitTheirTurn) {
     auto w = start();
     QStringList asked;
     qint64 now = 1000000;
-    w->bridges().confirmFirstSend = [&](const QString& packet) { return asked.append(packet), true; };
+    w->bridges().confirmFirstSend = [&](const QString& packet, std::function<void(bool)> answer) {
+        asked.append(packet);
+        answer(true);
+    };
     w->bridges().clock = [&] { return now; };
     w->form().Ed_Pos1->setText("N50 E8");
     w->form().Ed_Brg1X->setText("45");
