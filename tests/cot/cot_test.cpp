@@ -82,7 +82,7 @@ TEST(Cot, EventsParseAsTheBaseSchemaSays) {
     // A line: from its station, as long as asked, along the bearing.
     const GeographicLib::Geodesic sphere(kEarthRadiusKm * 1000, 0);
     for (const std::size_t i : {4u, 5u}) {
-        const CotLine& l = hunt().lines[i - 4];
+        const CotLine l = hunt().lines[i - 4];
         ASSERT_GE(p[i].links.size(), 2u);
         const GeoPosition a = linkPoint(p[i].links.front()), b = linkPoint(p[i].links.back());
         double s12, azi1, azi2;
