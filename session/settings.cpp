@@ -112,6 +112,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
     readLiveSettings(f, s.live);
+    readBridgeSettings(f, s.bridges);
 }
 
 void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
@@ -173,6 +174,7 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
     writeLiveSettings(f, s.live);
+    writeBridgeSettings(f, s.bridges);
 }
 
 MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX) {

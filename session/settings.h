@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/ini_file.h"
+#include "session/bridge_settings.h"
 #include "session/live_settings.h"
 #include "map/map_settings.h"
 #include "tracks/track_settings.h"
@@ -81,6 +82,9 @@ struct SessionSettings {
 
     // "GPS" and "BearingFeeds"
     LiveSettings live;
+
+    // "APRS" and "CoT"
+    BridgeSettings bridges;
 };
 
 // The settings as a first run has them; the elevation directories default to
