@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/bearing_log_tab.h"
+#include "app/bridges.h"
 #include "app/city_dialog.h"
 #include "session/data_files.h"
 #include "app/feeds.h"
@@ -80,6 +81,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     composer_.setMapDataDirectory(findDataFile("map_data"));
     gps_ = new GpsPanel(*this);
     feeds_ = new BearingFeeds(*this, *gps_);
+    bridges_ = new Bridges(*this);
     FormCreate();
     connectHandlers();
     connectTileHandlers();
@@ -87,6 +89,7 @@ TBearfix::TBearfix(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<
     firstTick_->start();
     gps_->start();
     feeds_->start();
+    bridges_->start();
 }
 
 TBearfix::~TBearfix() {
@@ -166,7 +169,8 @@ void TBearfix::FormCreate() {
     bearingLog_ = new BearingLogTab(*this);
     composer_.setBearingLayer([this](QPainter& painter, const MapView& view, bool over) {
         const bool log = bearingLog_->draw(painter, view, over);
-        return (over && gps_->draw(painter, view)) || log;  // the own position on top
+        const bool omni = over && bridges_->drawOmni(painter, view);
+        return (over && gps_->draw(painter, view)) || log || omni;  // the own position on top
     });
     initialDrawPending = true;
     resetMailbox(mailbox_);
@@ -264,6 +268,7 @@ void TBearfix::readSettings() {
     showTrackSettings();
     gps_->show(s.live);
     feeds_->show(s.live);
+    bridges_->show(s.bridges);
 }
 
 SessionSettings TBearfix::currentSession() const {
@@ -310,6 +315,7 @@ SessionSettings TBearfix::currentSession() const {
     s.track = trackSettings;
     gps_->fill(s.live);
     feeds_->fill(s.live);
+    bridges_->fill(s.bridges);
     return s;
 }
 
@@ -439,6 +445,7 @@ void TBearfix::Timer1Timer() {
         drawOverlay();
         overlayPending = false;
     }
+    bridges_->tick();
 }
 
 // The socket's commands and the feeds' bearings that arrived since the last tick.
@@ -455,6 +462,7 @@ void TBearfix::takeRemoteInput() {
         [this](const std::string& token) { bringToFront(token); });
     std::vector<Bearing> received;
     feeds_->takeBearings(added, received);
+    bridges_->takeBearings(added);
     if (!added.empty()) bearingLog_->append(std::move(added));
     if (!received.empty()) feeds_->receivedAgain(bearingLog_->append(std::move(received), true));
     if (remoteChanges) resultsPending = overlayPending = true;

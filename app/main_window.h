@@ -38,6 +38,7 @@ class TBearfix;
 namespace bearfix {
 
 class BearingFeeds;
+class Bridges;
 class BearingLogTab;
 class GpsPanel;
 class RemoteServer;
@@ -96,6 +97,7 @@ public:
     BearingLogTab& bearingLog() { return *bearingLog_; }
     GpsPanel& gps() { return *gps_; }
     BearingFeeds& feeds() { return *feeds_; }
+    Bridges& bridges() { return *bridges_; }
 
     // Everything the user did, written as File -> Quit writes it: the remote
     // commands and bearings already received taken in, the settings and the
@@ -245,6 +247,7 @@ private:
     BearingLogTab* bearingLog_ = nullptr;
     GpsPanel* gps_ = nullptr;
     BearingFeeds* feeds_ = nullptr;
+    Bridges* bridges_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

@@ -8,7 +8,7 @@ namespace bearfix {
 
 namespace {
 
-constexpr const char* kSourceNames[] = {"typed", "remote", "udp", "receiver"};
+constexpr const char* kSourceNames[] = {"typed", "remote", "udp", "receiver", "aprs"};
 
 // Days since 1970-01-01 of a date of the proleptic Gregorian calendar, and
 // back (H. Hinnant's algorithms).

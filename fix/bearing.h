@@ -15,7 +15,7 @@
 namespace bearfix {
 
 // Stored in the log file by name (bearingSourceName).
-enum class BearingSource : int { Typed = 0, Remote = 1, Udp = 2, Receiver = 3 };
+enum class BearingSource : int { Typed = 0, Remote = 1, Udp = 2, Receiver = 3, Aprs = 4 };
 
 inline constexpr std::size_t kMaxStationName = 63;     // characters
 inline constexpr double kDefaultToleranceDeg = 1.0;    // as the observer fields start
@@ -55,7 +55,7 @@ inline double bearingSigmaDeg(double toleranceDeg) { return std::max(toleranceDe
 // at most kMaxStationName characters; `why` says what is wrong when not.
 bool isStationName(std::string_view name, std::string& why);
 
-// "typed", "remote", "udp", "receiver".
+// "typed", "remote", "udp", "receiver", "aprs".
 const char* bearingSourceName(BearingSource source);
 // The source of a name of bearingSourceName; nothing for any other text.
 std::optional<BearingSource> bearingSourceFromName(std::string_view name);

@@ -109,6 +109,19 @@ std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceElli
     return outline;
 }
 
+namespace {
+
+// The length of a line from `from` on a view whose picture reaches `reach`.
+double lineLength(const MapView& view, double reach, GeoPosition from) {
+    double fromCentre;
+    gc_distance_course(view.center.lon, view.center.lat, from.lon, from.lat, &fromCentre, nullptr);
+    return std::min((fromCentre + reach) * 1.05, kMaxLineLength);
+}
+
+}  // namespace
+
+double bearingLineLength(const MapView& view, GeoPosition from) { return lineLength(view, pictureReach(view), from); }
+
 void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -124,9 +137,7 @@ void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Be
         if (!b.enabled || !std::isfinite(b.bearingDeg) || !std::isfinite(b.position.lon) ||
             !std::isfinite(b.position.lat) || std::fabs(b.position.lat) > kPi / 2)
             continue;
-        double fromCentre;
-        gc_distance_course(view.center.lon, view.center.lat, b.position.lon, b.position.lat, &fromCentre, nullptr);
-        const double length = std::min((fromCentre + reach) * 1.05, kMaxLineLength);
+        const double length = lineLength(view, reach, b.position);
         GeoPosition end;
         gc_destination(b.position.lon, b.position.lat, length, b.bearingDeg * kDegToRad, &end.lon, &end.lat);
         tracer.start(view, GeoEdge::kGreatCircle, box, PathTracer::kCut);

@@ -28,6 +28,10 @@ QColor stationColour(int slot);
 // The outline of an ellipse centred at `centre`, `points` corners.
 std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceEllipse& ellipse, int points);
 
+// How far (radians) the line of a bearing from `from` is drawn: past the
+// picture's edge, short of the antipode.
+double bearingLineLength(const MapView& view, GeoPosition from);
+
 // The lines of the enabled bearings: drawn under the markers of the fix.
 void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings);
 // The fix's marker and, over it, its ellipses (a small one shows as a ring on

@@ -129,6 +129,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
     readLiveSettings(f, s.live);
+    readBridgeSettings(f, s.bridges);
     s.robustFix = readFlag(f, kBearingLog, "RobustFix", s.robustFix);
 }
 
@@ -194,6 +195,7 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
     writeLiveSettings(f, s.live);
+    writeBridgeSettings(f, s.bridges);
     if (s.robustFix != SessionSettings{}.robustFix || f.has(kBearingLog, "RobustFix"))
         f.setInt(kBearingLog, "RobustFix", flag(s.robustFix));
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/ini_file.h"
+#include "session/bridge_settings.h"
 #include "session/live_settings.h"
 #include "map/map_settings.h"
 #include "tracks/track_settings.h"
@@ -87,6 +88,9 @@ struct SessionSettings {
 
     // "GPS" and "BearingFeeds"
     LiveSettings live;
+
+    // "APRS" and "CoT"
+    BridgeSettings bridges;
 
     // "BearingLog": the fix with bearings far off counting less; written
     // once it differs from this default or the file has it.

@@ -11,6 +11,7 @@
 //   bearfix-cli gps [--server HOST:PORT] [--count N] [--json]
 //   bearfix-cli declination POS [--date YYYY-MM-DD | --year Y] [--height-km H] [--json]
 //   bearfix-cli calibrate --bearings FILE --station NAME --known POS [--json]
+//   bearfix-cli aprs decode | report --call CALL --position POS --bearing B --tolerance T ...
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <algorithm>
@@ -59,6 +60,7 @@
 #include "tools/fix_bearings.h"
 #include "tools/gps_cli.h"
 #include "tools/magnetic_cli.h"
+#include "tools/aprs_cli.h"
 
 namespace {
 
@@ -80,6 +82,9 @@ constexpr const char* kUsage =
     "       bearfix-cli gps [--server HOST:PORT] [--count N] [--json]\n"
     "       bearfix-cli declination POS [--date YYYY-MM-DD | --year Y] [--height-km H] [--json]\n"
     "       bearfix-cli calibrate --bearings FILE --station NAME --known POS [--json]\n"
+    "       bearfix-cli aprs decode\n"
+    "       bearfix-cli aprs report --call CALL --position POS --bearing B --tolerance T\n"
+    "                               [--freq MHZ] [--comment TEXT] [--range-mi MILES]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
     "  (degrees, default 1) the area where the sectors overlap, and with the\n"
@@ -121,6 +126,11 @@ constexpr const char* kUsage =
     "  calibrate: a station's offset (circular mean of its bearings less the\n"
     "  true course to the transmitter at POS), their spread and number, from a\n"
     "  bearing file as fix --bearings reads it.\n"
+    "  aprs decode: APRS monitor lines (CALL>DEST,PATH:payload) on standard input,\n"
+    "  each DF report as a JSON line (station, lat, lon, bearing, tolerance, hits,\n"
+    "  range_mi, freq_mhz; dfs for omni-DF reports); why other lines give none on\n"
+    "  standard error. aprs report: the DF report Bearfix would send to APRS-IS\n"
+    "  (tolerance T in degrees, +-; the range of the line in miles, default 16).\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
     "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
     "  as read (\"a\", \"b\": degrees, null for no position);\n"
@@ -561,6 +571,11 @@ int main(int argc, char* argv[]) {
     }
     if (command == "declination") return bearfix::runDeclination(args, json, kUsage);
     if (command == "calibrate") return bearfix::runCalibrate(args, json, kUsage);
+    if (command == "aprs") {
+        const int status = bearfix::runAprs(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "send") {
         const bool fromStdin = std::erase(args, std::string("--stdin")) > 0;
         return runSend(args, fromStdin);
