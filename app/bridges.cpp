@@ -133,8 +133,11 @@ std::string Bridges::ownReport() const {
     const MapView& view = window_.composer().view();
     for (std::size_t i = rows.rows.size(); i-- > 0;) {  // the newest first
         const Bearing& b = rows.rows[i];
+        // A's bearing, in its row or pinned into the log while A follows the GPS.
+        const bool pinnedA = b.station == "A" && (b.source == BearingSource::Typed || b.source == BearingSource::Remote);
         const bool own = rows.isObserver(i) ? rows.letters[i] == 'A'
-                                            : b.source == BearingSource::Udp || b.source == BearingSource::Receiver;
+                                            : b.source == BearingSource::Udp || b.source == BearingSource::Receiver ||
+                                                  pinnedA;
         if (!own || !b.enabled) continue;
         OwnDfReport r;
         r.latDeg = b.position.lat * kRadToDeg;

@@ -326,7 +326,11 @@ TEST_F(BridgesWindowTest, HeardReportsEnterTheLogAndOwnOnesWaitTheirTurn) {
     };
     w->bridges().clock = [&] { return now; };
     w->form().Ed_Pos1->setText("N50 E8");
-    w->form().Ed_Brg1X->setText("45");
+    const auto type = [&](const char* brg) {  // given as the user gives it
+        w->form().Ed_Brg1X->selectAll();
+        QTest::keyClicks(w->form().Ed_Brg1X, brg);
+    };
+    type("45");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !tnc.peers.isEmpty() && w->bridges().aprs().kissOpen(); }, kWait));
     Tnc2Packet p;
     std::string why, ax25;
@@ -349,7 +353,7 @@ TEST_F(BridgesWindowTest, HeardReportsEnterTheLogAndOwnOnesWaitTheirTurn) {
     const std::pair<const char*, int> typed[] = {{"45", 0}, {"46", 10000}, {"47", 10000}, {"47", 11000}};
     for (const auto& [brg, step] : typed) {
         now += step;
-        w->form().Ed_Brg1X->setText(brg);
+        type(brg);
         w->Timer1Timer();
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return sent().size() == 2; }, kWait));
