@@ -28,6 +28,7 @@
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "ui_bearfix.h"
 
@@ -186,8 +187,7 @@ void TBearfix::FormCreate() {
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     ui_->Ed_Pos1->setFocus();  // ready for typing the first observer
-    if (trackSettings.trackOptions & TrackSettings::kReloadOnStart)
-        loadTrackFileReporting(trackSettings.lastFileName, trackSettings.lastFileType);
+    restoreTracks();
     updateGuard = 0;
 }
 
@@ -200,6 +200,8 @@ void TBearfix::FormClose() {
     readTrackSettings();  // no redraw: the window is going away
     writeSettings();
     bearingLog_->save(true);
+    journalTimer_->stop();
+    trackJournal_->close(trackStore());
     loggingEnabled = false;
 }
 

@@ -41,6 +41,7 @@ class BearingLogTab;
 class GpsPanel;
 class RemoteServer;
 class TCitySelForm;
+class TrackJournal;
 
 class TBearfix : public QMainWindow {
     Q_OBJECT
@@ -181,6 +182,7 @@ private:
     void applyBounds(const SessionSettings& s);
     void readTrackSettings();
     void applyTrackSettings();
+    void restoreTracks();
     void showTrackSettings();
     void showTrackColours();
     void reportSettingsProblem();
@@ -219,6 +221,8 @@ private:
     BearingLogTab* bearingLog_ = nullptr;
     GpsPanel* gps_ = nullptr;
     BearingFeeds* feeds_ = nullptr;
+    std::unique_ptr<TrackJournal> trackJournal_;  // the tracks kept as they grow
+    QTimer* journalTimer_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;
