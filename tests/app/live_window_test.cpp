@@ -356,26 +356,21 @@ TEST_F(LiveWindowTest, RemoteSetsTheObserverPositions) {
 }
 
 // The segments as text, whole: "#name/colour/origin" and the points as
-// "lat lon height hh:mm:ss" (units of the store).
+// "lat lon height hh:mm:ss" (units of the store); and the points of the
+// segments begun by `origin`.
 std::vector<std::string> segments(const TrackBuffer& store) {
     std::vector<std::string> out;
     store.forEachInSegmentOrder([&out](const TrackPoint& r) {
-        if (r.type == kTrackSegment) {
-            out.push_back("#" + std::string(r.name) + "/" + std::to_string(r.colour) + "/" +
-                          std::to_string(int(r.origin)));
-        } else if (!out.empty()) {
-            char time[16];
-            std::snprintf(time, sizeof time, " %02d:%02d:%02d", r.hour, r.minute, r.second);
-            out.back() += " " + std::to_string(r.lat) + " " + std::to_string(r.lon) + " " +
-                          std::to_string(r.altitude) + time;
-        }
+        char text[96];
+        if (r.type == kTrackSegment) std::snprintf(text, sizeof text, "#%s/%d/%d", r.name, r.colour, int(r.origin));
+        else std::snprintf(text, sizeof text, " %d %d %g %02d:%02d:%02d", r.lat, r.lon, r.altitude, r.hour, r.minute, r.second);
+        if (r.type == kTrackSegment) out.emplace_back(text);
+        else if (!out.empty()) out.back() += text;
     });
     return out;
 }
-
 int pointsOf(const TrackBuffer& store, TrackOrigin origin) {
-    int points = 0;
-    bool counting = false;
+    int points = 0, counting = 0;
     store.forEachInSegmentOrder([&](const TrackPoint& r) {
         if (r.type == kTrackSegment) counting = r.origin == origin;
         else points += counting;
@@ -412,7 +407,7 @@ TEST_F(LiveWindowTest, TracksComeBackWholeAfterARestart) {
         w->close();
     }
     const std::string& car = before[before[0].rfind("#Car", 0) == 0 ? 0 : 1];
-    EXPECT_EQ(car.rfind("#Car 2/255/2 18003600 2916000 210.000000 09:00:11 18007200", 0), 0u) << car;
+    EXPECT_EQ(car.rfind("#Car 2/255/2 18003600 2916000 210 09:00:11 18007200", 0), 0u) << car;
     clearTracks();  // as a new run begins
     auto w = startWindow();
     EXPECT_EQ(segments(trackStore()), before);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <tuple>
 
 #include "tracks/track_store.h"
 
@@ -95,37 +94,6 @@ TEST(ExportModel, TracksAsTheStoreHoldsThem) {
     EXPECT_TRUE(noted(m, "1 track points beyond the poles left out"));
 }
 
-// Interleaved segments come out whole, each in its own colour (-1: the
-// tab's), as the map draws them.
-TEST(ExportModel, TracksKeepTheirSegmentsAndColours) {
-    TrackBuffer store;
-    const int32_t gps = store.beginSegment("GPS", -1, TrackOrigin::Gps);
-    const int32_t car = store.beginSegment("Car", 0x00FF8000, TrackOrigin::Remote);
-    for (int i = 0; i < 6; ++i) {
-        TrackPoint p;
-        initTrackPoint(p);
-        p.lat = degreesToUnits(50 + i * 0.01);
-        p.lon = degreesToUnits(8);
-        p.valid = 1;
-        store.appendToSegment(i % 2 ? car : gps, p);
-    }
-    ExportInput in;
-    in.withObservers = false;
-    in.tracks = &store;
-    in.trackColour = 192;
-    const ExportModel m = buildExportModel(in);
-    ASSERT_EQ(m.features.size(), 2u);
-    for (const auto& [name, colour, firstLat] : {std::tuple{"GPS", 192u, 50.0}, {"Car", 0x00FF8000u, 50.01}}) {
-        const ExportFeature* f = find(m, name);
-        ASSERT_TRUE(f) << name;
-        EXPECT_EQ(f->shape, ExportFeature::kLine) << name;
-        ASSERT_EQ(f->points.size(), 3u) << name;
-        EXPECT_NEAR(f->points[0].lat, firstLat, 1e-5) << name;
-        EXPECT_NEAR(f->points[2].lat, firstLat + 0.04, 1e-5) << name;
-        EXPECT_EQ(f->colour, colour) << name;
-    }
-}
-
 // Logged bearings in their stations' colours, as the map draws the log: the
 // slot of a name is its FNV-1a hash modulo 12 (worked out in Python: "Car 2"
 // 3, "Car 3" 4), the palette's entries 3 and 4 are (23, 190, 207) and
@@ -135,13 +103,8 @@ TEST(ExportModel, LoggedBearingsInTheirStationsColours) {
     in.withObservers = false;
     in.colourA = 0x00808000;
     in.colourB = 0x00800080;
-    for (const char* station : {"A", "B", "Car 2", "Car 3", "Car 2"}) {
-        Bearing b;
-        b.station = station;
-        b.position = {8.0 * kDegToRad, 50.0 * kDegToRad};
-        b.bearingDeg = 45;
-        in.log.push_back(b);
-    }
+    for (const char* station : {"A", "B", "Car 2", "Car 3", "Car 2"})
+        in.log.push_back({station, {}, {8.0 * kDegToRad, 50.0 * kDegToRad}, 45});
     in.observerRows = 2;
     const ExportModel m = buildExportModel(in);
     std::vector<uint32_t> colours;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "support/message_log.h"
 #include "temp_dir.h"
@@ -36,19 +37,22 @@ std::vector<std::string> records(const TrackBuffer& store) {
     return out;
 }
 
-void put(std::string& out, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+// Little-endian fields, each a value and its size in bytes.
+std::string le(std::initializer_list<std::pair<uint64_t, int>> fields) {
+    std::string out;
+    for (auto [v, bytes] : fields)
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+    return out;
 }
-void putDouble(std::string& out, double v) {
+uint64_t bitsOf(double v) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
-    put(out, bits, 8);
+    return bits;
 }
 std::string frame(const std::string& payload) {
-    std::string out;
-    put(out, payload.size(), 4);
-    put(out, crc32(0, reinterpret_cast<const Bytef*>(payload.data()), static_cast<uInt>(payload.size())), 4);
-    return out + payload;
+    return le({{payload.size(), 4},
+               {crc32(0, reinterpret_cast<const Bytef*>(payload.data()), static_cast<uInt>(payload.size())), 4}}) +
+           payload;
 }
 const std::string kHeader = std::string("BFTRACKJ") + std::string("\x01\0\0\0\0\0\0\0", 8);
 
@@ -56,108 +60,32 @@ const std::string kHeader = std::string("BFTRACKJ") + std::string("\x01\0\0\0\0\
 // 52.5 N 8.5678 W is 18900000 and -3084408 units of 1/360000 degree, and
 // 1716022811.25 s since 1970 is 2024-05-18 09:00:11.25 UTC (Python's datetime).
 TEST(TrackJournal, AHandMadeJournalReadsAsDocumented) {
-    std::string payload;
-    put(payload, 3, 1);  // a point before any segment: latitude and longitude only
-    put(payload, 0, 1);
-    put(payload, 10'000'000, 4);
-    put(payload, static_cast<uint32_t>(-20'000'000), 4);
-    put(payload, 4, 1);  // an import mark
-    put(payload, 5, 1);
-    put(payload, 8, 2);
-    payload += "/w.gpx\xE4x";
-    put(payload, 1, 1);  // segment 7, "car", colour 255, remote
-    put(payload, 7, 4);
-    put(payload, 255, 4);
-    put(payload, 2, 1);
-    put(payload, 3, 1);
-    payload += "car";
-    put(payload, 3, 1);
-    put(payload, 1 | 2 | 16 | 128, 1);
-    put(payload, 525'000'000, 4);
-    put(payload, static_cast<uint32_t>(-85'678'000), 4);
-    putDouble(payload, 120.5);
-    put(payload, 1716022811250, 8);
-    put(payload, 9, 1);
-    std::string second;
-    put(second, 1, 1);  // segment 8, nameless, the tab's colour, the GPS's
-    put(second, 8, 4);
-    put(second, static_cast<uint32_t>(-1), 4);
-    put(second, 1, 1);
-    put(second, 0, 1);
-    put(second, 2, 1);  // segment 7 again
-    put(second, 7, 4);
-    put(second, 3, 1);
-    put(second, 0, 1);
-    put(second, 0, 4);
-    put(second, 0, 4);
+    const std::string first = le({{3, 1}, {0, 1}, {10'000'000, 4}, {uint32_t(-20'000'000), 4}}) +  // a point alone
+                              le({{4, 1}, {5, 1}, {8, 2}}) + "/w.gpx\xE4x" +                      // an import
+                              le({{1, 1}, {7, 4}, {255, 4}, {2, 1}, {3, 1}}) + "car" +             // a segment
+                              le({{3, 1}, {1 | 2 | 16 | 128, 1}, {525'000'000, 4}, {uint32_t(-85'678'000), 4},
+                                  {bitsOf(120.5), 8}, {1716022811250, 8}, {9, 1}});
+    const std::string second = le({{1, 1}, {8, 4}, {uint32_t(-1), 4}, {1, 1}, {0, 1}}) +  // nameless, the GPS's
+                               le({{2, 1}, {7, 4}}) + le({{3, 1}, {0, 1}, {0, 4}, {0, 4}});  // segment 7 again
     TrackBuffer store;
-    const TrackJournalRead r = decodeTrackJournal(kHeader + frame(payload) + frame(second), store);
+    const TrackJournalRead r = decodeTrackJournal(kHeader + frame(first) + frame(second), store);
     EXPECT_EQ(r.status, TrackJournalRead::Status::Read);
     EXPECT_FALSE(r.damaged) << r.problem;
-    EXPECT_EQ(r.points, 3);
-    EXPECT_EQ(r.segments, 3);
+    EXPECT_EQ(std::tuple(r.points, r.segments, r.goodBytes), std::tuple(3, 3, 16 + 8 + first.size() + 8 + second.size()));
     ASSERT_EQ(r.imports.size(), 1u);
-    EXPECT_EQ(r.imports[0].first, 1);
-    EXPECT_EQ(r.imports[0].path, "/w.gpx\xE4x");
-    EXPECT_EQ(r.imports[0].type, 5);
+    EXPECT_EQ(std::tuple(r.imports[0].first, r.imports[0].path, r.imports[0].type), std::tuple(1, "/w.gpx\xE4x", 5));
     EXPECT_EQ(records(store), (std::vector<std::string>{"360000,-720000,0,,0,0,0,0,0,0", "#car/255/2",
                                                         "18900000,-3084408,120.5,2024-05-18 09:00:11.25,0,0,9,0,0,1",
                                                         "#/-1/1", "+car", "0,0,0,,0,0,0,0,0,0"}));
 }
 
-// A store of every kind of record, written in two goes (as the window does
-// second by second) and in frames of 64 KiB, reads back record for record.
-TEST(TrackJournal, WhatIsWrittenReadsBackAsItWas) {
-    TrackBuffer store;
-    const auto point = [](int i) {
-        TrackPoint p;
-        initTrackPoint(p);
-        p.lat = degreesToUnits(50 + i * 1e-4);
-        p.lon = degreesToUnits(-179.9 + (i % 7) * 0.05);  // across the antimeridian's neighbourhood
-        p.valid = 1;
-        if (i % 2) p.altitude = 100.25 + i;
-        if (i % 3) setTrackPointTime(p, 1716022811 + i);
-        if (i % 5) p.speedKmh = 12.5;
-        if (i % 4) p.hdop = 0.9;
-        p.satellites = static_cast<uint8_t>(i % 12);
-        p.sample = i % 9 ? i : 0;
-        p.user1 = i % 11 ? -3.25 : 0;
-        p.lonGiven = i % 2;
-        return p;
-    };
-    store.append(point(0));
-    const int32_t gps = store.beginSegment("GPS", -1, TrackOrigin::Gps);
-    const int32_t car = store.beginSegment("Car 2", 0x00FF8000, TrackOrigin::Remote);
-    for (int i = 1; i < 5000; ++i) store.appendToSegment(i % 3 ? gps : car, point(i));
-    store.beginSegment("walk.gpx", -1);
-    for (int i = 0; i < 10; ++i) store.append(point(i));
-    const std::vector<TrackJournalImport> imports = {{store.recordCount() - 11, "walk.gpx", 5}};
-
-    TrackJournalEncoder encoder;
-    std::string bytes = TrackJournalEncoder::header();
-    encoder.encode(store, 0, 1000, imports, bytes);
-    encoder.encode(store, 1000, store.recordCount(), imports, bytes);
-    EXPECT_GT(bytes.size(), 3u * 65536) << "several frames";
-    TrackBuffer back;
-    const TrackJournalRead r = decodeTrackJournal(bytes, back);
-    EXPECT_FALSE(r.damaged) << r.problem;
-    EXPECT_EQ(r.goodBytes, bytes.size());
-    EXPECT_EQ(records(back), records(store));
-    ASSERT_EQ(r.imports.size(), 1u);
-    EXPECT_EQ(r.imports[0].first, imports[0].first);
-}
-
 // A torn last write is cut; a damaged frame with more after it ends the
 // reading there, said; junk and journals beyond the limits are refused.
 TEST(TrackJournal, TornDamagedAndRefused) {
-    std::string one, two;
-    put(one, 1, 1), put(one, 1, 4), put(one, 0, 4), put(one, 0, 1), put(one, 1, 1), one += "a";
-    put(two, 3, 1), put(two, 0, 1), put(two, 10, 4), put(two, 20, 4);
+    const std::string one = le({{1, 1}, {1, 4}, {0, 4}, {0, 1}, {1, 1}}) + "a", two = le({{3, 1}, {0, 1}, {10, 4}, {20, 4}});
     const std::string whole = kHeader + frame(one) + frame(two) + frame(two);
     std::string flipped = whole;
     flipped[kHeader.size() + 9] ^= 1;  // in the first frame's payload
-    std::string huge = kHeader;
-    put(huge, 2u << 20, 4);
     struct Case {
         std::string name, bytes;
         TrackJournalRead::Status status;
@@ -168,18 +96,12 @@ TEST(TrackJournal, TornDamagedAndRefused) {
     const Case cases[] = {
         {"whole", whole, TrackJournalRead::Status::Read, 2, 0, ""},
         {"cut in the last frame", whole.substr(0, whole.size() - 3), TrackJournalRead::Status::Read, 1, 15, ""},
-        {"cut in its length", whole.substr(0, whole.size() - 15), TrackJournalRead::Status::Read, 1, 3, ""},
         {"zeros after a crash", whole + std::string(300, '\0'), TrackJournalRead::Status::Read, 2, 300, ""},
-        {"a header begun", kHeader.substr(0, 11), TrackJournalRead::Status::Read, 0, 11, ""},
         {"a flipped bit", flipped, TrackJournalRead::Status::Read, 0, 0,
          "a damaged frame at byte 16: the rest is not read"},
-        {"a frame beyond 1 MiB", huge + std::string(8, 'x'), TrackJournalRead::Status::Read, 0, 0,
-         "a frame of 2097152 bytes at byte 16: the rest is not read"},
         {"an unknown record", kHeader + frame("\x09"), TrackJournalRead::Status::Read, 0, 0,
          "an unknown record 9 at byte 24: the rest is not read"},
-        {"a continuation of nothing", kHeader + frame(std::string("\x02\x05\0\0\0", 5)), TrackJournalRead::Status::Read,
-         0, 0, "a bad segment record at byte 24: the rest is not read"},
-        {"a latitude of 91", kHeader + frame(std::string("\x03\0\x80\x7f\x3d\x36\0\0\0\0", 10)),
+        {"a latitude of 91", kHeader + frame(le({{3, 1}, {0, 1}, {910'000'000, 4}, {0, 4}})),
          TrackJournalRead::Status::Read, 0, 0, "a bad point record at byte 24: the rest is not read"},
         {"three points", whole + frame(two), TrackJournalRead::Status::Read, 2, 0,
          "more than 2 points: the rest is not read"},
