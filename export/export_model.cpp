@@ -230,7 +230,8 @@ public:
     static std::vector<uint32_t> logColours(const ExportInput& in) {
         const std::size_t observers = std::min(static_cast<std::size_t>(std::max(in.observerRows, 0)), in.log.size());
         std::vector<uint32_t> colours;
-        for (std::size_t i = 0; i < observers; ++i) colours.push_back(in.log[i].station == "B" ? in.colourB : in.colourA);
+        for (std::size_t i = 0; i < observers; ++i)
+            colours.push_back(in.log[i].station == "B" ? in.colourB : in.colourA);
         for (int slot : stationColourSlots(std::span(in.log).subspan(observers)))
             colours.push_back(stationColourRef(slot));
         return colours;

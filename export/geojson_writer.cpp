@@ -60,7 +60,8 @@ std::string properties(const ExportFeature& f) {
         out += std::string(",\"stroke\":") + colour;
         if (!f.enabled) out += ",\"stroke-opacity\":0.5";
         if (f.shape == ExportFeature::kPolygon)
-            out += std::string(",\"fill\":") + colour + ",\"fill-opacity\":" + numberText(std::round(fillAlpha(f.kind) / 2.55) / 100);
+            out += std::string(",\"fill\":") + colour +
+                   ",\"fill-opacity\":" + numberText(std::round(fillAlpha(f.kind) / 2.55) / 100);
     }
     for (const ExportProperty& p : f.properties) {
         out += "," + jsonText(p.key) + ":";
