@@ -11,7 +11,7 @@ endif
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv tiles \
-                udp_bearing receiver_csv aprs kiss
+                udp_bearing receiver_csv aprs kiss track_journal
 
 PREFIX       ?= /usr/local
 DEB_DIR      ?= build-deb

@@ -45,6 +45,7 @@ void TBearfix::MI_ExportClick() {
     in.colourA = map.colourA;
     in.colourB = map.colourB;
     in.log = bearingsToExport();
+    in.observerRows = bearingLog_->model().rows().observers;  // coloured as the map: A's, B's, the stations
     in.robust = bearingLog_->model().rows().robust;  // the fix as the tab shows it
     in.tracks = &trackStore();
     in.trackColour = trackSettings.trackLineColour;

@@ -29,6 +29,7 @@
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "ui_bearfix.h"
 
@@ -185,8 +186,7 @@ void TBearfix::FormCreate() {
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     ui_->Ed_Pos1->setFocus();  // ready for typing the first observer
-    if (trackSettings.trackOptions & TrackSettings::kReloadOnStart)
-        loadTrackFileReporting(trackSettings.lastFileName, trackSettings.lastFileType);
+    restoreTracks();
     updateGuard = 0;
 }
 
@@ -197,6 +197,8 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 
 void TBearfix::FormClose() {
     saveEverything();
+    journalTimer_->stop();
+    trackJournal_->close(trackStore());  // written and synced before the window goes
     loggingEnabled = false;
 }
 
@@ -205,6 +207,7 @@ void TBearfix::saveEverything() {
     readTrackSettings();  // no redraw: the window may be going away
     writeSettings();
     bearingLog_->save(!unattended_);
+    if (trackJournal_) trackJournal_->sync(trackStore());
 }
 
 void TBearfix::MI_QuitClick() { close(); }

@@ -43,6 +43,7 @@ class BearingLogTab;
 class GpsPanel;
 class RemoteServer;
 class TCitySelForm;
+class TrackJournal;
 
 class TBearfix : public QMainWindow {
     Q_OBJECT
@@ -206,6 +207,7 @@ private:
     void applyBounds(const SessionSettings& s);
     void readTrackSettings();
     void applyTrackSettings();
+    void restoreTracks();
     void showTrackSettings();
     void showTrackColours();
     void reportSettingsProblem();
@@ -245,6 +247,8 @@ private:
     GpsPanel* gps_ = nullptr;
     BearingFeeds* feeds_ = nullptr;
     Bridges* bridges_ = nullptr;
+    std::unique_ptr<TrackJournal> trackJournal_;  // the tracks kept as they grow
+    QTimer* journalTimer_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
     QTimer* popupDelay_ = nullptr;

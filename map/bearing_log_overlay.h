@@ -13,16 +13,11 @@
 #include "fix/bearing.h"
 #include "fix/multi_fix.h"
 #include "map/map_view.h"
+#include "map/station_colours.h"
 
 namespace bearfix {
 
-inline constexpr int kStationColours = 12;
-
-// The colour slot (0..kStationColours-1) of every bearing's station. A
-// station keeps the slot its name hashes to, so that colours do not change
-// when bearings come and go; a station whose slot an earlier one took gets
-// the next free one, so that up to kStationColours stations differ.
-std::vector<int> stationColourSlots(std::span<const Bearing> bearings);
+// The colour of a slot of stationColourSlots.
 QColor stationColour(int slot);
 
 // The outline of an ellipse centred at `centre`, `points` corners.

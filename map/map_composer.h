@@ -150,6 +150,7 @@ private:
     void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB, bool keepLayers);
     // One observer's sector, and the one behind it when the bearing is ambiguous.
     struct Sectors {
+        bool shown = true;        // false: the observer has no bearing
         double lon = 0, lat = 0;  // the observer
         double bearing = 0, tolerance = 0;
         bool ambiguous = false;

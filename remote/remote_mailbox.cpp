@@ -70,22 +70,7 @@ SetCommand runSetCommand(const char* text) {
     return {};
 }
 
-namespace {
-
-// The segment the remote client began last. Points it sends after something
-// else was stored (a GPS fix, a loaded file) go on in a segment of the same
-// name and colour, not in the other's.
-struct RemoteSegment {
-    bool open = false;
-    char name[21] = "";
-    int32_t colour = -1;
-    int32_t records = 0;  // the store's size after our last record
-};
-RemoteSegment remoteSegment;
-
-}  // namespace
-
-bool runTrackCommand(const char* text, bool ownPoint) {
+bool runTrackCommand(const char* text, int32_t ownSegment) {
     if (std::strncmp(text, "addpoint ", 9) == 0) {
         static const char kKeys[] = "lat=\0lon=\0masl=\0kmh=\0udts=\0hdop=\0nsats=\0sample=\0user1=\0";
         TrackPoint point;
@@ -118,15 +103,17 @@ bool runTrackCommand(const char* text, bool ownPoint) {
         point.lat = degreesToUnits(lat);
         point.lon = degreesToUnits(lon);
         point.valid = 1;
-        if (ownPoint) {
-            appendTrackRecord(point);
-            return true;
-        }
-        RemoteSegment& r = remoteSegment;
-        if (r.open && trackRecordCount() < r.records) r.open = false;  // the tracks were cleared
-        if (r.open && trackRecordCount() != r.records) beginTrackSegment(r.name, r.colour);
-        appendTrackRecord(point);
-        r.records = trackRecordCount();
+        TrackBuffer& store = trackStore();
+        if (ownSegment != 0) return store.appendToSegment(ownSegment, point) || appendTrackRecord(point);
+        // A client's points go on in the segment it began last, whatever was
+        // stored since (a GPS fix, a file); without one, in the last segment,
+        // unless that is the GPS's own.
+        int32_t segment = store.lastSegment(TrackOrigin::Remote);
+        const TrackPoint* open = store.segmentHeader(store.openSegment());
+        if (segment == 0 && open && open->origin == TrackOrigin::Gps)
+            segment = store.beginSegment("", -1, TrackOrigin::Remote);
+        if (segment != 0) store.appendToSegment(segment, point);
+        else appendTrackRecord(point);
         return true;
     }
     if (std::strncmp(text, "segment ", 8) == 0) {
@@ -144,11 +131,7 @@ bool runTrackCommand(const char* text, bool ownPoint) {
                 parseDouble(c, 0);
             }
         }
-        beginTrackSegment(name, colour);
-        remoteSegment.open = true;
-        std::memcpy(remoteSegment.name, name, sizeof name);
-        remoteSegment.colour = colour;
-        remoteSegment.records = trackRecordCount();
+        beginTrackSegment(name, colour, TrackOrigin::Remote);
     }
     return false;
 }

@@ -58,9 +58,11 @@ SetCommand runSetCommand(const char* text);
 // nsats=, sample=, user1=) or "segment " (name="..", color=) into the track
 // store. True when a point was appended, which needs the results and the
 // overlay redone. A client's points go on in the segment it began last, also
-// when Bearfix stored something else in between; `ownPoint` is for Bearfix's
-// own points (the GPS), which go plainly into the last segment.
-bool runTrackCommand(const char* text, bool ownPoint = false);
+// when Bearfix stored something else in between (and after a restart); a
+// client that began none has its points in the last segment, or in one of
+// its own after the GPS's. Bearfix's own points (the GPS) go into segment
+// `ownSegment`, or the last one when that is gone.
+bool runTrackCommand(const char* text, int32_t ownSegment = 0);
 
 // "raise" and an optional "token=" with the desktop's activation token (up
 // to the next blank, printable ASCII only): another start of Bearfix asks

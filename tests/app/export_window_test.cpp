@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "app/bearing_log_tab.h"
 #include "german_locale.h"
 #include "tracks/track_store.h"
 #include "window_fixture.h"
@@ -33,7 +34,10 @@ protected:
 };
 
 // A name without extension takes the filter's; the numbers keep their '.'
-// under a German locale.
+// under a German locale. A logged bearing has its station's colour as the map
+// draws it, the slots counted over the log alone: "Car 7" hashes to slot 0
+// (FNV-1a modulo 12, in Python), #1f77b4, which observer A's row would take
+// first were it counted; A's row has A's teal.
 TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
     auto w = startExporting((dir.path() / "hunt").string(), 2);
     Ui::TBearfix& f = w->form();
@@ -50,6 +54,10 @@ TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
         p.valid = 1;
         appendTrackRecord(p);
     }
+    Bearing car;
+    car.station = "Car 7";
+    car.position = {8.5 * kDegToRad, 50 * kDegToRad};
+    w->bearingLog().append({car});
     ASSERT_TRUE(useGermanLocale()) << "no German locale: scripts/install-deps installs 'locales'";
     f.MI_Export->trigger();
     std::setlocale(LC_ALL, "C");
@@ -58,6 +66,10 @@ TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
     EXPECT_NE(text.find(R"({"type":"Point","coordinates":[8.125,50.25]})"), std::string::npos);
     EXPECT_NE(text.find(R"("coordinates":[[8.5,50.5],[8.515625,50.5]])"), std::string::npos);
     EXPECT_NE(text.find(R"("name":"X",)"), std::string::npos);
+    EXPECT_NE(text.find(R"("kind":"log_bearing","name":"Car 7","description":"0° ±1°","colour":"#1f77b4")"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(R"("kind":"log_bearing","name":"A","description":"45° ±1°","colour":"#008080")"),
+              std::string::npos);
     EXPECT_TRUE(warnings.isEmpty());
 }
 

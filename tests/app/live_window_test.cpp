@@ -18,6 +18,7 @@
 #include "app/bearing_log_tab.h"
 #include "app/line_edits.h"
 #include "geo/great_circle.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "window_fixture.h"
 
@@ -352,6 +353,75 @@ TEST_F(LiveWindowTest, RemoteSetsTheObserverPositions) {
     EXPECT_TRUE(isRed(f.Ed_Pos1));
     EXPECT_FALSE(w->observerAValid);
     EXPECT_EQ(f.Ed_Pos2->text(), "50.5, 9.25");
+}
+
+// The segments as text, whole: "#name/colour/origin" and the points as
+// "lat lon height hh:mm:ss" (units of the store); and the points of the
+// segments begun by `origin`.
+std::vector<std::string> segments(const TrackBuffer& store) {
+    std::vector<std::string> out;
+    store.forEachInSegmentOrder([&out](const TrackPoint& r) {
+        char text[96];
+        if (r.type == kTrackSegment) std::snprintf(text, sizeof text, "#%s/%d/%d", r.name, r.colour, int(r.origin));
+        else std::snprintf(text, sizeof text, " %d %d %g %02d:%02d:%02d", r.lat, r.lon, r.altitude, r.hour, r.minute, r.second);
+        if (r.type == kTrackSegment) out.emplace_back(text);
+        else if (!out.empty()) out.back() += text;
+    });
+    return out;
+}
+int pointsOf(const TrackBuffer& store, TrackOrigin origin) {
+    int points = 0, counting = 0;
+    store.forEachInSegmentOrder([&](const TrackPoint& r) {
+        if (r.type == kTrackSegment) counting = r.origin == origin;
+        else points += counting;
+    });
+    return points;
+}
+
+// A hunt quit and started again: the recorded GPS track and a teammate's
+// track, their points interleaved as they came, are back whole with their
+// names, colours, heights and times; the teammate's next point goes on in
+// its segment and is in the journal within a second, before any quit; Clear
+// empties the journal at once.
+TEST_F(LiveWindowTest, TracksComeBackWholeAfterARestart) {
+    clearTracks();
+    const std::string journal = (dir.path() / "config/bearfix/tracks.journal").string();
+    std::vector<std::string> before;
+    {
+        auto w = startWindow();
+        GpsFake gpsd;
+        const int port = testing::freeTcpPort();
+        ASSERT_TRUE(gpsd.start(port));
+        w->form().Chk_RecordGpsTrack->setChecked(true);
+        useGpsd(*w, port);
+        post(*w, "track segment name=\"Car 2\" color=255");
+        for (int i = 1; i <= 4; ++i) {
+            const int gps = pointsOf(trackStore(), TrackOrigin::Gps);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pointsOf(trackStore(), TrackOrigin::Gps) > gps; }, kWait));
+            post(*w, "track addpoint lat=50.0" + std::to_string(i) + " lon=8.1 masl=2" + std::to_string(i) +
+                         "0 udts=17160228" + std::to_string(10 + i));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pointsOf(trackStore(), TrackOrigin::Remote) == i; }, kWait));
+        }
+        before = segments(trackStore());
+        ASSERT_EQ(before.size(), 2u);
+        w->close();
+    }
+    const std::string& car = before[before[0].rfind("#Car", 0) == 0 ? 0 : 1];
+    EXPECT_EQ(car.rfind("#Car 2/255/2 18003600 2916000 210 09:00:11 18007200", 0), 0u) << car;
+    clearTracks();  // as a new run begins
+    auto w = startWindow();
+    EXPECT_EQ(segments(trackStore()), before);
+    post(*w, "track addpoint lat=50.05 lon=8.1");
+    const auto saved = [&journal] {
+        TrackBuffer read;
+        readTrackJournal(journal, read);
+        return pointsOf(read, TrackOrigin::Remote);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == 5; }, kWait)) << "in the teammate's segment, saved";
+    EXPECT_EQ(segments(trackStore()).size(), 2u);
+    w->form().Btn_ClearTracks->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::file_size(journal) == 16; }, kWait));
+    clearTracks();
 }
 
 // New keys only when they differ from their defaults; read back as written.
