@@ -234,6 +234,16 @@ void BearingFeeds::fetched() {
                                                   mirrored, context(), receiverCounts_, &problem);
         std::move(got.begin(), got.end(), std::back_inserter(pendingReceived_));
         if (!problem.empty()) debugOnce("Receiver: " + toQString(problem));
+        const bool first = !tornSaid_.saidBefore();
+        if (const uint64_t torn = tornSaid_.due(receiverCounts_.torn, QDateTime::currentMSecsSinceEpoch()); torn > 0) {
+            if (first) {
+                logMessage(MessageLevel::Info, "Receiver: %llu torn line%s skipped (caught half written); said once a "
+                           "minute at most", static_cast<unsigned long long>(torn), torn == 1 ? "" : "s");
+            } else {
+                logMessage(MessageLevel::Info, "Receiver: %llu more torn line%s skipped",
+                           static_cast<unsigned long long>(torn), torn == 1 ? "" : "s");
+            }
+        }
         note(receiverProblem_, {});
     }
     body_.clear();
@@ -264,6 +274,7 @@ void BearingFeeds::showStatus() {
     QString receiver = "Receiver: off";
     if (form_.Chk_ReceiverFeed->isChecked()) {
         receiver = "Receiver: " + counts(receiverCounts_.accepted, receiverCounts_.skipped);
+        if (receiverCounts_.torn > 0) receiver += QString(" (%1 torn)").arg(receiverCounts_.torn);
         if (!receiverProblem_.isEmpty()) receiver += "\n" + receiverProblem_;
     }
     form_.Lab_FeedStatus->setText(udp + "\n" + receiver);

@@ -83,6 +83,7 @@ private:
     std::vector<Bearing> pending_;
     std::vector<Bearing> pendingReceived_;
     QElapsedTimer lastDebug_;  // junk is told about once a second at most
+    ThrottledCount tornSaid_;  // torn lines once a minute at most
 };
 
 }  // namespace bearfix

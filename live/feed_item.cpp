@@ -15,6 +15,14 @@ bool feedStationName(std::string_view bytes, std::string& out, std::string& why)
     return true;
 }
 
+uint64_t ThrottledCount::due(uint64_t total, int64_t nowMs) {
+    if (total <= said_ || (saidAt_ && nowMs - *saidAt_ < periodMs_)) return 0;
+    const uint64_t fresh = total - said_;
+    said_ = total;
+    saidAt_ = nowMs;
+    return fresh;
+}
+
 bool feedNumber(std::string_view text, double& out) {
     text = trimBlanks(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

@@ -274,6 +274,8 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
 
     f.Ed_ReceiverUrl->setText(server.url("DOA_value.html"));
     f.Ed_ReceiverInterval->setText("0.2");
+    QElapsedTimer fetching;
+    fetching.start();
     f.Chk_ReceiverFeed->setChecked(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged(*w) == 2; }, kWait)) << f.Lab_FeedStatus->text().toStdString();
     const auto& rows = w->bearingLog().model().rows().rows;
@@ -292,6 +294,15 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     EXPECT_GE(w->feeds().receiverCounts().skipped, 3u);
     EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
     EXPECT_TRUE(f.Lab_FeedStatus->text().contains("Receiver: 2 accepted, ")) << f.Lab_FeedStatus->text().toStdString();
+    // The torn line is counted at every fetch and said once a minute at most.
+    const uint64_t torn = w->feeds().receiverCounts().torn;
+    EXPECT_GE(torn, 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Lab_FeedStatus->text().contains(" torn)"); }, kWait));
+    const QString messages = f.Mem_Msgs->toPlainText();
+    EXPECT_EQ(messages.count("Receiver: 1 torn line skipped (caught half written); said once a minute at most"), 1)
+        << messages.toStdString();
+    EXPECT_LE(messages.count("torn line"), 1 + fetching.elapsed() / 60000);
+    EXPECT_FALSE(messages.contains("fewer than 17 fields")) << "not said at every fetch";
 
     // Switched off and on (as after a restart): the page is read afresh, and
     // what the log holds already stays out of it.

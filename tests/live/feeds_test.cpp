@@ -187,14 +187,17 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
     FeedContext context;
     const std::string a = line("1000", "10", "ch1", "50", "8"), b = line("1000", "20", "ch2", "50", "8");
     const std::string torn = line("2000", "30", "ch1", "50", "8").substr(0, 40);
+    const std::string bad = line("2000", "400", "ch3", "50", "8");
     std::string problem;
-    std::vector<Bearing> got = feed.read(a + "\r\n" + b + "\n\n" + torn, false, context, counts, &problem);
+    std::vector<Bearing> got =
+        feed.read(a + "\r\n" + b + "\n\n" + torn + "\n" + bad + "\n" + torn, false, context, counts, &problem);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].station, "ch1");
     EXPECT_EQ(got[1].station, "ch2");
     EXPECT_EQ(counts.accepted, 2u);
-    EXPECT_EQ(counts.skipped, 1u);
-    EXPECT_EQ(problem, "line 4: fewer than 17 fields (torn)");
+    EXPECT_EQ(counts.skipped, 3u);
+    EXPECT_EQ(counts.torn, 2u);
+    EXPECT_EQ(problem, "line 5: the bearing is not in 0..360") << "torn lines are counted, not said each time";
 
     // The same time and station again is the same bearing, whatever its value.
     const std::string a2 = line("1000", "11", "ch1", "50", "8"), c = line("2000", "30", "ch1", "50", "8");
@@ -206,6 +209,22 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
 
     feed.forget();
     EXPECT_EQ(feed.read(a, false, context, counts).size(), 1u);
+}
+
+// Torn lines are said once a minute at most: the first at once, then the
+// ones since, counted together.
+TEST(ThrottledCount, SaysTheFirstAtOnceAndTheRestOnceAPeriod) {
+    ThrottledCount once(60000);
+    const struct {
+        uint64_t total;
+        int64_t nowMs;
+        uint64_t said;
+    } steps[] = {
+        {0, 0, 0},       {1, 1000, 1},    {3, 2000, 0},      {9, 60999, 0},    {9, 61000, 8},
+        {9, 200000, 0},  {10, 200001, 1}, {12, 260000, 0},   {12, 260001, 2},
+    };
+    for (const auto& s : steps) EXPECT_EQ(once.due(s.total, s.nowMs), s.said) << s.total << " at " << s.nowMs;
+    EXPECT_TRUE(once.saidBefore());
 }
 
 TEST(ReceiverCsv, KeepsToItsLimits) {
