@@ -221,10 +221,10 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     VectorLayers borders(bitmap.size(), view_, dataDirectory_,
                          {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
                           {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
-    borders.draw(bitmap);
+    borders.draw(bitmap, &saidAboutLines_);
     if (s.showBorders) painter.setPen(QPen(QColor(128, 0, 0), 2));  // the pen the places find
     if (s.cityMode > 0) drawCities(s, background);
-    later.draw(bitmap);
+    later.draw(bitmap, &saidAboutLines_);
     drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;

@@ -108,12 +108,20 @@ TEST(MapComposer, TheLayersMessagesComeInDrawingOrderOnTheDrawingThread) {
     QImage image(400, 200, QImage::Format_RGB32);
     GeoPosition centre{0, 0};
     composer.drawBaseMap(image, s, centre);
-    setMessageSink({});
     const std::vector<std::string> expected = {
         "Error: Could not open file state.pnt",   "Error: Could not open file country.pnt",
         "Debug: lake.pnt",                        "Error: Could not open file river.pnt",
         "Error: Could not open file island.pnt", "Debug: coast.pnt"};
     EXPECT_EQ(got, expected);
+    // Drawn again (scrolled): nothing new to say. A file that changed is said again.
+    got.clear();
+    centre.lon += 0.1;
+    composer.drawBaseMap(image, s, centre);
+    EXPECT_TRUE(got.empty()) << got.front();
+    dir.write("lake.pnt", pnt({{10, 10}, {11, 11}, {12, 12}}));
+    composer.drawBaseMap(image, s, centre);
+    setMessageSink({});
+    EXPECT_EQ(got, std::vector<std::string>{"Debug: lake.pnt"});
 }
 
 // Where a position (degrees) shows on the last picture: every copy of it
