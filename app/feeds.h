@@ -61,6 +61,7 @@ private:
     void fetch();
     void fetched();
     void showStatus();
+    void showScale();
     FeedContext context() const;
     void note(QString& problem, const QString& text);
     void debugOnce(const QString& text);

@@ -1,5 +1,6 @@
 #include "live/feed_item.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "support/cp1252.h"
@@ -13,6 +14,15 @@ bool feedStationName(std::string_view bytes, std::string& out, std::string& why)
     if (!isStationName(name, why)) return false;
     out = std::move(name);
     return true;
+}
+
+double toleranceFor(const FeedContext& c, std::optional<double> confidence) {
+    double t = c.toleranceDeg;
+    if (c.scale.fromConfidence && confidence && std::isfinite(*confidence)) {
+        const double share = std::clamp(*confidence, 0.0, 100.0) / 100.0;
+        t = c.scale.atZero + (c.scale.atHundred - c.scale.atZero) * share;
+    }
+    return std::isfinite(t) ? std::clamp(t, kMinToleranceDeg, 180.0) : 180.0;
 }
 
 uint64_t ThrottledCount::due(uint64_t total, int64_t nowMs) {

@@ -32,7 +32,20 @@ struct FeedContext {
     const GpsFix* own = nullptr;  // nullptr or no position: no GPS fix
     double toleranceDeg = 5.0;
     int64_t nowUtc = 0;
+    // With `fromConfidence`, a bearing that carries a confidence gets a
+    // tolerance from it instead (see toleranceFor).
+    struct ConfidenceScale {
+        bool fromConfidence = false;
+        double atZero = 15.0;      // degrees at confidence 0
+        double atHundred = 3.0;    // and at 100
+    } scale;
 };
+
+// The tolerance a fed bearing gets: with the scale on and a confidence
+// given, from the straight line between (0, atZero) and (100, atHundred),
+// the confidence taken within 0..100; else toleranceDeg. Always within
+// kMinToleranceDeg..180.
+double toleranceFor(const FeedContext& context, std::optional<double> confidence);
 
 // Says a recurring event at most once a period: the first at once, the
 // later ones counted together (periods and times in milliseconds).

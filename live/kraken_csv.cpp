@@ -58,7 +58,7 @@ FeedItem parseReceiverLine(std::string_view line, bool mirrored, const FeedConte
         return skipped("no position (0/0) and no GPS fix");
     }
     b.bearingDeg = normalisedBearing(mirrored ? 360.0 - bearing : bearing);
-    b.toleranceDeg = context.toleranceDeg;
+    b.toleranceDeg = toleranceFor(context, confidence);
     b.utc = ms / 1000;
     b.source = BearingSource::Receiver;
     item.verdict = FeedVerdict::Accepted;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "live/kraken_csv.h"
 #include "live/udp_bearing.h"
@@ -209,6 +210,36 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
 
     feed.forget();
     EXPECT_EQ(feed.read(a, false, context, counts).size(), 1u);
+}
+
+// A receiver's confidence sets the tolerance when the scale is on: the
+// straight line from 15 at 0 to 3 at 100, worked by hand; without a
+// confidence, or with the scale off, the fixed tolerance.
+TEST(FeedTolerance, FromTheConfidence) {
+    FeedContext c;
+    c.toleranceDeg = 5;
+    const struct {
+        bool on;
+        std::optional<double> confidence;
+        double atZero, atHundred, tolerance;
+    } cases[] = {
+        {false, 80, 15, 3, 5},  {true, std::nullopt, 15, 3, 5}, {true, 0, 15, 3, 15}, {true, 50, 15, 3, 9},
+        {true, 100, 15, 3, 3},  {true, 99, 15, 3, 3.12},       {true, 150, 15, 3, 3}, {true, -5, 15, 3, 15},
+        {true, 9.5, 15, 3, 13.86}, {true, 50, 0, 0, kMinToleranceDeg}, {true, 0, 400, 3, 180},
+    };
+    for (const auto& t : cases) {
+        c.scale = {t.on, t.atZero, t.atHundred};
+        EXPECT_NEAR(toleranceFor(c, t.confidence), t.tolerance, 1e-12) << t.confidence.value_or(-1);
+    }
+    // Both feeds: the datagram's "confidence", the page's field 2 (9.5 here).
+    c.scale = {true, 15, 3};
+    const FeedItem udp = parseBearingDatagram(
+        R"({"type":"BEARING","bearing":45,"latitude":1,"longitude":1,"confidence":75})", c);
+    EXPECT_NEAR(udp.bearing.toleranceDeg, 6, 1e-12);
+    const FeedItem without = parseBearingDatagram(R"({"type":"BEARING","bearing":45,"latitude":1,"longitude":1})", c);
+    EXPECT_EQ(without.bearing.toleranceDeg, 5);
+    const FeedItem page = parseReceiverLine(line("1716022801234", "10", "K", "1", "1"), false, c, nullptr);
+    EXPECT_NEAR(page.bearing.toleranceDeg, 13.86, 1e-12);
 }
 
 // Torn lines are said once a minute at most: the first at once, then the
