@@ -284,13 +284,14 @@ int runRender(std::vector<std::string> args) {
     if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)
         std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
     rows.rows.insert(rows.rows.end(), log.begin(), log.end());
+    rows.lastMinutes = bearfix::countedMinutes(session.lastMinutesOnly, session.lastMinutes);
     bearfix::refit(rows);
     composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
         if (!bearfix::logShowsOnMap(rows)) return false;
         if (overMarkers) {
             bearfix::drawBestFix(painter, view, rows.fix);
         } else {
-            bearfix::drawBearingLines(painter, view, rows.log());
+            bearfix::drawBearingLines(painter, view, rows.log(), rows.notBeforeUtc);
         }
         return true;
     });
