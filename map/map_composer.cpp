@@ -170,7 +170,8 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     // map where it is.
     GeoPosition p;
     if ((s.centerHow == 1 && read_position(s.pos1, p)) || (s.centerHow == 2 && read_position(s.pos2, p)) ||
-        (s.centerHow == 3 && read_position(s.locationX, p)))
+        (s.centerHow == 3 && read_position(s.locationX, p)) || (s.centerHow == 4 && read_position(s.logFix, p)) ||
+        (s.centerHow == 5 && read_position(s.gpsPosition, p)))
         mapCenter = p;
 
     range_ = rangeIn(s.rangeKm);
