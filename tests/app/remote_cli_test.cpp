@@ -129,26 +129,16 @@ TEST(CliSend, AFullMailboxIsTriedAgainAndAFailureSaid) {
 
 // The reply 0x83000002: not queued, and the reason said as the window's log says it.
 TEST(CliSend, ARefusedCommandIsSaidWithItsReason) {
-    const struct {
-        const char* text;
-        const char* err;
-    } cases[] = {
-        {"bearing add lat=50 lon=8 brg=1 colour=red", "refused, unknown key at \"colour=red\""},
-        {"bearing add lat=50 lon=8", "refused, brg= is missing or not a number"},
-        {"set brg1x=1", "refused, Bearfix cannot run it"},  // a listener that knows more than this sender
-    };
-    for (const auto& c : cases) {
-        testing::TempDir dir;
-        const std::string path = (dir.path() / "bearfix.sock").string();
-        CliRun run;
-        {
-            ScriptedListener listener(path, {0x83000002});
-            run = send({"--socket", QString::fromStdString(path), c.text});
-        }
-        EXPECT_EQ(run.status, 1) << c.text;
-        EXPECT_EQ(run.out, "0x83000002\n");
-        EXPECT_EQ(run.err, "bearfix-cli: " + QString(c.err) + ": " + c.text + "\n");
+    testing::TempDir dir;
+    const std::string path = (dir.path() / "bearfix.sock").string();
+    CliRun run;
+    {
+        ScriptedListener listener(path, {0x83000002});
+        run = send({"--socket", QString::fromStdString(path), "bearing add lat=50 lon=8 brg=1 colour=red"});
     }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "0x83000002\n");
+    EXPECT_EQ(run.err, "bearfix-cli: refused, unknown key at \"colour=red\": bearing add lat=50 lon=8 brg=1 colour=red\n");
 }
 
 TEST(CliSend, NothingGoesToAListenerOfAnotherUser) {

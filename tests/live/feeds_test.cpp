@@ -212,50 +212,27 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
     EXPECT_EQ(feed.read(a, false, context, counts).size(), 1u);
 }
 
-// A receiver's confidence sets the tolerance when the scale is on: the
-// straight line from 15 at 0 to 3 at 100, worked by hand; without a
-// confidence, or with the scale off, the fixed tolerance.
+// From 15 at confidence 0 to 3 at 100, worked by hand; else the fixed tolerance.
 TEST(FeedTolerance, FromTheConfidence) {
     FeedContext c;
     c.toleranceDeg = 5;
-    const struct {
-        bool on;
-        std::optional<double> confidence;
-        double atZero, atHundred, tolerance;
-    } cases[] = {
-        {false, 80, 15, 3, 5},  {true, std::nullopt, 15, 3, 5}, {true, 0, 15, 3, 15}, {true, 50, 15, 3, 9},
-        {true, 100, 15, 3, 3},  {true, 99, 15, 3, 3.12},       {true, 150, 15, 3, 3}, {true, -5, 15, 3, 15},
-        {true, 9.5, 15, 3, 13.86}, {true, 50, 0, 0, kMinToleranceDeg}, {true, 0, 400, 3, 180},
-    };
-    for (const auto& t : cases) {
-        c.scale = {t.on, t.atZero, t.atHundred};
-        EXPECT_NEAR(toleranceFor(c, t.confidence), t.tolerance, 1e-12) << t.confidence.value_or(-1);
-    }
-    // Both feeds: the datagram's "confidence", the page's field 2 (9.5 here).
+    EXPECT_EQ(toleranceFor(c, 80), 5);
     c.scale = {true, 15, 3};
-    const FeedItem udp = parseBearingDatagram(
-        R"({"type":"BEARING","bearing":45,"latitude":1,"longitude":1,"confidence":75})", c);
-    EXPECT_NEAR(udp.bearing.toleranceDeg, 6, 1e-12);
-    const FeedItem without = parseBearingDatagram(R"({"type":"BEARING","bearing":45,"latitude":1,"longitude":1})", c);
-    EXPECT_EQ(without.bearing.toleranceDeg, 5);
-    const FeedItem page = parseReceiverLine(line("1716022801234", "10", "K", "1", "1"), false, c, nullptr);
-    EXPECT_NEAR(page.bearing.toleranceDeg, 13.86, 1e-12);
+    for (const auto& [confidence, tolerance] : {std::pair{0.0, 15.0}, {50.0, 9.0}, {150.0, 3.0}, {-5.0, 15.0}})
+        EXPECT_NEAR(toleranceFor(c, confidence), tolerance, 1e-12) << confidence;
+    EXPECT_EQ(toleranceFor(c, std::nullopt), 5);
+    const char* datagram = R"({"type":"BEARING","bearing":4,"latitude":1,"longitude":1,"confidence":75})";
+    EXPECT_NEAR(parseBearingDatagram(datagram, c).bearing.toleranceDeg, 6, 1e-12);
+    const std::string page = line("1716022801234", "10", "K", "1", "1");  // confidence 9.5
+    EXPECT_NEAR(parseReceiverLine(page, false, c, nullptr).bearing.toleranceDeg, 13.86, 1e-12);
 }
 
-// Torn lines are said once a minute at most: the first at once, then the
-// ones since, counted together.
+// Torn lines are said once a minute at most: the first at once, then those since.
 TEST(ThrottledCount, SaysTheFirstAtOnceAndTheRestOnceAPeriod) {
     ThrottledCount once(60000);
-    const struct {
-        uint64_t total;
-        int64_t nowMs;
-        uint64_t said;
-    } steps[] = {
-        {0, 0, 0},       {1, 1000, 1},    {3, 2000, 0},      {9, 60999, 0},    {9, 61000, 8},
-        {9, 200000, 0},  {10, 200001, 1}, {12, 260000, 0},   {12, 260001, 2},
-    };
-    for (const auto& s : steps) EXPECT_EQ(once.due(s.total, s.nowMs), s.said) << s.total << " at " << s.nowMs;
-    EXPECT_TRUE(once.saidBefore());
+    for (const auto& [total, nowMs, said] : {std::tuple<uint64_t, int64_t, uint64_t>{0, 0, 0}, {1, 1000, 1},
+                                             {9, 60999, 0}, {9, 61000, 8}, {9, 200000, 0}, {10, 200001, 1}})
+        EXPECT_EQ(once.due(total, nowMs), said) << total << " at " << nowMs;
 }
 
 TEST(ReceiverCsv, KeepsToItsLimits) {

