@@ -107,10 +107,18 @@ void TBearfix::updateDriveReadout() {
     if (label->text() != text || label->isHidden()) {
         label->setText(text);
         label->adjustSize();
-        label->move(6, 6);
+        placeDriveReadout();
         label->show();
         label->raise();
     }
+}
+
+// At the top, in the middle: below the notice of missing terrain data (top
+// left) and clear of the navigator (top right).
+void TBearfix::placeDriveReadout() {
+    constexpr int kTop = 40;
+    QLabel* label = ui_->Lab_DriveReadout;
+    label->move(std::max(0, (ui_->Img_Map->width() - label->width()) / 2), kTop);
 }
 
 }  // namespace bearfix

@@ -592,7 +592,10 @@ bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Resize) {
         if (watched == ui_->TS_MapScreen) TS_MapScreenResize();
-        if (watched == ui_->Img_Map) placeMapNavigator();
+        if (watched == ui_->Img_Map) {
+            placeMapNavigator();
+            placeDriveReadout();
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

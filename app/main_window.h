@@ -244,6 +244,7 @@ private:
     PosFormat shownFormat() const;
     QString readOut(GeoPosition p) const;
     void updateDriveReadout();
+    void placeDriveReadout();
     void fitFieldWidths();
 
     std::unique_ptr<Ui::TBearfix> ui_;
