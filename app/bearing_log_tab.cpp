@@ -11,10 +11,12 @@
 #include <cmath>
 #include <filesystem>
 
+#include "app/gps_panel.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "fix/bearing_log.h"
 #include "map/bearing_log_overlay.h"
+#include "session/settings.h"
 #include "support/cp1252.h"
 #include "support/message_log.h"
 #include "support/whole_file.h"
@@ -109,6 +111,9 @@ BearingLogTab::BearingLogTab(TBearfix& window)
     connect(form_.Btn_ImportBearings, &QPushButton::clicked, this, &BearingLogTab::importBearings);
     connect(form_.Btn_ExportBearings, &QPushButton::clicked, this, &BearingLogTab::exportBearings);
     connect(form_.Chk_RobustFix, &QCheckBox::toggled, model_, &BearingLogModel::setRobust);
+    connect(form_.Chk_LastMinutes, &QCheckBox::toggled, this, &BearingLogTab::takeLastMinutes);
+    connect(form_.Ed_LastMinutes, &QLineEdit::editingFinished, this, &BearingLogTab::takeLastMinutes);
+    takeLastMinutes();
     load();
     showFix();
 }
@@ -200,9 +205,14 @@ bool BearingLogTab::draw(QPainter& painter, const MapView& view, bool overMarker
     if (overMarkers) {
         drawBestFix(painter, view, rows.fix);
     } else {
-        drawBearingLines(painter, view, rows.log());
+        drawBearingLines(painter, view, rows.log(), rows.notBeforeUtc);
     }
     return true;
+}
+
+// "only the last N min": a text that is no number of minutes counts all.
+void BearingLogTab::takeLastMinutes() {
+    model_->setLastMinutes(countedMinutes(form_.Chk_LastMinutes->isChecked(), text(form_.Ed_LastMinutes)));
 }
 
 void BearingLogTab::note(const QString& text, bool problem) {
@@ -223,6 +233,7 @@ void BearingLogTab::addBearing() {
     } else {
         read_position(positionText(form_.Ed_Pos1), b.position);
     }
+    if (const GpsFix* own = window_.gps().currentFix()) b.position = own->position();  // taken where the car is
     b.utc = QDateTime::currentSecsSinceEpoch();
     b.bearingDeg = std::nan("");  // to be typed
     b.source = BearingSource::Typed;

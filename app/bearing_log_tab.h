@@ -59,6 +59,7 @@ public:
 
 private:
     void load();
+    void takeLastMinutes();
     void showFix();
     void logChanged();
     void note(const QString& text, bool problem);

@@ -87,7 +87,9 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         box->open();
     };
     d.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    d.chooseExportFile = [this](QString* file, int* format) { return askExportFile(this, file, format); };
+    d.chooseExportFile = [this](QString* file, int* format) {
+        return askExportFile(this, exportFolder(), file, format);
+    };
     return d;
 }
 

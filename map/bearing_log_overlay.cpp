@@ -18,6 +18,7 @@ constexpr double kMaxLineLength = 0.49 * kPi;  // as the sectors: ahead of the s
 constexpr double kMaxEllipseKm = 5000.0;       // beyond this an ellipse says nothing a map could show
 constexpr int kEllipsePoints = 144;
 constexpr double kMargin = 50.0;
+constexpr int kFadedAlpha = 70;  // a line too old for the fix: there, but in the background
 
 const QColor kHalo(255, 255, 255);
 const QColor kEllipseColour(0, 50, 190);
@@ -88,7 +89,8 @@ double lineLength(const MapView& view, double reach, GeoPosition from) {
 
 double bearingLineLength(const MapView& view, GeoPosition from) { return lineLength(view, pictureReach(view), from); }
 
-void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings) {
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings,
+                      std::optional<int64_t> fadeBefore) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
@@ -109,7 +111,10 @@ void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Be
         tracer.start(view, GeoEdge::kGreatCircle, box, PathTracer::kCut);
         tracer.moveTo(b.position.lon, b.position.lat);
         tracer.lineTo(end.lon, end.lat);
-        painter.setPen(pen(stationColour(slotOfRow[i]), 1.5));
+        QColor colour = stationColour(slotOfRow[i]);
+        const bool faded = fadeBefore && b.utc && *b.utc < *fadeBefore;
+        if (faded) colour.setAlpha(kFadedAlpha);
+        painter.setPen(pen(colour, faded ? 1.0 : 1.5));
         const std::vector<PixelPoint>& points = tracer.points();
         const std::vector<int>& starts = tracer.starts();
         for (std::size_t k = 0; k < starts.size(); ++k) {

@@ -7,6 +7,8 @@
 
 #include <QColor>
 #include <QPainter>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -28,7 +30,9 @@ std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceElli
 double bearingLineLength(const MapView& view, GeoPosition from);
 
 // The lines of the enabled bearings: drawn under the markers of the fix.
-void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings);
+// Those with a time before `fadeBefore` (too old for the fix) are faded.
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings,
+                      std::optional<int64_t> fadeBefore = {});
 // The fix's marker and, over it, its ellipses (a small one shows as a ring on
 // the marker): drawn over everything else. Nothing without a fix.
 void drawBestFix(QPainter& painter, const MapView& view, const FixResult& fix);

@@ -170,7 +170,8 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     // map where it is.
     GeoPosition p;
     if ((s.centerHow == 1 && read_position(s.pos1, p)) || (s.centerHow == 2 && read_position(s.pos2, p)) ||
-        (s.centerHow == 3 && read_position(s.locationX, p)))
+        (s.centerHow == 3 && read_position(s.locationX, p)) || (s.centerHow == 4 && read_position(s.logFix, p)) ||
+        (s.centerHow == 5 && read_position(s.gpsPosition, p)))
         mapCenter = p;
 
     range_ = rangeIn(s.rangeKm);
@@ -221,10 +222,10 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     VectorLayers borders(bitmap.size(), view_, dataDirectory_,
                          {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
                           {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
-    borders.draw(bitmap);
+    borders.draw(bitmap, &saidAboutLines_);
     if (s.showBorders) painter.setPen(QPen(QColor(128, 0, 0), 2));  // the pen the places find
     if (s.cityMode > 0) drawCities(s, background);
-    later.draw(bitmap);
+    later.draw(bitmap, &saidAboutLines_);
     drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;

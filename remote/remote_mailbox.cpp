@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,12 @@ uint32_t postToMailbox(RemoteMailbox& mb, int32_t sender, uint32_t code, int32_t
         return kReplyFull;
     }
     if (b[0] == 0 && b[2] == 'v') return kReplyVersion;
+    const std::string_view text =
+        bytes && length > 0 ? std::string_view(bytes, static_cast<std::size_t>(length)) : std::string_view();
+    if (const std::string why = refusedCommand(text); !why.empty()) {
+        logMessage(MessageLevel::Warning, "Warning: bearing not added: %s", why.c_str());
+        return kReplyRefused;
+    }
 
     for (int tries = 0; tries < RemoteMailbox::kSlots; ++tries) {
         if (mb.writeIndex >= RemoteMailbox::kSlots || mb.writeIndex < 0) mb.writeIndex = 0;
@@ -60,6 +67,15 @@ bool takeFromMailbox(RemoteMailbox& mb, char filter1, char filter2, bool consume
         return true;
     }
     return false;
+}
+
+std::string refusedCommand(std::string_view text) {
+    // As the timer runs it: the first 1023 bytes, up to a NUL.
+    text = text.substr(0, std::min<std::size_t>(text.find('\0'), RemoteMailbox::kMaxText - 1));
+    if (text.size() < 8 || strncasecmp(text.data(), "bearing ", 8) != 0) return {};
+    std::string why;
+    if (parseBearingAdd(std::string(text.substr(8)).c_str(), &why)) return {};
+    return why;
 }
 
 SetCommand runSetCommand(const char* text) {

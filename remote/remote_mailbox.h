@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "fix/bearing.h"
 
@@ -31,6 +32,7 @@ struct RemoteMailbox {
 inline constexpr uint32_t kReplyStored = 1;
 inline constexpr uint32_t kReplyFull = 0;
 inline constexpr uint32_t kReplyTooLong = 0x83000001;
+inline constexpr uint32_t kReplyRefused = 0x83000002;  // a command that cannot run: nothing is queued
 inline constexpr uint32_t kReplyQuery = 0x82000000;
 inline constexpr uint32_t kReplyVersion = 0x82000001;
 
@@ -38,9 +40,16 @@ void resetMailbox(RemoteMailbox& mailbox);
 
 // Stores a message, or answers a query (b0 = 0 and b2 = 'l' or 'v'):
 // 1 stored, 0 all slots busy (or an unknown 'l' query), 0x83000001 longer
-// than 1024 bytes, 0x82000000 | postedCount for 'l'+'c', | writeIndex for
-// 'l'+'i', 0x82000001 for 'v'.
+// than 1024 bytes, 0x83000002 a command refused (see refusedCommand; the
+// message log says why), 0x82000000 | postedCount for 'l'+'c', | writeIndex
+// for 'l'+'i', 0x82000001 for 'v'.
 uint32_t postToMailbox(RemoteMailbox& mailbox, int32_t sender, uint32_t code, int32_t length, const char* bytes);
+
+// Why a message would be refused, or empty when it is taken: a "bearing "
+// command that is no valid "bearing add" ("unknown key at \"foo=1\"",
+// "lat= is missing or not in -90..90", ...). Other commands are taken as
+// they always were. Senders call it too, to say why their command was refused.
+std::string refusedCommand(std::string_view text);
 
 // The oldest waiting message whose b0 and b1 match the filters ('*' matches
 // any byte); with `consume` its slot becomes free.

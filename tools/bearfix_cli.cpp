@@ -118,6 +118,8 @@ constexpr const char* kUsage =
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
+    "  Exit status 1 when a message was refused (the reason on standard error,\n"
+    "  e.g. a 'bearing add' with an unknown key) or could not be delivered.\n"
     "  gps: N fixes (default 1, 0 for no end) from gpsd (default localhost:2947),\n"
     "  one a line; exit status 1 when gpsd cannot be reached within 5 s.\n"
     "  declination: the declination (east positive), inclination and horizontal\n"
@@ -340,13 +342,14 @@ int runRender(std::vector<std::string> args) {
     if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)
         std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
     rows.rows.insert(rows.rows.end(), log.begin(), log.end());
+    rows.lastMinutes = bearfix::countedMinutes(session.lastMinutesOnly, session.lastMinutes);
     bearfix::refit(rows);
     composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
         if (!bearfix::logShowsOnMap(rows)) return false;
         if (overMarkers) {
             bearfix::drawBestFix(painter, view, rows.fix);
         } else {
-            bearfix::drawBearingLines(painter, view, rows.log());
+            bearfix::drawBearingLines(painter, view, rows.log(), rows.notBeforeUtc);
         }
         return true;
     });
@@ -504,6 +507,13 @@ int runSend(std::vector<std::string> args, bool fromStdin) {
         std::fflush(stdout);
         if (reply == bearfix::kReplyTooLong) {
             std::fprintf(stderr, "bearfix-cli: longer than 1024 bytes, not delivered: %s\n", text.c_str());
+            return kRefused;
+        }
+        if (reply == bearfix::kReplyRefused) {
+            // The same check as the mailbox's: its reason, said here.
+            std::string why = bearfix::refusedCommand(bytes);
+            if (why.empty()) why = "Bearfix cannot run it";
+            std::fprintf(stderr, "bearfix-cli: refused, %s: %s\n", cp1252ToUtf8(why).c_str(), text.c_str());
             return kRefused;
         }
         if (reply == bearfix::kReplyFull && !isQuery(static_cast<uint32_t>(code))) {

@@ -1,5 +1,6 @@
 // File > Export...: the window's observers and tracks go out through the save dialog.
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -84,6 +85,21 @@ TEST_F(ExportWindowTest, AFailedExportKeepsTheOldFileAndWarns) {
     EXPECT_EQ(read("old.kml"), "<kml/>");
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].contains(QString::fromStdString(old))) << warnings[0].toStdString();
+}
+
+// The dialog starts in the folder of the last export, after a restart too;
+// before the first export, or with that folder gone, in the home folder.
+TEST_F(ExportWindowTest, TheDialogStartsWhereTheLastExportWent) {
+    std::filesystem::create_directories(dir.path() / "trip");
+    const QString trip = QString::fromStdString((dir.path() / "trip").string());
+    auto w = startExporting((dir.path() / "trip/hunt.kml").string(), 0);
+    EXPECT_EQ(w->exportFolder(), QDir::homePath());
+    w->form().MI_Export->trigger();
+    EXPECT_EQ(w->exportFolder(), trip);
+    w->close();
+    EXPECT_EQ(start()->exportFolder(), trip);
+    std::filesystem::remove_all(dir.path() / "trip");
+    EXPECT_EQ(start()->exportFolder(), QDir::homePath());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The live inputs in the real window, offscreen: a gpsd of the test's own
 // (gpsfake replaying the committed drive), a UDP sender, and a receiver page
 // served by Python's http.server from a file the test rewrites.
+#include <GeographicLib/Geodesic.hpp>
+
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -275,6 +278,8 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
 
     f.Ed_ReceiverUrl->setText(server.url("DOA_value.html"));
     f.Ed_ReceiverInterval->setText("0.2");
+    QElapsedTimer fetching;
+    fetching.start();
     f.Chk_ReceiverFeed->setChecked(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged(*w) == 2; }, kWait)) << f.Lab_FeedStatus->text().toStdString();
     const auto& rows = w->bearingLog().model().rows().rows;
@@ -293,6 +298,11 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     EXPECT_GE(w->feeds().receiverCounts().skipped, 3u);
     EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
     EXPECT_TRUE(f.Lab_FeedStatus->text().contains("Receiver: 2 accepted, ")) << f.Lab_FeedStatus->text().toStdString();
+    // The torn line is counted at every fetch and said once a minute at most.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Lab_FeedStatus->text().contains(" torn)"); }, kWait));
+    const QString messages = f.Mem_Msgs->toPlainText();
+    EXPECT_TRUE(messages.contains("Receiver: 1 torn line skipped (caught half written); said once a minute at most"));
+    EXPECT_LE(messages.count("torn line"), 1 + fetching.elapsed() / 60000) << messages.toStdString();
 
     // Switched off and on (as after a restart): the page is read afresh, and
     // what the log holds already stays out of it.
@@ -453,6 +463,76 @@ TEST_F(LiveWindowTest, SettingsKeepTheNewKeysOnlyWhenSet) {
     EXPECT_TRUE(w->form().Chk_FollowGps->isChecked());
     EXPECT_EQ(w->form().Ed_UdpPort->text(), "40000");
     EXPECT_EQ(w->form().Cb_BearingConvention->currentIndex(), 1);
+}
+
+// Whether `p` shows on the last map, away from its edges.
+bool inView(TBearfix& w, GeoPosition p) {
+    const MapView& v = w.composer().view();
+    double x, y;
+    return geo_to_pixel(v, p.lon, p.lat, &x, &y) && !nearEdge(x, y, v.width, v.height);
+}
+
+// Driving to the log's fix: "Center at" it, Follow GPS in both projections
+// (course and distance expected from GeographicLib), F, Add... and a drag.
+TEST_F(LiveWindowTest, FollowGpsKeepsTheCarInViewAndFGoesToTheLogsFix) {
+    writeIni("[PREV_SESSION]\nBrg1X=\nBrg2X=\n[MAP]\nShowTopo=0\nShowCities=0\nCenterHow=4\n");
+    auto w = startShown();
+    Ui::TBearfix& f = w->form();
+    const GeographicLib::Geodesic sphere(kEarthRadiusKm * 1000, 0);
+    std::vector<Bearing> log;  // from three stations toward 52.16 N 8.47 E
+    for (const auto& [lat, lon] : {std::pair{52.11, 8.41}, {52.2, 8.39}, {52.13, 8.56}}) {
+        double metres, azimuth, back;
+        sphere.Inverse(lat, lon, 52.16, 8.47, metres, azimuth, back);
+        log.push_back({"Car", 1716022800, {lon * kDegToRad, lat * kDegToRad}, std::fmod(azimuth + 360, 360), 3});
+    }
+    w->bearingLog().append(log);
+    const GeoPosition fix = w->bearingLog().model().rows().fix.x;
+    f.Btn_UpdateMap->click();
+    EXPECT_LT(std::hypot(w->mapCenter.lat - fix.lat, w->mapCenter.lon - fix.lon), 5e-6) << "Center at: the log's fix";
+
+    GpsFake gpsd;
+    const int port = testing::freeTcpPort();
+    ASSERT_TRUE(gpsd.start(port));
+    useGpsd(*w, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->gps().currentFix() != nullptr; }, kWait));
+    f.Ed_MapRange->setText("0.1");
+    f.Btn_FollowGps->click();
+    EXPECT_TRUE(w->mapPopup().findChild<QAction*>("PM_FollowGps")->isChecked()) << "one with the button";
+    int moves = 0, outside = 0;
+    QObject::connect(&w->gps(), &GpsPanel::fixShown, [&, centre = w->mapCenter]() mutable {
+        outside += !inView(*w, w->gps().currentFix()->position());  // after the window's own handler
+        const GeoPosition was = std::exchange(centre, w->mapCenter);
+        moves += was.lat != centre.lat || was.lon != centre.lon;
+    });
+    for (int projection : {0, 1}) {
+        f.CB_MapProjection->setCurrentIndex(projection);
+        f.Btn_UpdateMap->click();
+        moves = outside = 0;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return moves >= 3; }, kWait)) << projection;
+        EXPECT_EQ(outside, 0) << projection << ": the map moves on before the car nears an edge";
+    }
+
+    const QRegularExpressionMatch m =  // "Fix: 45°, 3.2 km", from the car to the fix
+        QRegularExpression(QString::fromUtf8("^Fix: (\\d+)°, ([\\d.]+) (k?m)$")).match(f.Lab_DriveReadout->text());
+    ASSERT_TRUE(m.hasMatch() && f.Lab_DriveReadout->isVisible()) << f.Lab_DriveReadout->text().toStdString();
+    const GpsFix& own = *w->gps().currentFix();
+    double metres, azimuth, back;
+    sphere.Inverse(own.latDeg, own.lonDeg, fix.lat * kRadToDeg, fix.lon * kRadToDeg, metres, azimuth, back);
+    EXPECT_LE(std::fabs(std::remainder(m.captured(1).toDouble() - azimuth, 360.0)), 3.0) << "a fix or two late";
+    EXPECT_NEAR(m.captured(2).toDouble() * (m.captured(3) == "km" ? 1000 : 1), metres, 150.0);
+    EXPECT_GE(f.Lab_DriveReadout->height(), 40) << "large enough to read while driving";
+    f.Img_Map->setFocus();
+    QTest::keyClick(f.Img_Map, Qt::Key_F);
+    EXPECT_TRUE(inView(*w, own.position()) && inView(*w, fix)) << "F shows both";
+    GeoPosition offered, car;
+    w->dialogs.editBearing = [&](const QString&, Bearing* b) {
+        std::tie(offered, car) = std::pair(b->position, w->gps().currentFix()->position());
+        return false;
+    };
+    f.Btn_AddBearing->click();
+    EXPECT_TRUE(offered.lat == car.lat && offered.lon == car.lon) << "Add... where the car is";
+    w->Img_MapDragged(100, 100, 160, 140);
+    EXPECT_FALSE(w->followsGps() || f.Btn_FollowGps->isChecked() || f.Lab_DriveReadout->isVisible()) << "dragged";
 }
 
 }  // namespace

@@ -108,12 +108,17 @@ TEST(MapComposer, TheLayersMessagesComeInDrawingOrderOnTheDrawingThread) {
     QImage image(400, 200, QImage::Format_RGB32);
     GeoPosition centre{0, 0};
     composer.drawBaseMap(image, s, centre);
-    setMessageSink({});
     const std::vector<std::string> expected = {
         "Error: Could not open file state.pnt",   "Error: Could not open file country.pnt",
         "Debug: lake.pnt",                        "Error: Could not open file river.pnt",
         "Error: Could not open file island.pnt", "Debug: coast.pnt"};
     EXPECT_EQ(got, expected);
+    // Drawn again: nothing new to say; a file that changed is said again.
+    dir.write("lake.pnt", pnt({{10, 10}, {11, 11}, {12, 12}}));
+    for (int i = 0; i < 2; ++i) composer.drawBaseMap(image, s, centre);
+    setMessageSink({});
+    EXPECT_EQ(got.size(), expected.size() + 1);
+    EXPECT_EQ(got.back(), "Debug: lake.pnt");
 }
 
 // Where a position (degrees) shows on the last picture: every copy of it
