@@ -11,7 +11,7 @@ endif
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := position commands readline vector_file aux xml_tracks settings remote bearing_csv tiles \
-                udp_bearing receiver_csv aprs kiss
+                udp_bearing receiver_csv aprs kiss track_journal
 
 PREFIX       ?= /usr/local
 DEB_DIR      ?= build-deb
@@ -72,10 +72,13 @@ fuzz:
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# A Debian package in $(DEB_DIR), built for /usr.
+# A Debian package in $(DEB_DIR), built for /usr: only what it holds is
+# built, in parallel (cpack's own install would build everything, one file
+# at a time).
 deb: deps
 	@./scripts/install-deps deb
-	@cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBEARFIX_BENCH=OFF >/dev/null
+	@cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBEARFIX_BENCH=OFF \
+		-DBEARFIX_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(DEB_DIR) -j $(JOBS) --target bearfix bearfix-cli
 	cd $(DEB_DIR) && cpack -G DEB
 	@ls $(DEB_DIR)/*.deb

@@ -18,6 +18,7 @@ constexpr int kColumns = static_cast<int>(BearingColumn::Count);
 const QColor kOutlierText(160, 0, 0);
 const QColor kOutlierBackground(255, 205, 205);
 const QColor kObserverBackground(232, 238, 238);
+const QColor kAgedText(150, 150, 150);
 
 BearingColumn columnOf(const QModelIndex& index) { return static_cast<BearingColumn>(index.column()); }
 
@@ -58,6 +59,7 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
             return r_.rows[row].enabled ? Qt::Checked : Qt::Unchecked;
         case Qt::ForegroundRole:
             if (outlier) return QBrush(kOutlierText);
+            if (r_.isAgedOut(row)) return QBrush(kAgedText);
             return {};
         case Qt::BackgroundRole:
             if (outlier) return QBrush(kOutlierBackground);
@@ -76,6 +78,7 @@ QVariant BearingLogModel::data(const QModelIndex& index, int role) const {
             if (leftOut)
                 return QString("left out of the fix: with it, %1").arg(fixStatusReason(r_.withObservers));
             if (outlier) return QString("an outlier: more than three standard deviations from the fix of the others");
+            if (r_.isAgedOut(row)) return QString("older than the last minutes that count: left out of the fix");
             if (r_.isObserver(row)) return QString("from the observer fields of %1: change it there").arg(QChar(r_.letters[row]));
             return {};
         default: return {};
@@ -182,6 +185,12 @@ int BearingLogModel::removeRows(std::vector<int> rows) {
 void BearingLogModel::setRobust(bool robust) {
     if (robust == r_.robust) return;
     r_.robust = robust;
+    refitAll(false);
+}
+
+void BearingLogModel::setLastMinutes(double minutes) {
+    if (minutes == r_.lastMinutes) return;
+    r_.lastMinutes = minutes;
     refitAll(false);
 }
 

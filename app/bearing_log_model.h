@@ -38,6 +38,8 @@ public:
     // Removes the log rows among `rows`; observer rows stay. Their number.
     int removeRows(std::vector<int> rows);
     void setRobust(bool robust);
+    // Only the bearings of the last `minutes` take part in the fix; 0: all.
+    void setLastMinutes(double minutes);
 
 signals:
     // After every change of the fix (and of the rows).

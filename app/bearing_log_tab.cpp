@@ -13,10 +13,12 @@
 #include <optional>
 #include <utility>
 
+#include "app/gps_panel.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "fix/bearing_log.h"
 #include "map/bearing_log_overlay.h"
+#include "session/settings.h"
 #include "support/cp1252.h"
 #include "support/message_log.h"
 #include "support/whole_file.h"
@@ -126,6 +128,9 @@ BearingLogTab::BearingLogTab(TBearfix& window)
         });
     }
     connect(form_.Chk_FollowGps, &QCheckBox::toggled, this, [this] { observersChanged(window_.observerTexts()); });
+    connect(form_.Chk_LastMinutes, &QCheckBox::toggled, this, &BearingLogTab::takeLastMinutes);
+    connect(form_.Ed_LastMinutes, &QLineEdit::editingFinished, this, &BearingLogTab::takeLastMinutes);
+    takeLastMinutes();
     load();
     showFix();
 }
@@ -245,9 +250,14 @@ bool BearingLogTab::draw(QPainter& painter, const MapView& view, bool overMarker
     if (overMarkers) {
         drawBestFix(painter, view, rows.fix);
     } else {
-        drawBearingLines(painter, view, rows.log());
+        drawBearingLines(painter, view, rows.log(), rows.notBeforeUtc);
     }
     return true;
+}
+
+// "only the last N min": a text that is no number of minutes counts all.
+void BearingLogTab::takeLastMinutes() {
+    model_->setLastMinutes(countedMinutes(form_.Chk_LastMinutes->isChecked(), text(form_.Ed_LastMinutes)));
 }
 
 void BearingLogTab::note(const QString& text, bool problem) {
@@ -268,6 +278,7 @@ void BearingLogTab::addBearing() {
     } else {
         read_position(positionText(form_.Ed_Pos1), b.position);
     }
+    if (const GpsFix* own = window_.gps().currentFix()) b.position = own->position();  // taken where the car is
     b.utc = QDateTime::currentSecsSinceEpoch();
     b.bearingDeg = std::nan("");  // to be typed
     b.source = BearingSource::Typed;

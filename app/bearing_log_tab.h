@@ -68,6 +68,7 @@ private:
     std::array<bool, 2> observersShown() const;
     bool following() const;
     void load();
+    void takeLastMinutes();
     void showFix();
     void logChanged();
     void note(const QString& text, bool problem);

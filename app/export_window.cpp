@@ -1,8 +1,11 @@
 // File > Export...: what the window shows, written by the toolkit-free export.
 #include "app/export_window.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <filesystem>
 
 #include "app/bearing_log_model.h"
 #include "app/bearing_log_tab.h"
@@ -14,13 +17,18 @@
 
 namespace bearfix {
 
-bool askExportFile(QWidget* parent, QString* file, int* format) {
+bool askExportFile(QWidget* parent, const QString& folder, QString* file, int* format) {
     const QStringList filters = {"Google Earth (*.kml)", "GPS exchange (*.gpx)", "GeoJSON for GIS (*.geojson)",
                                  "Bearing log CSV (*.csv)"};
     QString selected;
-    *file = QFileDialog::getSaveFileName(parent, "Export", QString(), filters.join(";;"), &selected);
+    *file = QFileDialog::getSaveFileName(parent, "Export", folder, filters.join(";;"), &selected);
     *format = std::max<int>(0, static_cast<int>(filters.indexOf(selected)));
     return !file->isEmpty();
+}
+
+QString TBearfix::exportFolder() const {
+    const QString last = QFile::decodeName(QByteArray::fromStdString(exportFolder_));
+    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
 }
 
 std::vector<Bearing> TBearfix::bearingsToExport() const {
@@ -45,6 +53,7 @@ void TBearfix::MI_ExportClick() {
     in.colourA = map.colourA;
     in.colourB = map.colourB;
     in.log = bearingsToExport();
+    in.observerRows = bearingLog_->model().rows().observers;  // coloured as the map: A's, B's, the stations
     in.robust = bearingLog_->model().rows().robust;  // the fix as the tab shows it
     in.tracks = &trackStore();
     in.trackColour = trackSettings.trackLineColour;
@@ -57,6 +66,8 @@ void TBearfix::MI_ExportClick() {
         return;
     }
     logMessage(MessageLevel::Info, "Exported to %s", fileNameText(path).c_str());
+    std::error_code ec;  // the next export starts there
+    exportFolder_ = std::filesystem::absolute(path, ec).parent_path().string();
 }
 
 }  // namespace bearfix

@@ -50,6 +50,9 @@ BearingFeeds::BearingFeeds(TBearfix& window, const GpsPanel& gps)
         connect(box, &QCheckBox::toggled, this, &BearingFeeds::start);
     for (QLineEdit* field : {form_.Ed_UdpPort, form_.Ed_ReceiverUrl, form_.Ed_ReceiverInterval})
         connect(field, &QLineEdit::editingFinished, this, &BearingFeeds::start);
+    connect(form_.Chk_ToleranceFromConfidence, &QCheckBox::toggled, this, &BearingFeeds::showScale);
+    for (QLineEdit* field : {form_.Ed_FeedTolerance, form_.Ed_ToleranceAtZero, form_.Ed_ToleranceAtHundred})
+        connect(field, &QLineEdit::textChanged, this, &BearingFeeds::showScale);
 }
 
 // Without the change handling: the feeds start once the window is ready.
@@ -63,6 +66,10 @@ void BearingFeeds::show(const LiveSettings& s) {
     form_.Ed_ReceiverInterval->setText(toQString(s.receiverInterval));
     form_.Cb_BearingConvention->setCurrentIndex(s.receiverMirrored ? 1 : 0);
     form_.Ed_FeedTolerance->setText(toQString(s.feedTolerance));
+    form_.Chk_ToleranceFromConfidence->setChecked(s.toleranceFromConfidence);
+    form_.Ed_ToleranceAtZero->setText(toQString(s.toleranceAtZero));
+    form_.Ed_ToleranceAtHundred->setText(toQString(s.toleranceAtHundred));
+    showScale();
 }
 
 void BearingFeeds::fill(LiveSettings& s) const {
@@ -76,6 +83,9 @@ void BearingFeeds::fill(LiveSettings& s) const {
     s.receiverInterval = toCp1252(form_.Ed_ReceiverInterval->text());
     s.receiverMirrored = form_.Cb_BearingConvention->currentIndex() == 1;
     s.feedTolerance = toCp1252(form_.Ed_FeedTolerance->text());
+    s.toleranceFromConfidence = form_.Chk_ToleranceFromConfidence->isChecked();
+    s.toleranceAtZero = toCp1252(form_.Ed_ToleranceAtZero->text());
+    s.toleranceAtHundred = toCp1252(form_.Ed_ToleranceAtHundred->text());
 }
 
 uint16_t BearingFeeds::udpPort() const {
@@ -135,7 +145,25 @@ FeedContext BearingFeeds::context() const {
     c.own = gps_.currentFix();
     c.toleranceDeg = numberIn(form_.Ed_FeedTolerance, kMinToleranceDeg, 180, 5);
     c.nowUtc = QDateTime::currentSecsSinceEpoch();
+    c.scale.fromConfidence = form_.Chk_ToleranceFromConfidence->isChecked();
+    c.scale.atZero = numberIn(form_.Ed_ToleranceAtZero, kMinToleranceDeg, 180, 15);
+    c.scale.atHundred = numberIn(form_.Ed_ToleranceAtHundred, kMinToleranceDeg, 180, 3);
     return c;
+}
+
+// The tolerances the fed bearings get, as the feeds will give them.
+void BearingFeeds::showScale() {
+    const FeedContext c = context();
+    const auto degrees = [](double v) { return "\u00B1" + QString::number(v, 'g', 4) + "\u00B0"; };
+    QString text;
+    if (c.scale.fromConfidence) {
+        QStringList steps;
+        for (const int confidence : {0, 50, 100})
+            steps << QString("%1 \u2192 %2").arg(confidence).arg(degrees(toleranceFor(c, confidence)));
+        text = "confidence " + steps.join(", ") + "; without one " + degrees(c.toleranceDeg);
+    }
+    form_.Lab_ConfidenceScale->setText(text);
+    form_.Lab_ConfidenceScale->setHidden(text.isEmpty());
 }
 
 void BearingFeeds::takeBearings(std::vector<Bearing>& into, std::vector<Bearing>& received) {
@@ -234,6 +262,16 @@ void BearingFeeds::fetched() {
                                                   mirrored, context(), receiverCounts_, &problem);
         std::move(got.begin(), got.end(), std::back_inserter(pendingReceived_));
         if (!problem.empty()) debugOnce("Receiver: " + toQString(problem));
+        const bool first = !tornSaid_.saidBefore();
+        if (const uint64_t torn = tornSaid_.due(receiverCounts_.torn, QDateTime::currentMSecsSinceEpoch()); torn > 0) {
+            if (first) {
+                logMessage(MessageLevel::Info, "Receiver: %llu torn line%s skipped (caught half written); said once a "
+                           "minute at most", static_cast<unsigned long long>(torn), torn == 1 ? "" : "s");
+            } else {
+                logMessage(MessageLevel::Info, "Receiver: %llu more torn line%s skipped",
+                           static_cast<unsigned long long>(torn), torn == 1 ? "" : "s");
+            }
+        }
         note(receiverProblem_, {});
     }
     body_.clear();
@@ -264,6 +302,7 @@ void BearingFeeds::showStatus() {
     QString receiver = "Receiver: off";
     if (form_.Chk_ReceiverFeed->isChecked()) {
         receiver = "Receiver: " + counts(receiverCounts_.accepted, receiverCounts_.skipped);
+        if (receiverCounts_.torn > 0) receiver += QString(" (%1 torn)").arg(receiverCounts_.torn);
         if (!receiverProblem_.isEmpty()) receiver += "\n" + receiverProblem_;
     }
     form_.Lab_FeedStatus->setText(udp + "\n" + receiver);

@@ -61,6 +61,7 @@ private:
     void fetch();
     void fetched();
     void showStatus();
+    void showScale();
     FeedContext context() const;
     void note(QString& problem, const QString& text);
     void debugOnce(const QString& text);
@@ -83,6 +84,7 @@ private:
     std::vector<Bearing> pending_;
     std::vector<Bearing> pendingReceived_;
     QElapsedTimer lastDebug_;  // junk is told about once a second at most
+    ThrottledCount tornSaid_;  // torn lines once a minute at most
 };
 
 }  // namespace bearfix

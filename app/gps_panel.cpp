@@ -63,7 +63,7 @@ GpsPanel::GpsPanel(TBearfix& window) : QObject(&window), window_(window), form_(
         followClock_.invalidate();
         if (on) followWithA();
     });
-    connect(form_.Chk_RecordGpsTrack, &QCheckBox::toggled, this, [this] { recordedCount_ = -1; });
+    connect(form_.Chk_RecordGpsTrack, &QCheckBox::toggled, this, [this] { newSegment_ = true; });
 }
 
 GpsPanel::~GpsPanel() { stop(); }
@@ -208,13 +208,16 @@ void GpsPanel::followWithA() {
     if (text(form_.Ed_Pos1) != position) setText(form_.Ed_Pos1, position);
 }
 
-// As the remote command "track addpoint" does, in a segment "GPS" of its
-// own: a new one when anything else was stored since our last point.
+// As the remote command "track addpoint" does, in the segment "GPS" of its
+// own, whatever was stored in between, also across a restart; a new one
+// when recording is switched on again or the tracks were cleared.
 void GpsPanel::recordTrackPoint() {
     if (!form_.Chk_RecordGpsTrack->isChecked()) return;
-    if (recordedCount_ != trackRecordCount()) beginTrackSegment("GPS", -1);
-    runTrackCommand(gpsTrackCommand(fix_).c_str(), true);
-    recordedCount_ = trackRecordCount();
+    int32_t segment = newSegment_ ? 0 : trackStore().lastSegment(TrackOrigin::Gps);
+    if (segment == 0) segment = beginTrackSegment("GPS", -1, TrackOrigin::Gps);
+    if (segment == 0) return;  // no memory
+    newSegment_ = false;
+    runTrackCommand(gpsTrackCommand(fix_).c_str(), segment);
 }
 
 bool GpsPanel::draw(QPainter& painter, const MapView& view) const {

@@ -70,7 +70,7 @@ private:
     QElapsedTimer followClock_;  // since A last followed
     QTimer* followLater_ = nullptr;
     std::optional<int64_t> recordedUtc_;
-    int32_t recordedCount_ = -1;  // the track store's records after our last point; -1: begin a segment
+    bool newSegment_ = false;  // recording was switched on: the next point begins a segment
 };
 
 }  // namespace bearfix

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <clocale>
@@ -29,6 +30,7 @@
 #include "support/message_log.h"
 #include "support/number_format.h"
 #include "tracks/track_import.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "ui_bearfix.h"
 
@@ -125,6 +127,8 @@ void TBearfix::connectHandlers() {
     connect(ui_->Chk_ShowMapNavigator, &QCheckBox::clicked, this, &TBearfix::Chk_ShowMapNavigatorClick);
     connect(ui_->Ck_ShowMapRuler, &QCheckBox::clicked, this, &TBearfix::Ck_ShowMapRulerClick);
     connect(ui_->Img_Map, &MapImage::dragged, this, &TBearfix::Img_MapDragged);
+    connect(ui_->Btn_FollowGps, &QToolButton::toggled, this, &TBearfix::setFollowGps);
+    connect(gps_, &GpsPanel::fixShown, this, [this] { followCar(false); });
     for (QLineEdit* field : {ui_->Ed_MapRange, ui_->Ed_MapCenter})  // Enter applies, as "Apply !"
         connect(field, &QLineEdit::returnPressed, this, &TBearfix::Btn_UpdateMapClick);
     for (QLineEdit* field : {ui_->Ed_Pos1, ui_->Ed_Pos2, ui_->Ed_MapCenter}) {
@@ -185,8 +189,7 @@ void TBearfix::FormCreate() {
     qApp->installEventFilter(this);  // the arrow keys scroll the map from any control
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     ui_->Ed_Pos1->setFocus();  // ready for typing the first observer
-    if (trackSettings.trackOptions & TrackSettings::kReloadOnStart)
-        loadTrackFileReporting(trackSettings.lastFileName, trackSettings.lastFileType);
+    restoreTracks();
     updateGuard = 0;
 }
 
@@ -198,6 +201,8 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 void TBearfix::FormClose() {
     bearingLog_->finishTyping();
     saveEverything();
+    journalTimer_->stop();
+    trackJournal_->close(trackStore());  // written and synced before the window goes
     loggingEnabled = false;
 }
 
@@ -206,6 +211,7 @@ void TBearfix::saveEverything() {
     readTrackSettings();  // no redraw: the window may be going away
     writeSettings();
     bearingLog_->save(!unattended_);
+    if (trackJournal_) trackJournal_->sync(trackStore());
 }
 
 void TBearfix::MI_QuitClick() { close(); }
@@ -263,9 +269,17 @@ void TBearfix::readSettings() {
     setPathText(f.Ed_SRTM3_Dir, s.srtmDirField);
     elevation().setDirectories(s.gtopoDir, s.srtmDir);
     showTileSettings(s);
+    {
+        const QSignalBlocker b1(f.Btn_FollowGps), b2(PM_FollowGps);  // followed from the first fix
+        f.Btn_FollowGps->setChecked(s.mapFollowsGps);
+        PM_FollowGps->setChecked(s.mapFollowsGps);
+    }
 
     trackSettings = s.track;
     showTrackSettings();
+    exportFolder_ = s.exportFolder;
+    f.Chk_LastMinutes->setChecked(s.lastMinutesOnly);
+    setText(f.Ed_LastMinutes, s.lastMinutes);
     gps_->show(s.live);
     feeds_->show(s.live);
     bridges_->show(s.bridges);
@@ -312,7 +326,11 @@ SessionSettings TBearfix::currentSession() const {
     s.gtopoDir = elevation().gtopoDirectory();
     s.srtmDir = elevation().srtmDirectory();
     takeTileSettings(s);
+    s.mapFollowsGps = followsGps();
     s.track = trackSettings;
+    s.exportFolder = exportFolder_;
+    s.lastMinutesOnly = f.Chk_LastMinutes->isChecked();
+    s.lastMinutes = text(f.Ed_LastMinutes);
     gps_->fill(s.live);
     feeds_->fill(s.live);
     bridges_->fill(s.bridges);
@@ -490,6 +508,9 @@ void TBearfix::fullMapRedraw() {
 
 MapSettings TBearfix::mapSettings() const {
     MapSettings m = mapSettingsFor(currentSession(), xForMap_);
+    const BearingRows* rows = bearingLog_ ? &bearingLog_->model().rows() : nullptr;
+    if (rows && rows->fix.status == FixStatus::Found) m.logFix = format_position(rows->fix.x, PosFormat::Dms);
+    if (const GpsFix* own = gps_->currentFix()) m.gpsPosition = format_position(own->position(), PosFormat::Dms);
     m.colourA = toColourRef(ui_->Pn_ColObs1->palette().color(QPalette::Window));
     m.colourB = toColourRef(ui_->Pn_ColObs2->palette().color(QPalette::Window));
     return m;
@@ -510,6 +531,7 @@ void TBearfix::drawOverlay() {
     composer_.drawOverlay(baseBitmap, ui_->Img_Map->picture(), mapSettings(), observerAValid ? observerA : none,
                           observerBValid ? observerB : none);
     ui_->Img_Map->showChanges(composer_.lastChange());
+    updateDriveReadout();
 }
 
 void TBearfix::zoomMapSteps(int steps) {
@@ -589,7 +611,10 @@ bool TBearfix::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Resize) {
         if (watched == ui_->TS_MapScreen) TS_MapScreenResize();
-        if (watched == ui_->Img_Map) placeMapNavigator();
+        if (watched == ui_->Img_Map) {
+            placeMapNavigator();
+            placeDriveReadout();
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

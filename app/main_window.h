@@ -11,10 +11,12 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/held_input.h"
 #include "remote/remote_mailbox.h"
+#include "session/drive.h"
 #include "session/results.h"
 #include "session/settings.h"
 #include "session/settings_writer.h"
@@ -43,6 +45,7 @@ class BearingLogTab;
 class GpsPanel;
 class RemoteServer;
 class TCitySelForm;
+class TrackJournal;
 
 class TBearfix : public QMainWindow {
     Q_OBJECT
@@ -73,8 +76,13 @@ public:
     Dialogs dialogs;
     // Runs once the first map is drawn (for measuring the start-up).
     std::function<void()> afterFirstDraw;
+    // The next best point to take a bearing from, when something proposes
+    // one: the read-out of "Follow GPS" points there too.
+    std::function<std::optional<DriveTarget>()> nextBestPoint;
     QString aboutText() const;
     QUrl helpPage() const;
+    // Where File > Export... starts: the folder of the last export, else the home folder.
+    QString exportFolder() const;
 
     // The update cycle.
     void updateResults();
@@ -87,6 +95,12 @@ public:
     void recenterMap(GeoPosition p, int steps);
     void scrollMap(double dLat, double dLon);
     QMenu& mapPopup() { return *MapPopup; }
+    // "Follow GPS": the map keeps the own position in view.
+    bool followsGps() const;
+    void setFollowGps(bool on);
+    void followCar(bool now);
+    // The fix that F and the read-out go to.
+    BestFix currentBestFix() const;
     // What the map drawing reads, taken from the controls.
     MapSettings mapSettings() const;
     SessionSettings currentSession() const;
@@ -164,6 +178,7 @@ public slots:
     void PM_CenterOnBClick();
     void PM_CenterOnXClick();
     void PM_ZoomToFixClick();
+    void PM_CenterOnGpsClick();
     void PM_CenterOnCityClick();
     void PM_CalcBrgsClick();
     void PM_SetPosAClick();
@@ -210,6 +225,7 @@ private:
     void applyBounds(const SessionSettings& s);
     void readTrackSettings();
     void applyTrackSettings();
+    void restoreTracks();
     void showTrackSettings();
     void showTrackColours();
     void reportSettingsProblem();
@@ -234,6 +250,8 @@ private:
     void markPositionField(QLineEdit* field);
     PosFormat shownFormat() const;
     QString readOut(GeoPosition p) const;
+    void updateDriveReadout();
+    void placeDriveReadout();
     void fitFieldWidths();
 
     std::unique_ptr<Ui::TBearfix> ui_;
@@ -248,8 +266,12 @@ private:
     GpsPanel* gps_ = nullptr;
     BearingFeeds* feeds_ = nullptr;
     Bridges* bridges_ = nullptr;
+    std::unique_ptr<TrackJournal> trackJournal_;  // the tracks kept as they grow
+    QTimer* journalTimer_ = nullptr;
     QMenu* MapPopup = nullptr;
     QAction* PM_MapCoord = nullptr;
+    QAction* PM_FollowGps = nullptr;
+    QAction* PM_CenterOnGps = nullptr;
     QTimer* popupDelay_ = nullptr;
     QPoint popupAt_;
     QElapsedTimer loadPoll_;
@@ -259,6 +281,7 @@ private:
     bool progressShown_ = false;  // the status panel shows a terrain load's progress
     std::string xForMap_;         // X in the Dms form, or why there is none: the map centres on it
     std::string settingsProblem_;  // why the settings file could not be read; it is then not written
+    std::string exportFolder_;     // of the last export (the file system's bytes)
     SettingsWriter settingsWriter_;
     bool unattended_ = false;           // ending by a signal or the logout
     bool backgroundSaveFailed_ = false;  // said once until a background write succeeds

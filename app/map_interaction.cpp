@@ -12,6 +12,7 @@
 
 #include "app/bearing_log_tab.h"
 #include "app/city_dialog.h"
+#include "app/gps_panel.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
 #include "cities/cities.h"
@@ -49,6 +50,11 @@ void TBearfix::createMapPopup() {
     item("PM_CenterOnB", "Center on observer B", &TBearfix::PM_CenterOnBClick);
     item("PM_CenterOnX", "Center on RDF intersection ", &TBearfix::PM_CenterOnXClick);
     item("PM_ZoomToFix", "Zoom to fix", &TBearfix::PM_ZoomToFixClick)->setShortcut(Qt::Key_F);
+    PM_CenterOnGps = item("PM_CenterOnGps", "Center on GPS position", &TBearfix::PM_CenterOnGpsClick);
+    PM_FollowGps = MapPopup->addAction("Follow GPS");
+    PM_FollowGps->setObjectName("PM_FollowGps");
+    PM_FollowGps->setCheckable(true);
+    connect(PM_FollowGps, &QAction::triggered, this, &TBearfix::setFollowGps);
     item("PM_CenterOnCity", "Center on a city ..", &TBearfix::PM_CenterOnCityClick);
     item("PM_CalcBrgs", "Calculate bearings for this &point", &TBearfix::PM_CalcBrgsClick);
     item("PM_SetPosA", "Set observer &A to this point", &TBearfix::PM_SetPosAClick);
@@ -108,7 +114,10 @@ void TBearfix::Img_MapDblClick() {
     fullMapRedraw();
 }
 
-void TBearfix::MapPopupPopup() { PM_MapCoord->setText(toQString(display_position(clickPosition, shownFormat()))); }
+void TBearfix::MapPopupPopup() {
+    PM_MapCoord->setText(toQString(display_position(clickPosition, shownFormat())));
+    PM_CenterOnGps->setEnabled(gps_->currentFix() != nullptr);
+}
 
 void TBearfix::PM_MapCoordClick() { QGuiApplication::clipboard()->setText(PM_MapCoord->text()); }
 
@@ -139,7 +148,9 @@ void TBearfix::Img_MapWheel(int notches, int x, int y) {
 
 // ---- re-centring -----------------------------------------------------------
 
+// The user's own moves of the map end "Follow GPS".
 void TBearfix::recenterMap(GeoPosition p, int steps) {
+    setFollowGps(false);
     ui_->CB_MapCenter->setCurrentIndex(0);
     mapCenter = p;
     setText(ui_->Ed_MapCenter, format_position(mapCenter, PosFormat::Dms));
@@ -154,6 +165,7 @@ void TBearfix::PM_CenterOnBClick() { recenterMap(observerB, 0); }
 void TBearfix::PM_CenterOnXClick() { recenterMap(locationX, 0); }
 
 void TBearfix::PM_CenterOnCityClick() {
+    setFollowGps(false);
     updateGuard = 1;
     ui_->CB_MapCenter->setCurrentIndex(0);
     cityDialog().select_city(&mapCenter.lon, &mapCenter.lat, nullptr);
@@ -216,6 +228,7 @@ void TBearfix::PM_SetObsBClick() {
 // ---- scrolling -----------------------------------------------------------------
 
 void TBearfix::scrollMap(double dLat, double dLon) {
+    setFollowGps(false);
     ++updateGuard;
     ui_->CB_MapCenter->setCurrentIndex(0);
     // The centre stays a valid position: latitude up to the poles, longitude

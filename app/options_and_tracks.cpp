@@ -8,9 +8,12 @@
 #include <QRegularExpression>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <QUrl>
 
 #include "session/data_files.h"
+#include "session/saved_tracks.h"
+#include "session/settings.h"
 #include "app/export_window.h"
 #include "app/line_edits.h"
 #include "app/main_window.h"
@@ -18,6 +21,7 @@
 #include "map/qt_convert.h"
 #include "support/cp1252.h"
 #include "tracks/track_import.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "ui_bearfix.h"
 
@@ -83,7 +87,9 @@ TBearfix::Dialogs TBearfix::desktopDialogs() {
         box->open();
     };
     d.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    d.chooseExportFile = [this](QString* file, int* format) { return askExportFile(this, file, format); };
+    d.chooseExportFile = [this](QString* file, int* format) {
+        return askExportFile(this, exportFolder(), file, format);
+    };
     return d;
 }
 
@@ -174,9 +180,12 @@ void TBearfix::MI_ImportGPSTrackClick() {
     for (const QString& file : files) {
         const std::string path = QFile::encodeName(file).toStdString();
         const int type = trackFileType(file, filter);
+        const int32_t first = trackRecordCount();
         if (loadTrackFileReporting(path, type)) {
             trackSettings.lastFileName = truncateUtf8(path, TrackSettings::kMaxFileName);
             trackSettings.lastFileType = type;
+            // Kept with the tracks: the reload at start does not read it twice.
+            trackJournal_->noteImport(trackStore(), first, trackSettings.lastFileName, type);
         }
     }
     fullMapRedraw();
@@ -185,8 +194,33 @@ void TBearfix::MI_ImportGPSTrackClick() {
 void TBearfix::Btn_ClearTracksClick() {
     applyTrackSettings();
     clearTracks();
+    trackJournal_->sync(trackStore());  // the saved tracks go too, at once
     ui_->PageControl1->setCurrentWidget(ui_->TS_MapScreen);
     fullMapRedraw();
+}
+
+// The tracks of the last run from the journal, then the remembered track
+// file when the settings say to reload it and the journal does not hold it;
+// from then on the journal follows the store every second.
+void TBearfix::restoreTracks() {
+    const std::string path = trackJournalPath(settingsFilePath());
+    trackJournal_ = std::make_unique<TrackJournal>(path);
+    const TrackJournalRead read = trackJournal_->restore(trackStore());
+    bool error = false;
+    const std::string text = journalReadText(read, path, trackJournal_->keptAs(), &error);
+    if (error) {
+        logMessage(MessageLevel::Error, "Error: %s", text.c_str());
+        QTimer::singleShot(0, this, [this, text] { dialogs.warn(toQString(text)); });
+    } else if (!text.empty()) {
+        logMessage(MessageLevel::Info, "%s", text.c_str());
+    }
+    int32_t first = 0;
+    if (reloadRememberedTracks(trackSettings, read, &first))
+        trackJournal_->noteImport(trackStore(), first, trackSettings.lastFileName, trackSettings.lastFileType);
+    journalTimer_ = new QTimer(this);
+    journalTimer_->setInterval(1000);  // a kill loses at most the last second
+    connect(journalTimer_, &QTimer::timeout, this, [this] { trackJournal_->sync(trackStore()); });
+    journalTimer_->start();
 }
 
 void TBearfix::Pnl_TrackColorsClick() {

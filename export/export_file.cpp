@@ -36,6 +36,10 @@ const char* featureKindName(FeatureKind kind) {
     return "";
 }
 
+unsigned fillAlpha(FeatureKind kind) {
+    return kind == FeatureKind::Sector ? 0x40 : kind == FeatureKind::SearchArea ? 0x60 : 0x30;
+}
+
 std::string exportText(const ExportModel& model, ExportFormat format) {
     switch (format) {
         case ExportFormat::Kml: return writeKml(model);

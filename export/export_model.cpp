@@ -8,6 +8,7 @@
 #include "cities/cities.h"
 #include "fix/multi_fix.h"
 #include "geo/great_circle.h"
+#include "map/station_colours.h"
 #include "support/cp1252.h"
 #include "support/number_format.h"
 #include "tracks/track_store.h"
@@ -23,7 +24,6 @@ constexpr const char* kDegree = "\xC2\xB0";
 // 0x00BBGGRR, the map's where it has one.
 constexpr uint32_t kCrossingColour = 0x000000DC;      // the search area's red
 constexpr uint32_t kBackCrossingColour = 0x00007FFF;  // orange
-constexpr uint32_t kLogColour = 0x000064C8;
 constexpr uint32_t kFixColour = 0x00DC0000;
 
 ExportProperty textProperty(std::string key, std::string utf8) {
@@ -143,7 +143,8 @@ public:
             f.colour = o.colour;
             const double bearing = read_bearing_degrees(o.bearing, o.correction);
             const double tolerance = std::fabs(scan_decimal(o.tolerance));
-            const bool hasBearing = !o.bearing.empty() && std::isfinite(bearing) && std::isfinite(tolerance);
+            // An empty field is no bearing (not one due north).
+            const bool hasBearing = starts_with_number(o.bearing) && std::isfinite(bearing) && std::isfinite(tolerance);
             if (hasBearing) {
                 f.properties = {numberProperty("bearing_deg", bearing), numberProperty("tolerance_deg", tolerance),
                                 flagProperty("back_bearing", o.ambiguity)};
@@ -224,7 +225,19 @@ public:
         add(f);
     }
 
-    void log(const std::vector<Bearing>& bearings, bool robust) {
+    // As the map: the observers' rows in their colours, the log's rows in
+    // their stations' colours, the slots counted over the log alone.
+    static std::vector<uint32_t> logColours(const ExportInput& in) {
+        const std::size_t observers = std::min(static_cast<std::size_t>(std::max(in.observerRows, 0)), in.log.size());
+        std::vector<uint32_t> colours;
+        for (std::size_t i = 0; i < observers; ++i)
+            colours.push_back(in.log[i].station == "B" ? in.colourB : in.colourA);
+        for (int slot : stationColourSlots(std::span(in.log).subspan(observers)))
+            colours.push_back(stationColourRef(slot));
+        return colours;
+    }
+
+    void log(const std::vector<Bearing>& bearings, const std::vector<uint32_t>& colours, bool robust) {
         if (bearings.empty()) return;
         const FixResult r = solveFix(bearings, {.robust = robust});
         const bool found = r.status == FixStatus::Found;
@@ -239,7 +252,7 @@ public:
             const double reach =
                 reachFor(b.position, found ? std::vector<GeoPosition>{r.x} : std::vector<GeoPosition>{});
             f.points = bearingLine(b.position, b.bearingDeg * kDegToRad, reach);
-            f.colour = kLogColour;
+            f.colour = colours[i];
             f.enabled = b.enabled;
             f.properties = {textProperty("station", cp1252ToUtf8(b.station)),
                             numberProperty("bearing_deg", b.bearingDeg),
@@ -311,24 +324,27 @@ public:
             track.colour = colour;
         };
         finish();
-        for (int32_t i = 0; const TrackPoint* r = store.recordAt(i); ++i) {
-            if (r->type == kTrackSegment) {
+        // Whole segments, however their points were interleaved with others'.
+        store.forEachInSegmentOrder([&](const TrackPoint& r) {
+            if (r.type == kTrackSegment) {
                 finish();
-                const std::string name(r->name, strnlen(r->name, sizeof r->name));
+                const std::string name(r.name, strnlen(r.name, sizeof r.name));
                 if (!name.empty()) track.name = cp1252ToUtf8(name);
-                continue;
+                // As the map draws it: -1 is the tab's colour.
+                if (r.colour != -1) track.colour = static_cast<uint32_t>(r.colour) & 0xFFFFFFu;
+                return;
             }
-            if (r->type != kTrackPoint || !r->valid) continue;
-            const double lat = r->lat / double(kUnitsPerDegree), lon = r->lon / double(kUnitsPerDegree);
+            if (r.type != kTrackPoint || !r.valid) return;
+            const double lat = r.lat / double(kUnitsPerDegree), lon = r.lon / double(kUnitsPerDegree);
             if (!(std::fabs(lat) <= 90.0)) {
                 ++offEarth;
-                continue;
+                return;
             }
             // The store has no mark for a missing elevation: 0 is taken as none.
             track.points.push_back({std::remainder(lon, 360.0), lat,
-                                    r->altitude != 0.0 && std::isfinite(r->altitude) ? r->altitude : NAN});
-            track.times.push_back(timeOf(*r));
-        }
+                                    r.altitude != 0.0 && std::isfinite(r.altitude) ? r.altitude : NAN});
+            track.times.push_back(timeOf(r));
+        });
         finish();
         if (offEarth > 0) note(std::to_string(offEarth) + " track points beyond the poles left out");
     }
@@ -346,10 +362,12 @@ public:
 
 ExportModel buildExportModel(const ExportInput& in) {
     Builder b;
-    const Fix fix = compute_fix(in.observers);
-    b.observers(in, fix);
-    b.crossings(fix);
-    b.log(in.log, in.robust);
+    if (in.withObservers) {
+        const Fix fix = compute_fix(in.observers);
+        b.observers(in, fix);
+        b.crossings(fix);
+    }
+    b.log(in.log, Builder::logColours(in), in.robust);
     if (in.tracks) b.tracks(*in.tracks, in.trackColour);
     b.model.log = in.log;
     return std::move(b.model);

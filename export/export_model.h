@@ -51,12 +51,16 @@ struct ExportModel {
 
 struct ExportInput {
     FixTexts observers;             // the observer fields as typed (Windows-1252)
+    bool withObservers = true;      // false: no observers, no X, no search area
     uint32_t colourA = 0x00808000;  // the map's observer colours, 0x00BBGGRR
     uint32_t colourB = 0x00800080;
+    // The bearings, each in its station's colour as the map draws the log;
+    // the first `observerRows` are the observers' own ("A", "B"), in theirs.
     std::vector<Bearing> log;
+    int observerRows = 0;
     bool robust = false;  // the log's fix with bearings far off counting less
     const TrackBuffer* tracks = nullptr;
-    uint32_t trackColour = 192;
+    uint32_t trackColour = 192;  // of the segments without a colour of their own
 };
 
 // Sectors and bearing lines reach 1.5 times as far as the farthest point they

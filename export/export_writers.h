@@ -30,6 +30,9 @@ std::string exportText(const ExportModel& model, ExportFormat format);
 // new one. False with `error` ("cannot write PATH: reason", UTF-8).
 bool writeExportFile(const std::string& path, ExportFormat format, const ExportModel& model, std::string& error);
 
+// How much of a polygon's colour its fill keeps, 0..255.
+unsigned fillAlpha(FeatureKind kind);
+
 // "observer", "crossing", "back_crossing", "search_area", "sector",
 // "log_bearing", "log_fix", "ellipse", "track".
 const char* featureKindName(FeatureKind kind);

@@ -45,12 +45,24 @@ std::string geometry(const ExportFeature& f) {
     return out + "]}";
 }
 
+// The colour also under the names of the simplestyle convention, which
+// geojson.io and GitHub's map view draw: marker-color for points, stroke
+// (and fill for areas) for the rest.
 std::string properties(const ExportFeature& f) {
     char colour[16];
-    std::snprintf(colour, sizeof colour, "#%02x%02x%02x", f.colour & 0xFFu, (f.colour >> 8) & 0xFFu,
+    std::snprintf(colour, sizeof colour, "\"#%02x%02x%02x\"", f.colour & 0xFFu, (f.colour >> 8) & 0xFFu,
                   (f.colour >> 16) & 0xFFu);
     std::string out = "{\"kind\":\"" + std::string(featureKindName(f.kind)) + "\",\"name\":" + jsonText(f.name) +
-                      ",\"description\":" + jsonText(f.description) + ",\"colour\":\"" + colour + "\"";
+                      ",\"description\":" + jsonText(f.description) + ",\"colour\":" + colour;
+    if (f.shape == ExportFeature::kPoint) {
+        out += std::string(",\"marker-color\":") + colour;
+    } else {
+        out += std::string(",\"stroke\":") + colour;
+        if (!f.enabled) out += ",\"stroke-opacity\":0.5";
+        if (f.shape == ExportFeature::kPolygon)
+            out += std::string(",\"fill\":") + colour +
+                   ",\"fill-opacity\":" + numberText(std::round(fillAlpha(f.kind) / 2.55) / 100);
+    }
     for (const ExportProperty& p : f.properties) {
         out += "," + jsonText(p.key) + ":";
         out += p.type == ExportProperty::kNumber ? numberText(p.number)

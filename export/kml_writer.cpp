@@ -31,15 +31,13 @@ std::string kmlColour(uint32_t colourRef, unsigned alpha) {
 
 uint32_t colourOf(const ExportFeature& f) { return f.enabled ? f.colour : kDisabledColour; }
 
-// How much of a polygon's colour its fill keeps.
-unsigned fillAlpha(FeatureKind kind) {
-    return kind == FeatureKind::Sector ? 0x40 : kind == FeatureKind::SearchArea ? 0x60 : 0x30;
-}
-
+// Everything a style is made of, so that no two styles share an id: a
+// track of one point is a point, a bearing left out is paler.
 std::string styleId(const ExportFeature& f) {
     char colour[16];
     std::snprintf(colour, sizeof colour, "-%06x", colourOf(f) & 0xFFFFFFu);
-    return featureKindName(f.kind) + std::string(colour);
+    const char* shape = f.shape == ExportFeature::kPoint ? "-point" : f.shape == ExportFeature::kLine ? "-line" : "";
+    return featureKindName(f.kind) + std::string(shape) + colour + (f.enabled ? "" : "-off");
 }
 
 std::string style(const ExportFeature& f) {
@@ -126,12 +124,13 @@ std::string writeKml(const ExportModel& model) {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n<name>Bearfix</name>\n";
-    std::vector<std::string> styles;
+    std::vector<std::string> ids;
     for (const ExportFeature& f : model.features) {
-        std::string s = style(f);
-        if (std::find(styles.begin(), styles.end(), s) == styles.end()) styles.push_back(std::move(s));
+        std::string id = styleId(f);
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) continue;
+        ids.push_back(std::move(id));
+        out += style(f);
     }
-    for (const std::string& s : styles) out += s;
     for (const Folder& folder : kFolders) {
         std::string placemarks;
         for (const ExportFeature& f : model.features) {

@@ -94,6 +94,15 @@ double scan_decimal(std::string_view text, std::size_t* index) {
     return negative ? -value : value;
 }
 
+bool starts_with_number(std::string_view text) {
+    text = untilNul(text);
+    std::size_t i = 0;
+    skip_blanks(text, i);
+    if (charAt(text, i) == '+' || charAt(text, i) == '-') ++i;
+    if (charAt(text, i) == '.' || charAt(text, i) == ',') ++i;
+    return is_digit(charAt(text, i));
+}
+
 double scan_angle(std::string_view text, std::size_t* index) {
     text = untilNul(text);
     std::size_t i = index ? *index : 0;

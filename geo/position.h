@@ -42,6 +42,11 @@ bool is_digit(char c);
 // separator is consumed. Digits too many for a double read as +-infinity.
 double scan_decimal(std::string_view text, std::size_t* index = nullptr);
 
+// Whether the text starts with a number (after blanks; a sign and a
+// separator may come before the first digit): a bearing field without one
+// holds no bearing, though scan_decimal reads it as 0.
+bool starts_with_number(std::string_view text);
+
 // Degrees as decimal degrees, or degrees-minutes-seconds with the signs °, '
 // and " (e.g. 52°08'26" or 52°08.43). Returns degrees.
 double scan_angle(std::string_view text, std::size_t* index = nullptr);

@@ -1,5 +1,6 @@
 #include "live/feed_item.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "support/cp1252.h"
@@ -13,6 +14,23 @@ bool feedStationName(std::string_view bytes, std::string& out, std::string& why)
     if (!isStationName(name, why)) return false;
     out = std::move(name);
     return true;
+}
+
+double toleranceFor(const FeedContext& c, std::optional<double> confidence) {
+    double t = c.toleranceDeg;
+    if (c.scale.fromConfidence && confidence && std::isfinite(*confidence)) {
+        const double share = std::clamp(*confidence, 0.0, 100.0) / 100.0;
+        t = c.scale.atZero + (c.scale.atHundred - c.scale.atZero) * share;
+    }
+    return std::isfinite(t) ? std::clamp(t, kMinToleranceDeg, 180.0) : 180.0;
+}
+
+uint64_t ThrottledCount::due(uint64_t total, int64_t nowMs) {
+    if (total <= said_ || (saidAt_ && nowMs - *saidAt_ < periodMs_)) return 0;
+    const uint64_t fresh = total - said_;
+    said_ = total;
+    saidAt_ = nowMs;
+    return fresh;
 }
 
 bool feedNumber(std::string_view text, double& out) {

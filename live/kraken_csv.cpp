@@ -11,10 +11,11 @@ namespace {
 constexpr std::size_t kFields = 17;  // fixed fields before the spectrum
 constexpr int64_t kMaxTimeMs = kMaxUtcSeconds * 1000 + 999;
 
-FeedItem skipped(std::string why) {
+FeedItem skipped(std::string why, bool torn = false) {
     FeedItem item;
     item.verdict = FeedVerdict::Skipped;
     item.why = std::move(why);
+    item.torn = torn;
     return item;
 }
 
@@ -29,8 +30,8 @@ FeedItem parseReceiverLine(std::string_view line, bool mirrored, const FeedConte
         if (comma == std::string_view::npos) break;
         from = comma + 1;
     }
-    if (n < kFields) return skipped("fewer than 17 fields (torn)");
-    if (trimBlanks(f[12]) != "GPS") return skipped("no \"GPS\" in field 12 (torn)");
+    if (n < kFields) return skipped("fewer than 17 fields (torn)", true);
+    if (trimBlanks(f[12]) != "GPS") return skipped("no \"GPS\" in field 12 (torn)", true);
 
     const std::string_view timeText = trimBlanks(f[0]);
     int64_t ms = -1;
@@ -57,7 +58,7 @@ FeedItem parseReceiverLine(std::string_view line, bool mirrored, const FeedConte
         return skipped("no position (0/0) and no GPS fix");
     }
     b.bearingDeg = normalisedBearing(mirrored ? 360.0 - bearing : bearing);
-    b.toleranceDeg = context.toleranceDeg;
+    b.toleranceDeg = toleranceFor(context, confidence);
     b.utc = ms / 1000;
     b.source = BearingSource::Receiver;
     item.verdict = FeedVerdict::Accepted;
@@ -92,7 +93,10 @@ std::vector<Bearing> ReceiverFeed::read(std::string_view body, bool mirrored, co
         }
         int64_t ms = 0;
         FeedItem item = parseReceiverLine(line, mirrored, context, &ms);
-        if (item.verdict != FeedVerdict::Accepted) {
+        if (item.torn) {
+            ++counts.skipped;
+            ++counts.torn;
+        } else if (item.verdict != FeedVerdict::Accepted) {
             note(number, item.why);
         } else if (seenBefore(ms, item.bearing.station)) {
             ++counts.repeated;

@@ -6,7 +6,8 @@
 //    13..16 reserved, then the spectrum.
 // The receiver rewrites the page in place, so a fetch may catch a line half
 // written: a line with fewer than 17 fields or without "GPS" in field 12 is
-// skipped and counted, and so is one whose numbers are out of range. The
+// skipped and counted as torn, and one whose numbers are out of range is
+// skipped and counted. The
 // position 0/0 means the receiver has none: the GPS position is taken, and
 // without a fix the line is skipped. The same time and station again is the
 // same bearing.
@@ -27,7 +28,8 @@ namespace bearfix {
 
 struct ReceiverCounts {
     uint64_t accepted = 0;
-    uint64_t skipped = 0;
+    uint64_t skipped = 0;   // torn lines included
+    uint64_t torn = 0;      // caught half written
     uint64_t repeated = 0;  // seen at an earlier fetch
 };
 
@@ -41,7 +43,7 @@ public:
     static constexpr std::size_t kRemembered = 4096;  // (time, station) pairs kept to know repeats
 
     // The bearings of a page not seen before, in the page's order. `problem`
-    // gets the reason of the first skipped line ("line 3: ...").
+    // gets the reason of the first skipped line that is not torn ("line 3: ...").
     std::vector<Bearing> read(std::string_view body, bool mirrored, const FeedContext& context,
                               ReceiverCounts& counts, std::string* problem = nullptr);
     void forget();

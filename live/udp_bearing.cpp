@@ -44,9 +44,11 @@ FeedItem parseBearingDatagram(std::string_view bytes, const FeedContext& context
             return verdict(FeedVerdict::Skipped, "\"bearing_type\" is neither \"absolute\" nor \"relative\"");
         relative = t->text == "relative";
     }
+    std::optional<double> confidence;
     if (const JsonValue* c = member(o, "confidence")) {
         if (c->kind != Kind::Number || c->number < 0 || c->number > 100)
             return verdict(FeedVerdict::Skipped, "\"confidence\" is not a number in 0..100");
+        confidence = c->number;
     }
 
     FeedItem item;
@@ -86,7 +88,7 @@ FeedItem parseBearingDatagram(std::string_view bytes, const FeedContext& context
         }
         b.bearingDeg = normalisedBearing(bearing->number);
     }
-    b.toleranceDeg = context.toleranceDeg;
+    b.toleranceDeg = toleranceFor(context, confidence);
     b.utc = context.nowUtc;
     b.source = BearingSource::Udp;
     item.verdict = FeedVerdict::Accepted;

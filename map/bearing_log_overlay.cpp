@@ -3,11 +3,10 @@
 #include <QPolygonF>
 #include <cmath>
 #include <numbers>
-#include <string_view>
-#include <unordered_map>
 
 #include "geo/great_circle.h"
 #include "map/fix_markers.h"
+#include "map/qt_convert.h"
 #include "map/screen_path.h"
 
 namespace bearfix {
@@ -19,22 +18,12 @@ constexpr double kMaxLineLength = 0.49 * kPi;  // as the sectors: ahead of the s
 constexpr double kMaxEllipseKm = 5000.0;       // beyond this an ellipse says nothing a map could show
 constexpr int kEllipsePoints = 144;
 constexpr double kMargin = 50.0;
+constexpr int kFadedAlpha = 70;  // a line too old for the fix: there, but in the background
 
-// Away from the observers' teal and purple, X's black and the search area's red.
-const QColor kPalette[kStationColours] = {
-    {31, 119, 180}, {44, 160, 44},  {140, 86, 75},  {23, 190, 207}, {227, 119, 194}, {188, 189, 34},
-    {0, 0, 140},    {148, 103, 189}, {90, 90, 90},  {0, 110, 80},   {200, 150, 0},   {110, 60, 0},
-};
 const QColor kHalo(255, 255, 255);
 const QColor kEllipseColour(0, 50, 190);
 const QColor kFixFill(255, 215, 0);
 const QColor kFixEdge(0, 0, 0);
-
-uint32_t nameHash(std::string_view name) {  // FNV-1a: the same in every run
-    uint32_t h = 2166136261u;
-    for (unsigned char c : name) h = (h ^ c) * 16777619u;
-    return h;
-}
 
 // Farthest distance (radians) from the centre of the view to its picture's
 // edges; a line from a station reaches past the picture once it is longer
@@ -71,29 +60,7 @@ void drawDiamond(QPainter& p, QPointF c) {
 
 }  // namespace
 
-std::vector<int> stationColourSlots(std::span<const Bearing> bearings) {
-    std::unordered_map<std::string_view, int> slotOf;
-    bool taken[kStationColours] = {};
-    int used = 0;
-    std::vector<int> slotOfRow(bearings.size());
-    for (std::size_t i = 0; i < bearings.size(); ++i) {
-        const std::string_view name = bearings[i].station;
-        auto it = slotOf.find(name);
-        if (it == slotOf.end()) {
-            int slot = static_cast<int>(nameHash(name) % kStationColours);
-            if (used < kStationColours) {
-                while (taken[slot]) slot = (slot + 1) % kStationColours;
-                taken[slot] = true;
-                ++used;
-            }
-            it = slotOf.emplace(name, slot).first;
-        }
-        slotOfRow[i] = it->second;
-    }
-    return slotOfRow;
-}
-
-QColor stationColour(int slot) { return kPalette[((slot % kStationColours) + kStationColours) % kStationColours]; }
+QColor stationColour(int slot) { return fromColourRef(stationColourRef(slot)); }
 
 std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceEllipse& e, int points) {
     std::vector<GeoPosition> outline(static_cast<std::size_t>(points));
@@ -122,7 +89,8 @@ double lineLength(const MapView& view, double reach, GeoPosition from) {
 
 double bearingLineLength(const MapView& view, GeoPosition from) { return lineLength(view, pictureReach(view), from); }
 
-void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings) {
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings,
+                      std::optional<int64_t> fadeBefore) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
@@ -143,7 +111,10 @@ void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Be
         tracer.start(view, GeoEdge::kGreatCircle, box, PathTracer::kCut);
         tracer.moveTo(b.position.lon, b.position.lat);
         tracer.lineTo(end.lon, end.lat);
-        painter.setPen(pen(stationColour(slotOfRow[i]), 1.5));
+        QColor colour = stationColour(slotOfRow[i]);
+        const bool faded = fadeBefore && b.utc && *b.utc < *fadeBefore;
+        if (faded) colour.setAlpha(kFadedAlpha);
+        painter.setPen(pen(colour, faded ? 1.0 : 1.5));
         const std::vector<PixelPoint>& points = tracer.points();
         const std::vector<int>& starts = tracer.starts();
         for (std::size_t k = 0; k < starts.size(); ++k) {

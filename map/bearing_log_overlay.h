@@ -7,22 +7,19 @@
 
 #include <QColor>
 #include <QPainter>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "fix/bearing.h"
 #include "fix/multi_fix.h"
 #include "map/map_view.h"
+#include "map/station_colours.h"
 
 namespace bearfix {
 
-inline constexpr int kStationColours = 12;
-
-// The colour slot (0..kStationColours-1) of every bearing's station. A
-// station keeps the slot its name hashes to, so that colours do not change
-// when bearings come and go; a station whose slot an earlier one took gets
-// the next free one, so that up to kStationColours stations differ.
-std::vector<int> stationColourSlots(std::span<const Bearing> bearings);
+// The colour of a slot of stationColourSlots.
 QColor stationColour(int slot);
 
 // The outline of an ellipse centred at `centre`, `points` corners.
@@ -33,7 +30,9 @@ std::vector<GeoPosition> ellipseOutline(GeoPosition centre, const ConfidenceElli
 double bearingLineLength(const MapView& view, GeoPosition from);
 
 // The lines of the enabled bearings: drawn under the markers of the fix.
-void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings);
+// Those with a time before `fadeBefore` (too old for the fix) are faded.
+void drawBearingLines(QPainter& painter, const MapView& view, std::span<const Bearing> bearings,
+                      std::optional<int64_t> fadeBefore = {});
 // The fix's marker and, over it, its ellipses (a small one shows as a ring on
 // the marker): drawn over everything else. Nothing without a fix.
 void drawBestFix(QPainter& painter, const MapView& view, const FixResult& fix);

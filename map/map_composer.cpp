@@ -170,7 +170,8 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     // map where it is.
     GeoPosition p;
     if ((s.centerHow == 1 && read_position(s.pos1, p)) || (s.centerHow == 2 && read_position(s.pos2, p)) ||
-        (s.centerHow == 3 && read_position(s.locationX, p)))
+        (s.centerHow == 3 && read_position(s.locationX, p)) || (s.centerHow == 4 && read_position(s.logFix, p)) ||
+        (s.centerHow == 5 && read_position(s.gpsPosition, p)))
         mapCenter = p;
 
     range_ = rangeIn(s.rangeKm);
@@ -221,10 +222,10 @@ void MapComposer::drawBaseMap(QImage& bitmap, const MapSettings& s, GeoPosition&
     VectorLayers borders(bitmap.size(), view_, dataDirectory_,
                          {{"state.pnt", QColor(207, 127, 127), 2, s.showBorders},
                           {"country.pnt", QColor(128, 0, 0), 2, s.showBorders}});
-    borders.draw(bitmap);
+    borders.draw(bitmap, &saidAboutLines_);
     if (s.showBorders) painter.setPen(QPen(QColor(128, 0, 0), 2));  // the pen the places find
     if (s.cityMode > 0) drawCities(s, background);
-    later.draw(bitmap);
+    later.draw(bitmap, &saidAboutLines_);
     drawGrid(s.gridMode, s.showRuler);
     if (noTerrain) sayNoTerrain(painter, elevation());
     painter_ = nullptr;
@@ -383,8 +384,15 @@ void MapComposer::composeOverlay(QImage base, QImage& visible, const MapSettings
     drawTracks(std::move(base), s);
     drawLineAB(s, observerA, observerB, keepLayers);
     const int width = s.trackLineWidth >= 1 && s.trackLineWidth <= 49 ? s.trackLineWidth : 2;
-    const Sectors a{observerA.lon, observerA.lat, brg1, tol1, s.ambiguity1, s.colourA, Qt::BDiagPattern, width};
-    const Sectors b{observerB.lon, observerB.lat, brg2, tol2, s.ambiguity2, s.colourB, Qt::FDiagPattern, width};
+    // An empty bearing field draws no sector (scan_decimal would read 0, due north).
+    const Sectors a = starts_with_number(s.brg1x)
+                          ? Sectors{true, observerA.lon, observerA.lat, brg1, tol1, s.ambiguity1, s.colourA,
+                                    Qt::BDiagPattern, width}
+                          : Sectors{.shown = false};
+    const Sectors b = starts_with_number(s.brg2x)
+                          ? Sectors{true, observerB.lon, observerB.lat, brg2, tol2, s.ambiguity2, s.colourB,
+                                    Qt::FDiagPattern, width}
+                          : Sectors{.shown = false};
     if (!keepLayers) {
         visible = std::move(lineLayer_);
         trackLayer_ = lineLayer_ = QImage();
@@ -462,6 +470,7 @@ bool MapComposer::restoreLineLayer(QImage& visible, const QImage& from) {
 }
 
 void MapComposer::drawSectors(QPainter& painter, const Sectors& sectors) {
+    if (!sectors.shown) return;
     painter.setPen(QPen(fromColourRef(sectors.colour), sectors.width));
     painter.setBrush(QBrush(fromColourRef(sectors.colour), sectors.hatch));
     const GeoPosition observer{sectors.lon, sectors.lat};
@@ -505,8 +514,10 @@ void MapComposer::paintOverlay(QImage& visible, const MapSettings& s, GeoPositio
             stripPicture_ = QSize();
             touched_ = touched;
         }
-        painter.setPen(QPen(fromColourRef(b.colour), b.width));  // as after drawing B's on it
-        painter.setBrush(QBrush(fromColourRef(b.colour), b.hatch));
+        if (b.shown) {  // as after drawing B's on it
+            painter.setPen(QPen(fromColourRef(b.colour), b.width));
+            painter.setBrush(QBrush(fromColourRef(b.colour), b.hatch));
+        }
     } else {
         if (plan.a) drawSectors(painter, a);
         if (plan.b) drawSectors(painter, b);

@@ -20,6 +20,7 @@
 #include "map/point_sink.h"
 #include "map/screen_path.h"
 #include "map/tile_layer.h"
+#include "map/vector_bands.h"
 
 namespace bearfix {
 
@@ -135,6 +136,7 @@ private:
     double sectorLength(GeoPosition observer) const;
 
     MapView view_;
+    VectorLayers::Said saidAboutLines_;  // a map drawn again repeats nothing about its files
     double range_ = 20000.0;
     int projection_ = 0;
     LabelBox labelBox_;
@@ -150,6 +152,7 @@ private:
     void drawLineAB(const MapSettings& s, GeoPosition observerA, GeoPosition observerB, bool keepLayers);
     // One observer's sector, and the one behind it when the bearing is ambiguous.
     struct Sectors {
+        bool shown = true;        // false: the observer has no bearing
         double lon = 0, lat = 0;  // the observer
         double bearing = 0, tolerance = 0;
         bool ambiguous = false;

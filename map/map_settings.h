@@ -10,7 +10,7 @@ namespace bearfix {
 
 struct MapSettings {
     int projection = 0;  // 0 cylindric, 1 azimuthal equidistant
-    int centerHow = 1;   // 0 fixed position, 1 observer A, 2 observer B, 3 X
+    int centerHow = 1;   // 0 fixed position, 1 observer A, 2 observer B, 3 X, 4 the log's fix, 5 GPS
     std::string rangeKm = "600";
     bool showCoasts = true;
     bool showBorders = true;
@@ -40,6 +40,7 @@ struct MapSettings {
 
     // Observers: positions (for centring), bearings and tolerances in degrees.
     std::string pos1, pos2, locationX;
+    std::string logFix, gpsPosition;  // empty when there is none
     std::string brg1x, brg2x, brg1Tol, brg2Tol;
     bool ambiguity1 = false;
     bool ambiguity2 = false;

@@ -116,9 +116,10 @@ void VectorLayers::readAside() {
 }
 
 void VectorLayers::read() {
-    HeldMessages held(messages_);
+    messages_.assign(layers_.size(), {});
     std::vector<PixelPoint> scratch;
     for (std::size_t i = 0; i < layers_.size(); ++i) {
+        HeldMessages held(messages_[i]);
         const Layer& layer = layers_[i];
         VectorRuns& runs = runs_[i];
         if (!layer.shown) continue;
@@ -142,14 +143,24 @@ void VectorLayers::read() {
     }
 }
 
-void VectorLayers::draw(QImage& picture) {
+void VectorLayers::draw(QImage& picture, Said* said) {
     if (aside_) {
         read_.acquire();
         aside_ = false;
     } else {
         read();
     }
-    passOn(messages_);
+    for (std::size_t i = 0; i < messages_.size(); ++i) {
+        if (said && layers_[i].shown) {
+            std::vector<LoggedMessage>& last = (*said)[layers_[i].file];
+            const auto same = [](const LoggedMessage& a, const LoggedMessage& b) {
+                return a.level == b.level && a.text == b.text;
+            };
+            if (std::equal(last.begin(), last.end(), messages_[i].begin(), messages_[i].end(), same)) continue;
+            last = messages_[i];
+        }
+        passOn(messages_[i]);
+    }
     messages_.clear();
     const int count = static_cast<int>(runs_.size());
     if (std::all_of(runs_.begin(), runs_.end(), [](const VectorRuns& r) { return r.runs.empty(); })) return;

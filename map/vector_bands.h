@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QSemaphore>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,13 @@ public:
 
     // Starts reading on a pool thread when one is free.
     void readAside();
-    // Reads what is not read yet and passes on what reading logged, then
-    // strokes the layers in order.
-    void draw(QImage& picture);
+    // What was said last about each file, by its name: a map drawn again
+    // says only what changed.
+    using Said = std::map<std::string, std::vector<LoggedMessage>>;
+    // Reads what is not read yet and passes on what reading logged (with
+    // `said`, only what differs from the last time), then strokes the layers
+    // in order.
+    void draw(QImage& picture, Said* said = nullptr);
 
 private:
     void read();
@@ -69,7 +74,7 @@ private:
     std::string directory_;
     std::vector<Layer> layers_;
     std::vector<VectorRuns> runs_;
-    std::vector<LoggedMessage> messages_;
+    std::vector<std::vector<LoggedMessage>> messages_;  // of each layer
     QSemaphore read_;
     bool aside_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,12 @@ uint32_t postToMailbox(RemoteMailbox& mb, int32_t sender, uint32_t code, int32_t
         return kReplyFull;
     }
     if (b[0] == 0 && b[2] == 'v') return kReplyVersion;
+    const std::string_view text =
+        bytes && length > 0 ? std::string_view(bytes, static_cast<std::size_t>(length)) : std::string_view();
+    if (const std::string why = refusedCommand(text); !why.empty()) {
+        logMessage(MessageLevel::Warning, "Warning: bearing not added: %s", why.c_str());
+        return kReplyRefused;
+    }
 
     for (int tries = 0; tries < RemoteMailbox::kSlots; ++tries) {
         if (mb.writeIndex >= RemoteMailbox::kSlots || mb.writeIndex < 0) mb.writeIndex = 0;
@@ -62,6 +69,15 @@ bool takeFromMailbox(RemoteMailbox& mb, char filter1, char filter2, bool consume
     return false;
 }
 
+std::string refusedCommand(std::string_view text) {
+    // As the timer runs it: the first 1023 bytes, up to a NUL.
+    text = text.substr(0, std::min<std::size_t>(text.find('\0'), RemoteMailbox::kMaxText - 1));
+    if (text.size() < 8 || strncasecmp(text.data(), "bearing ", 8) != 0) return {};
+    std::string why;
+    if (parseBearingAdd(std::string(text.substr(8)).c_str(), &why)) return {};
+    return why;
+}
+
 SetCommand runSetCommand(const char* text) {
     if (std::strncmp(text, "brg1x=", 6) == 0) return {1, text + 6};
     if (std::strncmp(text, "brg2x=", 6) == 0) return {2, text + 6};
@@ -70,22 +86,7 @@ SetCommand runSetCommand(const char* text) {
     return {};
 }
 
-namespace {
-
-// The segment the remote client began last. Points it sends after something
-// else was stored (a GPS fix, a loaded file) go on in a segment of the same
-// name and colour, not in the other's.
-struct RemoteSegment {
-    bool open = false;
-    char name[21] = "";
-    int32_t colour = -1;
-    int32_t records = 0;  // the store's size after our last record
-};
-RemoteSegment remoteSegment;
-
-}  // namespace
-
-bool runTrackCommand(const char* text, bool ownPoint) {
+bool runTrackCommand(const char* text, int32_t ownSegment) {
     if (std::strncmp(text, "addpoint ", 9) == 0) {
         static const char kKeys[] = "lat=\0lon=\0masl=\0kmh=\0udts=\0hdop=\0nsats=\0sample=\0user1=\0";
         TrackPoint point;
@@ -118,15 +119,17 @@ bool runTrackCommand(const char* text, bool ownPoint) {
         point.lat = degreesToUnits(lat);
         point.lon = degreesToUnits(lon);
         point.valid = 1;
-        if (ownPoint) {
-            appendTrackRecord(point);
-            return true;
-        }
-        RemoteSegment& r = remoteSegment;
-        if (r.open && trackRecordCount() < r.records) r.open = false;  // the tracks were cleared
-        if (r.open && trackRecordCount() != r.records) beginTrackSegment(r.name, r.colour);
-        appendTrackRecord(point);
-        r.records = trackRecordCount();
+        TrackBuffer& store = trackStore();
+        if (ownSegment != 0) return store.appendToSegment(ownSegment, point) || appendTrackRecord(point);
+        // A client's points go on in the segment it began last, whatever was
+        // stored since (a GPS fix, a file); without one, in the last segment,
+        // unless that is the GPS's own.
+        int32_t segment = store.lastSegment(TrackOrigin::Remote);
+        const TrackPoint* open = store.segmentHeader(store.openSegment());
+        if (segment == 0 && open && open->origin == TrackOrigin::Gps)
+            segment = store.beginSegment("", -1, TrackOrigin::Remote);
+        if (segment != 0) store.appendToSegment(segment, point);
+        else appendTrackRecord(point);
         return true;
     }
     if (std::strncmp(text, "segment ", 8) == 0) {
@@ -144,11 +147,7 @@ bool runTrackCommand(const char* text, bool ownPoint) {
                 parseDouble(c, 0);
             }
         }
-        beginTrackSegment(name, colour);
-        remoteSegment.open = true;
-        std::memcpy(remoteSegment.name, name, sizeof name);
-        remoteSegment.colour = colour;
-        remoteSegment.records = trackRecordCount();
+        beginTrackSegment(name, colour, TrackOrigin::Remote);
     }
     return false;
 }

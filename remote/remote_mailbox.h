@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "fix/bearing.h"
 
@@ -31,6 +32,7 @@ struct RemoteMailbox {
 inline constexpr uint32_t kReplyStored = 1;
 inline constexpr uint32_t kReplyFull = 0;
 inline constexpr uint32_t kReplyTooLong = 0x83000001;
+inline constexpr uint32_t kReplyRefused = 0x83000002;  // a command that cannot run: nothing is queued
 inline constexpr uint32_t kReplyQuery = 0x82000000;
 inline constexpr uint32_t kReplyVersion = 0x82000001;
 
@@ -38,9 +40,16 @@ void resetMailbox(RemoteMailbox& mailbox);
 
 // Stores a message, or answers a query (b0 = 0 and b2 = 'l' or 'v'):
 // 1 stored, 0 all slots busy (or an unknown 'l' query), 0x83000001 longer
-// than 1024 bytes, 0x82000000 | postedCount for 'l'+'c', | writeIndex for
-// 'l'+'i', 0x82000001 for 'v'.
+// than 1024 bytes, 0x83000002 a command refused (see refusedCommand; the
+// message log says why), 0x82000000 | postedCount for 'l'+'c', | writeIndex
+// for 'l'+'i', 0x82000001 for 'v'.
 uint32_t postToMailbox(RemoteMailbox& mailbox, int32_t sender, uint32_t code, int32_t length, const char* bytes);
+
+// Why a message would be refused, or empty when it is taken: a "bearing "
+// command that is no valid "bearing add" ("unknown key at \"foo=1\"",
+// "lat= is missing or not in -90..90", ...). Other commands are taken as
+// they always were. Senders call it too, to say why their command was refused.
+std::string refusedCommand(std::string_view text);
 
 // The oldest waiting message whose b0 and b1 match the filters ('*' matches
 // any byte); with `consume` its slot becomes free.
@@ -58,9 +67,11 @@ SetCommand runSetCommand(const char* text);
 // nsats=, sample=, user1=) or "segment " (name="..", color=) into the track
 // store. True when a point was appended, which needs the results and the
 // overlay redone. A client's points go on in the segment it began last, also
-// when Bearfix stored something else in between; `ownPoint` is for Bearfix's
-// own points (the GPS), which go plainly into the last segment.
-bool runTrackCommand(const char* text, bool ownPoint = false);
+// when Bearfix stored something else in between (and after a restart); a
+// client that began none has its points in the last segment, or in one of
+// its own after the GPS's. Bearfix's own points (the GPS) go into segment
+// `ownSegment`, or the last one when that is gone.
+bool runTrackCommand(const char* text, int32_t ownSegment = 0);
 
 // "raise" and an optional "token=" with the desktop's activation token (up
 // to the next blank, printable ASCII only): another start of Bearfix asks

@@ -232,7 +232,44 @@ bool setSessionObserverRows(BearingRows& r, const SessionSettings& s) {
     return setObserverRows(r, {s.pos1, s.pos2, s.brg1x, s.brg2x, s.brg1Tol, s.brg2Tol, s.brg1Amb, s.brg2Amb});
 }
 
+namespace {
+
+// While it lives, the bearings too old for the fix sit it out as if unticked.
+class AgedOut {
+public:
+    explicit AgedOut(BearingRows& r) : r_(r) {
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            if (r.isAgedOut(i) && r.rows[i].enabled) {
+                r.rows[i].enabled = false;
+                rows_.push_back(i);
+            }
+        }
+    }
+    ~AgedOut() {
+        for (std::size_t i : rows_) r_.rows[i].enabled = true;
+    }
+    AgedOut(const AgedOut&) = delete;
+    AgedOut& operator=(const AgedOut&) = delete;
+
+private:
+    BearingRows& r_;
+    std::vector<std::size_t> rows_;
+};
+
+}  // namespace
+
+std::optional<int64_t> ageCutoff(std::span<const Bearing> log, double lastMinutes) {
+    if (!(lastMinutes > 0.0) || !std::isfinite(lastMinutes)) return std::nullopt;
+    std::optional<int64_t> newest;
+    for (const Bearing& b : log)
+        if (b.utc && (!newest || *b.utc > *newest)) newest = b.utc;
+    if (!newest) return std::nullopt;
+    return *newest - static_cast<int64_t>(std::llround(std::min(lastMinutes, 1e9) * 60.0));
+}
+
 void refit(BearingRows& r) {
+    r.notBeforeUtc = ageCutoff(r.log(), r.lastMinutes);
+    const AgedOut aged(r);
     r.observerLeftOut[0] = r.observerLeftOut[1] = false;
     r.withObservers = FixStatus::Found;
     r.fix = solveFix(r.rows, {.robust = r.robust});
@@ -266,8 +303,8 @@ void refit(BearingRows& r) {
 
 std::vector<Bearing> rowsAsFitted(const BearingRows& r) {
     std::vector<Bearing> rows = r.rows;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(r.observers); ++i)
-        if (r.isLeftOut(i)) rows[i].enabled = false;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (r.isLeftOut(i) || r.isAgedOut(i)) rows[i].enabled = false;
     return rows;
 }
 

@@ -34,6 +34,12 @@ struct BearingRows {
     // bearing given goes into the log, pinned where it was taken).
     bool observerGiven[2] = {true, true};
     bool robust = false;
+    // Above 0: only the bearings of the last so many minutes take part,
+    // counted back from the newest time in the log (so that a hunt read
+    // from a file fits as it did); bearings without a time always do. Their
+    // own Use stays as the user set it.
+    double lastMinutes = 0.0;
+    std::optional<int64_t> notBeforeUtc;  // what refit took from lastMinutes
     FixResult fix;  // of all rows, one BearingFit per row
     // Enabled observer rows the fix leaves out: with them the other bearings
     // had no fix, for the reason `withObservers`.
@@ -45,6 +51,10 @@ struct BearingRows {
     bool isObserver(std::size_t row) const { return row < static_cast<std::size_t>(observers); }
     // An enabled observer row that the fix leaves out.
     bool isLeftOut(std::size_t row) const { return isObserver(row) && observerLeftOut[letters[row] - 'A']; }
+    // A bearing older than the last minutes that count.
+    bool isAgedOut(std::size_t row) const {
+        return notBeforeUtc && row < rows.size() && rows[row].utc && *rows[row].utc < *notBeforeUtc;
+    }
 };
 
 // The bearing of an observer as the result fields read it (X of the main
@@ -66,13 +76,19 @@ bool setObserverRows(BearingRows& rows, const ObserverTexts& in);
 // session, as the window starts with them.
 bool setSessionObserverRows(BearingRows& rows, const SessionSettings& session);
 
-// Recomputes the fix of every row. When the enabled observer rows keep the
+// The first time that counts with `lastMinutes` (above 0): the newest time
+// of the log's bearings less those minutes; nothing when all count.
+std::optional<int64_t> ageCutoff(std::span<const Bearing> log, double lastMinutes);
+
+// Recomputes the fix of every row, leaving out the bearings older than
+// `lastMinutes` (notBeforeUtc is set first). When the enabled observer rows keep the
 // others from having a fix (a bearing left in a field from an earlier hunt
 // that points away from this one), the fix is that of the others, leaving
 // out as few observer rows as will do.
 void refit(BearingRows& rows);
 
-// The rows as the fix takes them: an observer row left out is not enabled.
+// The rows as the fix takes them: an observer row left out and a bearing
+// too old are not enabled.
 std::vector<Bearing> rowsAsFitted(const BearingRows& rows);
 
 // The log holds an enabled bearing of its own: only then the map draws the

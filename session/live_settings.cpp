@@ -32,6 +32,9 @@ void readLiveSettings(const IniFile& f, LiveSettings& s) {
     s.receiverInterval = f.getString(kFeeds, "ReceiverInterval", s.receiverInterval);
     flag(kFeeds, "ReceiverMirrored", s.receiverMirrored);
     s.feedTolerance = f.getString(kFeeds, "Tolerance", s.feedTolerance);
+    flag(kFeeds, "ToleranceFromConfidence", s.toleranceFromConfidence);
+    s.toleranceAtZero = f.getString(kFeeds, "ToleranceAtConfidence0", s.toleranceAtZero);
+    s.toleranceAtHundred = f.getString(kFeeds, "ToleranceAtConfidence100", s.toleranceAtHundred);
 }
 
 void writeLiveSettings(IniFile& f, const LiveSettings& s) {
@@ -56,6 +59,9 @@ void writeLiveSettings(IniFile& f, const LiveSettings& s) {
     text(kFeeds, "ReceiverInterval", s.receiverInterval, d.receiverInterval);
     flag(kFeeds, "ReceiverMirrored", s.receiverMirrored, d.receiverMirrored);
     text(kFeeds, "Tolerance", s.feedTolerance, d.feedTolerance);
+    flag(kFeeds, "ToleranceFromConfidence", s.toleranceFromConfidence, d.toleranceFromConfidence);
+    text(kFeeds, "ToleranceAtConfidence0", s.toleranceAtZero, d.toleranceAtZero);
+    text(kFeeds, "ToleranceAtConfidence100", s.toleranceAtHundred, d.toleranceAtHundred);
 }
 
 }  // namespace bearfix

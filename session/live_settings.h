@@ -26,6 +26,11 @@ struct LiveSettings {
     std::string receiverInterval = "1";  // seconds, as typed
     bool receiverMirrored = false;       // the receiver writes 360 - bearing
     std::string feedTolerance = "5";     // degrees, +-, given to every fed bearing
+    // Or, for a bearing that carries a confidence, a tolerance from it: the
+    // straight line between these at confidence 0 and 100 (degrees, as typed).
+    bool toleranceFromConfidence = false;
+    std::string toleranceAtZero = "15";
+    std::string toleranceAtHundred = "3";
 
     // "gpsd localhost:2947", or $BEARFIX_GPSD when set (a server, or "off"
     // to keep a sandboxed run off the user's gpsd).

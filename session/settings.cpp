@@ -1,9 +1,12 @@
 #include "session/settings.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 #include "support/cp1252.h"
+#include "support/text_scanner.h"
 
 namespace bearfix {
 
@@ -117,6 +120,7 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     s.showTiles = readFlag(f, kMap, "ShowTiles", s.showTiles);
     s.tilesOpacity = std::clamp(f.getInt(kMap, "TilesOpacity", s.tilesOpacity), 0, 100);
     s.hideOverlappingLabels = readFlag(f, kMap, "HideOverlappingLabels", s.hideOverlappingLabels);
+    s.mapFollowsGps = readFlag(f, kMap, "FollowGps", s.mapFollowsGps);
 
     TrackSettings& t = s.track;
     readInt(f, kGui, "GeoPosFormat", t.posFormat);
@@ -128,6 +132,9 @@ void readSettings(const IniFile& f, SessionSettings& s) {
     readInt(f, kTrack, "Options", t.trackOptions);
     t.lastFileName = truncateUtf8(f.getPath(kTrack, "LastFileName", {}), TrackSettings::kMaxFileName);
     t.lastFileType = f.getInt(kTrack, "LastFileType", 0);
+    s.exportFolder = truncateUtf8(f.getPath(kGui, "ExportFolder", s.exportFolder), kMaxDirectory);
+    s.lastMinutesOnly = readFlag(f, kBearingLog, "LastMinutesOnly", s.lastMinutesOnly);
+    readText(f, kBearingLog, "LastMinutes", s.lastMinutes);
     readLiveSettings(f, s.live);
     readBridgeSettings(f, s.bridges);
     s.robustFix = readFlag(f, kBearingLog, "RobustFix", s.robustFix);
@@ -184,6 +191,7 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     if (s.tilesOpacity != 100 || f.has(kMap, "TilesOpacity")) f.setInt(kMap, "TilesOpacity", s.tilesOpacity);
     if (!s.hideOverlappingLabels || f.has(kMap, "HideOverlappingLabels"))
         f.setInt(kMap, "HideOverlappingLabels", flag(s.hideOverlappingLabels));
+    if (s.mapFollowsGps || f.has(kMap, "FollowGps")) f.setInt(kMap, "FollowGps", flag(s.mapFollowsGps));
 
     const TrackSettings& t = s.track;
     f.setInt(kGui, "GeoPosFormat", t.posFormat);
@@ -194,10 +202,23 @@ void writeSettings(IniFile& f, const SessionSettings& s, bool writeBounds) {
     f.setInt(kTrack, "Options", t.trackOptions);
     f.setPath(kTrack, "LastFileName", t.lastFileName);
     f.setInt(kTrack, "LastFileType", t.lastFileType);
+    if (!s.exportFolder.empty() || f.has(kGui, "ExportFolder")) f.setPath(kGui, "ExportFolder", s.exportFolder);
+    if (s.lastMinutesOnly || f.has(kBearingLog, "LastMinutesOnly"))
+        f.setInt(kBearingLog, "LastMinutesOnly", flag(s.lastMinutesOnly));
+    if (s.lastMinutes != SessionSettings{}.lastMinutes || f.has(kBearingLog, "LastMinutes"))
+        f.setString(kBearingLog, "LastMinutes", s.lastMinutes);
     writeLiveSettings(f, s.live);
     writeBridgeSettings(f, s.bridges);
     if (s.robustFix != SessionSettings{}.robustFix || f.has(kBearingLog, "RobustFix"))
         f.setInt(kBearingLog, "RobustFix", flag(s.robustFix));
+}
+
+double countedMinutes(bool only, std::string_view typed) {
+    typed = trimBlanks(typed);
+    double minutes = 0.0;
+    const auto [end, ec] = std::from_chars(typed.data(), typed.data() + typed.size(), minutes);
+    const bool number = !typed.empty() && ec == std::errc() && end == typed.data() + typed.size();
+    return only && number && std::isfinite(minutes) && minutes > 0.0 ? minutes : 0.0;
 }
 
 MapSettings mapSettingsFor(const SessionSettings& s, const std::string& locationX) {

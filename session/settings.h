@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "session/ini_file.h"
 #include "session/bridge_settings.h"
@@ -82,9 +83,17 @@ struct SessionSettings {
     bool showTiles = false;
     int32_t tilesOpacity = 100;  // percent, 0..100
     bool hideOverlappingLabels = true;
+    bool mapFollowsGps = false;  // "Follow GPS"
 
     // "GUI" and "TrackDisplay"
     TrackSettings track;
+    // "BearingLog": only the bearings of the last minutes count in the fix
+    // (the minutes as typed). New keys, written once they differ from these.
+    bool lastMinutesOnly = false;
+    std::string lastMinutes = "30";
+    // The folder of the last export (the file system's bytes); empty before
+    // the first. A new key, written once it is set.
+    std::string exportFolder;
 
     // "GPS" and "BearingFeeds"
     LiveSettings live;
@@ -110,6 +119,10 @@ void readSettings(const IniFile& file, SessionSettings& s);
 // Writes every key in order. The window bounds only when `writeBounds` (the
 // window is neither maximised nor minimised); the file keeps the old ones.
 void writeSettings(IniFile& file, const SessionSettings& s, bool writeBounds);
+
+// The minutes of "only the last N min" (BearingRows::lastMinutes): 0, all
+// bearings count, when it is off or `typed` is no number of minutes above 0.
+double countedMinutes(bool only, std::string_view typed);
 
 // What the map drawing reads from a session; `locationX` is the text of the
 // intersection field, which the settings file does not keep.

@@ -42,6 +42,7 @@
 #include "remote/remote_mailbox.h"
 #include "remote/remote_socket.h"
 #include "session/results.h"
+#include "session/saved_tracks.h"
 #include "session/settings.h"
 #include "cities/cities.h"
 #include "fix/bearing_log.h"
@@ -106,17 +107,21 @@ constexpr const char* kUsage =
     "  and exit status 2 for a text that is none.\n"
     "  render: the map as the window draws it for the observers, bearings and\n"
     "  map settings of a settings file (default: your bearfix.ini), as PNG.\n"
-    "  Run it where map_data/ is. Draws the remembered track file when the\n"
-    "  settings say to reload it at start, and the bearing log (default:\n"
-    "  bearings.csv beside the settings file).\n"
+    "  Run it where map_data/ is. Draws the saved tracks (tracks.journal beside\n"
+    "  the settings file), the remembered track file when the settings say to\n"
+    "  reload it at start, and the bearing log (default: bearings.csv beside\n"
+    "  the settings file).\n"
     "  tracks: what importing the files would store, and the messages.\n"
     "  export: observers, X, the search area, the sectors, the bearing log with\n"
     "  its fix and the tracks to a file for Google Earth (.kml), a GPS (.gpx) or\n"
     "  a GIS (.geojson), or the bearing log as CSV (.csv); the observers from\n"
-    "  the settings file (default: your bearfix.ini).\n"
+    "  the settings file (default: your bearfix.ini), the bearing log and the\n"
+    "  tracks saved beside it unless --bearings or --tracks name others.\n"
     "  send: a message to the running Bearfix (e.g. 'set brg1x=123.5' or\n"
     "  'track addpoint lat=52.1 lon=8.5'); prints the reply. --stdin sends each\n"
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
+    "  Exit status 1 when a message was refused (the reason on standard error,\n"
+    "  e.g. a 'bearing add' with an unknown key) or could not be delivered.\n"
     "  gps: N fixes (default 1, 0 for no end) from gpsd (default localhost:2947),\n"
     "  one a line; exit status 1 when gpsd cannot be reached within 5 s.\n"
     "  declination: the declination (east positive), inclination and horizontal\n"
@@ -328,8 +333,8 @@ int runRender(std::vector<std::string> args) {
     bearfix::setMessageSink([](bearfix::MessageLevel level, const std::string& text) {
         if (level == bearfix::MessageLevel::Error) std::fprintf(stderr, "%s\n", cp1252ToUtf8(text).c_str());
     });
-    if (session.track.trackOptions & bearfix::TrackSettings::kReloadOnStart)
-        bearfix::loadTrackFileReporting(session.track.lastFileName, session.track.lastFileType);
+    // The saved tracks, and the remembered track file, as the window starts.
+    bearfix::loadSavedTracks(bearfix::trackJournalPath(config), session.track);
     // The bearing log as the window draws it: after the observer rows.
     bearfix::BearingRows rows;
     bearfix::setSessionObserverRows(rows, session);
@@ -339,13 +344,14 @@ int runRender(std::vector<std::string> args) {
     if (bearfix::loadBearingCsv(bearings, log, errors) == bearfix::CsvLoad::Bad)
         std::fprintf(stderr, "bearfix-cli: %s: %s\n", bearings.c_str(), cp1252ToUtf8(errors).c_str());
     rows.rows.insert(rows.rows.end(), log.begin(), log.end());
+    rows.lastMinutes = bearfix::countedMinutes(session.lastMinutesOnly, session.lastMinutes);
     bearfix::refit(rows);
     composer.setBearingLayer([&rows](QPainter& painter, const bearfix::MapView& view, bool overMarkers) {
         if (!bearfix::logShowsOnMap(rows)) return false;
         if (overMarkers) {
             bearfix::drawBestFix(painter, view, rows.fix);
         } else {
-            bearfix::drawBearingLines(painter, view, rows.log());
+            bearfix::drawBearingLines(painter, view, rows.log(), rows.notBeforeUtc);
         }
         return true;
     });
@@ -503,6 +509,13 @@ int runSend(std::vector<std::string> args, bool fromStdin) {
         std::fflush(stdout);
         if (reply == bearfix::kReplyTooLong) {
             std::fprintf(stderr, "bearfix-cli: longer than 1024 bytes, not delivered: %s\n", text.c_str());
+            return kRefused;
+        }
+        if (reply == bearfix::kReplyRefused) {
+            // The same check as the mailbox's: its reason, said here.
+            std::string why = bearfix::refusedCommand(bytes);
+            if (why.empty()) why = "Bearfix cannot run it";
+            std::fprintf(stderr, "bearfix-cli: refused, %s: %s\n", cp1252ToUtf8(why).c_str(), text.c_str());
             return kRefused;
         }
         if (reply == bearfix::kReplyFull && !isQuery(static_cast<uint32_t>(code))) {

@@ -1,5 +1,7 @@
 // bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config INI] [--bearings CSV]
-// [--tracks FILE...]: what the window's File > Export... writes.
+// [--tracks FILE...]: what the window's File > Export... writes, from the
+// saved session (the settings, and the bearing log and the tracks saved
+// beside them) or the files named.
 #pragma once
 
 #include <string>

@@ -90,12 +90,92 @@ void setTrackPointTime(TrackPoint& point, double seconds) {
     point.dateValid = 1;
 }
 
-bool TrackBuffer::beginSegment(const char* name, int32_t colour) {
+int32_t TrackBuffer::beginSegment(const char* name, int32_t colour, TrackOrigin origin) {
     TrackPoint header{};
     header.type = kTrackSegment;
     header.colour = colour;
+    header.origin = origin;
     if (name) std::strncpy(header.name, name, sizeof header.name - 1);
+    return append(header) ? headers_.back().number : 0;
+}
+
+const TrackPoint* TrackBuffer::segmentHeader(int32_t number) const {
+    const auto it = std::lower_bound(firstHeaders_.begin(), firstHeaders_.end(), number,
+                                     [](const Header& h, int32_t n) { return h.number < n; });
+    return it != firstHeaders_.end() && it->number == number ? recordAt(it->index) : nullptr;
+}
+
+bool TrackBuffer::continueSegment(int32_t number) {
+    const TrackPoint* first = segmentHeader(number);
+    if (!first) return false;
+    TrackPoint header = *first;
+    header.continues = 1;
     return append(header);
+}
+
+bool TrackBuffer::appendToSegment(int32_t number, const TrackPoint& point) {
+    if (openSegment() != number && !continueSegment(number)) return false;
+    return append(point);
+}
+
+// Numbers and the look-ups of segments kept with each header. A header that
+// would continue a segment not stored, or begin one under a number already
+// given, begins a new one.
+bool TrackBuffer::appendHeader(TrackPoint header) {
+    if (header.continues && !segmentHeader(header.segment)) header.continues = 0;
+    if (!header.continues && header.segment < nextNumber_) header.segment = nextNumber_;
+    const int origin = static_cast<int>(header.origin);
+    if (origin < 0 || origin >= kTrackOrigins) header.origin = TrackOrigin::File;
+    headers_.reserve(headers_.size() + 1);
+    if (!header.continues) firstHeaders_.reserve(firstHeaders_.size() + 1);
+    if (tail_ == slabEnd_ && !addSlab()) return false;
+    new (tail_++) TrackPoint(header);
+    const Header h{recordCount_++, header.segment};
+    ++changes_;
+    headers_.push_back(h);
+    if (header.continues) {
+        ++continuations_;
+    } else {
+        firstHeaders_.push_back(h);
+        nextNumber_ = header.segment + 1;
+        lastOfOrigin_[static_cast<int>(header.origin)] = header.segment;
+    }
+    return true;
+}
+
+// The pieces of each segment: its first header and the points after it, then
+// the points after each header that continues it.
+std::vector<TrackBuffer::SegmentRun> TrackBuffer::segmentRuns() const {
+    std::vector<SegmentRun> runs;
+    std::vector<std::size_t> runOf(firstHeaders_.size());
+    const int32_t before = headers_.empty() ? recordCount_ : headers_.front().index;
+    if (before > 0) runs.push_back({{{0, before}}});
+    for (std::size_t k = 0, first = 0; k < headers_.size(); ++k) {
+        const Header& h = headers_[k];
+        const int32_t end = k + 1 < headers_.size() ? headers_[k + 1].index : recordCount_;
+        if (first < firstHeaders_.size() && firstHeaders_[first].index == h.index) {
+            runOf[first++] = runs.size();
+            runs.push_back({{{h.index, end}}});
+            continue;
+        }
+        const auto it = std::lower_bound(firstHeaders_.begin(), firstHeaders_.end(), h.number,
+                                         [](const Header& f, int32_t n) { return f.number < n; });
+        runs[runOf[static_cast<std::size_t>(it - firstHeaders_.begin())]].pieces.push_back({h.index + 1, end});
+    }
+    return runs;
+}
+
+void TrackBuffer::forgetHeadersFrom(int32_t count) {
+    while (!headers_.empty() && headers_.back().index >= count) {
+        if (!firstHeaders_.empty() && firstHeaders_.back().index == headers_.back().index) {
+            firstHeaders_.pop_back();
+        } else {
+            --continuations_;
+        }
+        headers_.pop_back();
+    }
+    for (int32_t& last : lastOfOrigin_) last = 0;
+    for (const Header& h : firstHeaders_) lastOfOrigin_[static_cast<int>(recordAt(h.index)->origin)] = h.number;
 }
 
 namespace {
@@ -164,6 +244,11 @@ void TrackBuffer::clear() {
     tail_ = slabEnd_ = nullptr;
     recordCount_ = 0;
     ++changes_;
+    headers_.clear();
+    firstHeaders_.clear();
+    continuations_ = 0;
+    for (int32_t& last : lastOfOrigin_) last = 0;
+    lowestChange_ = 0;
 }
 
 void TrackBuffer::truncate(int32_t count) {
@@ -172,6 +257,8 @@ void TrackBuffer::truncate(int32_t count) {
         return;
     }
     if (count >= recordCount_) return;
+    forgetHeadersFrom(count);
+    lowestChange_ = std::min(lowestChange_, count);
     const auto [last, offset] = slabOf(count - 1);
     for (int k = last + 1; k < slabCount_; ++k) freeSlab(slabs_[k], k);
     slabCount_ = last + 1;
@@ -187,6 +274,7 @@ void TrackBuffer::renameSegment(int32_t index, const char* name) {
     std::memset(record->name, 0, sizeof record->name);
     std::strncpy(record->name, name, sizeof record->name - 1);
     ++changes_;
+    lowestChange_ = std::min(lowestChange_, index);
 }
 
 const TrackPoint* TrackBuffer::recordAt(int32_t index) const {
@@ -215,7 +303,7 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
         if (!open) sink(view, nullptr, kItemBegin);
         open = true;
     };
-    for (const TrackPoint& r : *this) {
+    forEachInSegmentOrder([&](const TrackPoint& r) {
         if (r.type == kTrackSegment) {
             if (n > 0) {
                 begin();
@@ -239,7 +327,7 @@ bool TrackBuffer::forEachBatch(MapView& view, const PointSink& sink) const {
                 n = 0;
             }
         }
-    }
+    });
     if (n > 0) {
         begin();
         sink(view, batch.data(), n);

@@ -187,8 +187,9 @@ TEST_F(BearingWindowTest, RemoteBearingUpdatesTheTableAndTheFix) {
     EXPECT_EQ(f.Ed_Fix->text(), f.Ed_LocX->text() + ", " + f.Ed_LocApprox->text());
     EXPECT_FALSE(f.Ed_Fix95->text().isEmpty());
     EXPECT_TRUE(f.Lab_BearingFix->text().startsWith("Fix (3 bearings): " + f.Ed_LocX->text()));
-    // A bad command adds nothing and says why.
-    post(*w, "bearing add lat=95 lon=2 brg=1");
+    // A bad command is refused, adds nothing and says why.
+    const std::string bad = "bearing add lat=95 lon=2 brg=1";
+    EXPECT_EQ(postToMailbox(w->mailbox(), 1, 0, static_cast<int32_t>(bad.size()), bad.data()), kReplyRefused);
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.Mem_Msgs->toPlainText().contains("lat"); }, 5000));
     EXPECT_EQ(m.rowCount(), 3);
 }

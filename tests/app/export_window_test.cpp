@@ -1,8 +1,10 @@
 // File > Export...: the window's observers and tracks go out through the save dialog.
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "app/bearing_log_tab.h"
 #include "german_locale.h"
 #include "tracks/track_store.h"
 #include "window_fixture.h"
@@ -33,7 +35,10 @@ protected:
 };
 
 // A name without extension takes the filter's; the numbers keep their '.'
-// under a German locale.
+// under a German locale. A logged bearing has its station's colour as the map
+// draws it, the slots counted over the log alone: "Car 7" hashes to slot 0
+// (FNV-1a modulo 12, in Python), #1f77b4, which observer A's row would take
+// first were it counted; A's row has A's teal.
 TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
     auto w = startExporting((dir.path() / "hunt").string(), 2);
     Ui::TBearfix& f = w->form();
@@ -50,6 +55,10 @@ TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
         p.valid = 1;
         appendTrackRecord(p);
     }
+    Bearing car;
+    car.station = "Car 7";
+    car.position = {8.5 * kDegToRad, 50 * kDegToRad};
+    w->bearingLog().append({car});
     ASSERT_TRUE(useGermanLocale()) << "no German locale: scripts/install-deps installs 'locales'";
     f.MI_Export->trigger();
     std::setlocale(LC_ALL, "C");
@@ -58,6 +67,10 @@ TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
     EXPECT_NE(text.find(R"({"type":"Point","coordinates":[8.125,50.25]})"), std::string::npos);
     EXPECT_NE(text.find(R"("coordinates":[[8.5,50.5],[8.515625,50.5]])"), std::string::npos);
     EXPECT_NE(text.find(R"("name":"X",)"), std::string::npos);
+    EXPECT_NE(text.find(R"("kind":"log_bearing","name":"Car 7","description":"0° ±1°","colour":"#1f77b4")"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(R"("kind":"log_bearing","name":"A","description":"45° ±1°","colour":"#008080")"),
+              std::string::npos);
     EXPECT_TRUE(warnings.isEmpty());
 }
 
@@ -72,6 +85,21 @@ TEST_F(ExportWindowTest, AFailedExportKeepsTheOldFileAndWarns) {
     EXPECT_EQ(read("old.kml"), "<kml/>");
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].contains(QString::fromStdString(old))) << warnings[0].toStdString();
+}
+
+// The dialog starts in the folder of the last export, after a restart too;
+// before the first export, or with that folder gone, in the home folder.
+TEST_F(ExportWindowTest, TheDialogStartsWhereTheLastExportWent) {
+    std::filesystem::create_directories(dir.path() / "trip");
+    const QString trip = QString::fromStdString((dir.path() / "trip").string());
+    auto w = startExporting((dir.path() / "trip/hunt.kml").string(), 0);
+    EXPECT_EQ(w->exportFolder(), QDir::homePath());
+    w->form().MI_Export->trigger();
+    EXPECT_EQ(w->exportFolder(), trip);
+    w->close();
+    EXPECT_EQ(start()->exportFolder(), trip);
+    std::filesystem::remove_all(dir.path() / "trip");
+    EXPECT_EQ(start()->exportFolder(), QDir::homePath());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The live inputs in the real window, offscreen: a gpsd of the test's own
 // (gpsfake replaying the committed drive), a UDP sender, and a receiver page
 // served by Python's http.server from a file the test rewrites.
+#include <GeographicLib/Geodesic.hpp>
+
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -18,6 +21,7 @@
 #include "app/bearing_log_tab.h"
 #include "app/line_edits.h"
 #include "geo/great_circle.h"
+#include "tracks/track_journal.h"
 #include "tracks/track_store.h"
 #include "window_fixture.h"
 
@@ -276,6 +280,8 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
 
     f.Ed_ReceiverUrl->setText(server.url("DOA_value.html"));
     f.Ed_ReceiverInterval->setText("0.2");
+    QElapsedTimer fetching;
+    fetching.start();
     f.Chk_ReceiverFeed->setChecked(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged(*w) == 2; }, kWait)) << f.Lab_FeedStatus->text().toStdString();
     const auto& rows = w->bearingLog().model().rows().rows;
@@ -294,6 +300,11 @@ TEST_F(FeedWindowTest, TheReceiverPageIsFollowedThroughTornReads) {
     EXPECT_GE(w->feeds().receiverCounts().skipped, 3u);
     EXPECT_EQ(w->feeds().receiverCounts().accepted, 2u);
     EXPECT_TRUE(f.Lab_FeedStatus->text().contains("Receiver: 2 accepted, ")) << f.Lab_FeedStatus->text().toStdString();
+    // The torn line is counted at every fetch and said once a minute at most.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.Lab_FeedStatus->text().contains(" torn)"); }, kWait));
+    const QString messages = f.Mem_Msgs->toPlainText();
+    EXPECT_TRUE(messages.contains("Receiver: 1 torn line skipped (caught half written); said once a minute at most"));
+    EXPECT_LE(messages.count("torn line"), 1 + fetching.elapsed() / 60000) << messages.toStdString();
 
     // Switched off and on (as after a restart): the page is read afresh, and
     // what the log holds already stays out of it.
@@ -356,6 +367,75 @@ TEST_F(LiveWindowTest, RemoteSetsTheObserverPositions) {
     EXPECT_EQ(f.Ed_Pos2->text(), "50.5, 9.25");
 }
 
+// The segments as text, whole: "#name/colour/origin" and the points as
+// "lat lon height hh:mm:ss" (units of the store); and the points of the
+// segments begun by `origin`.
+std::vector<std::string> segments(const TrackBuffer& store) {
+    std::vector<std::string> out;
+    store.forEachInSegmentOrder([&out](const TrackPoint& r) {
+        char text[96];
+        if (r.type == kTrackSegment) std::snprintf(text, sizeof text, "#%s/%d/%d", r.name, r.colour, int(r.origin));
+        else std::snprintf(text, sizeof text, " %d %d %g %02d:%02d:%02d", r.lat, r.lon, r.altitude, r.hour, r.minute, r.second);
+        if (r.type == kTrackSegment) out.emplace_back(text);
+        else if (!out.empty()) out.back() += text;
+    });
+    return out;
+}
+int pointsOf(const TrackBuffer& store, TrackOrigin origin) {
+    int points = 0, counting = 0;
+    store.forEachInSegmentOrder([&](const TrackPoint& r) {
+        if (r.type == kTrackSegment) counting = r.origin == origin;
+        else points += counting;
+    });
+    return points;
+}
+
+// A hunt quit and started again: the recorded GPS track and a teammate's
+// track, their points interleaved as they came, are back whole with their
+// names, colours, heights and times; the teammate's next point goes on in
+// its segment and is in the journal within a second, before any quit; Clear
+// empties the journal at once.
+TEST_F(LiveWindowTest, TracksComeBackWholeAfterARestart) {
+    clearTracks();
+    const std::string journal = (dir.path() / "config/bearfix/tracks.journal").string();
+    std::vector<std::string> before;
+    {
+        auto w = startWindow();
+        GpsFake gpsd;
+        const int port = testing::freeTcpPort();
+        ASSERT_TRUE(gpsd.start(port));
+        w->form().Chk_RecordGpsTrack->setChecked(true);
+        useGpsd(*w, port);
+        post(*w, "track segment name=\"Car 2\" color=255");
+        for (int i = 1; i <= 4; ++i) {
+            const int gps = pointsOf(trackStore(), TrackOrigin::Gps);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pointsOf(trackStore(), TrackOrigin::Gps) > gps; }, kWait));
+            post(*w, "track addpoint lat=50.0" + std::to_string(i) + " lon=8.1 masl=2" + std::to_string(i) +
+                         "0 udts=17160228" + std::to_string(10 + i));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pointsOf(trackStore(), TrackOrigin::Remote) == i; }, kWait));
+        }
+        before = segments(trackStore());
+        ASSERT_EQ(before.size(), 2u);
+        w->close();
+    }
+    const std::string& car = before[before[0].rfind("#Car", 0) == 0 ? 0 : 1];
+    EXPECT_EQ(car.rfind("#Car 2/255/2 18003600 2916000 210 09:00:11 18007200", 0), 0u) << car;
+    clearTracks();  // as a new run begins
+    auto w = startWindow();
+    EXPECT_EQ(segments(trackStore()), before);
+    post(*w, "track addpoint lat=50.05 lon=8.1");
+    const auto saved = [&journal] {
+        TrackBuffer read;
+        readTrackJournal(journal, read);
+        return pointsOf(read, TrackOrigin::Remote);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved() == 5; }, kWait)) << "in the teammate's segment, saved";
+    EXPECT_EQ(segments(trackStore()).size(), 2u);
+    w->form().Btn_ClearTracks->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::file_size(journal) == 16; }, kWait));
+    clearTracks();
+}
+
 // New keys only when they differ from their defaults; read back as written.
 TEST_F(LiveWindowTest, SettingsKeepTheNewKeysOnlyWhenSet) {
     const std::string old = "[PREV_SESSION]\r\nPos1=N52\xB0" "08'26\" E008\xB0" "28'57\"\r\n";
@@ -385,6 +465,76 @@ TEST_F(LiveWindowTest, SettingsKeepTheNewKeysOnlyWhenSet) {
     EXPECT_TRUE(w->form().Chk_FollowGps->isChecked());
     EXPECT_EQ(w->form().Ed_UdpPort->text(), "40000");
     EXPECT_EQ(w->form().Cb_BearingConvention->currentIndex(), 1);
+}
+
+// Whether `p` shows on the last map, away from its edges.
+bool inView(TBearfix& w, GeoPosition p) {
+    const MapView& v = w.composer().view();
+    double x, y;
+    return geo_to_pixel(v, p.lon, p.lat, &x, &y) && !nearEdge(x, y, v.width, v.height);
+}
+
+// Driving to the log's fix: "Center at" it, Follow GPS in both projections
+// (course and distance expected from GeographicLib), F, Add... and a drag.
+TEST_F(LiveWindowTest, FollowGpsKeepsTheCarInViewAndFGoesToTheLogsFix) {
+    writeIni("[PREV_SESSION]\nBrg1X=\nBrg2X=\n[MAP]\nShowTopo=0\nShowCities=0\nCenterHow=4\n");
+    auto w = startShown();
+    Ui::TBearfix& f = w->form();
+    const GeographicLib::Geodesic sphere(kEarthRadiusKm * 1000, 0);
+    std::vector<Bearing> log;  // from three stations toward 52.16 N 8.47 E
+    for (const auto& [lat, lon] : {std::pair{52.11, 8.41}, {52.2, 8.39}, {52.13, 8.56}}) {
+        double metres, azimuth, back;
+        sphere.Inverse(lat, lon, 52.16, 8.47, metres, azimuth, back);
+        log.push_back({"Car", 1716022800, {lon * kDegToRad, lat * kDegToRad}, std::fmod(azimuth + 360, 360), 3});
+    }
+    w->bearingLog().append(log);
+    const GeoPosition fix = w->bearingLog().model().rows().fix.x;
+    f.Btn_UpdateMap->click();
+    EXPECT_LT(std::hypot(w->mapCenter.lat - fix.lat, w->mapCenter.lon - fix.lon), 5e-6) << "Center at: the log's fix";
+
+    GpsFake gpsd;
+    const int port = testing::freeTcpPort();
+    ASSERT_TRUE(gpsd.start(port));
+    useGpsd(*w, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->gps().currentFix() != nullptr; }, kWait));
+    f.Ed_MapRange->setText("0.1");
+    f.Btn_FollowGps->click();
+    EXPECT_TRUE(w->mapPopup().findChild<QAction*>("PM_FollowGps")->isChecked()) << "one with the button";
+    int moves = 0, outside = 0;
+    QObject::connect(&w->gps(), &GpsPanel::fixShown, [&, centre = w->mapCenter]() mutable {
+        outside += !inView(*w, w->gps().currentFix()->position());  // after the window's own handler
+        const GeoPosition was = std::exchange(centre, w->mapCenter);
+        moves += was.lat != centre.lat || was.lon != centre.lon;
+    });
+    for (int projection : {0, 1}) {
+        f.CB_MapProjection->setCurrentIndex(projection);
+        f.Btn_UpdateMap->click();
+        moves = outside = 0;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return moves >= 3; }, kWait)) << projection;
+        EXPECT_EQ(outside, 0) << projection << ": the map moves on before the car nears an edge";
+    }
+
+    const QRegularExpressionMatch m =  // "Fix: 45°, 3.2 km", from the car to the fix
+        QRegularExpression(QString::fromUtf8("^Fix: (\\d+)°, ([\\d.]+) (k?m)$")).match(f.Lab_DriveReadout->text());
+    ASSERT_TRUE(m.hasMatch() && f.Lab_DriveReadout->isVisible()) << f.Lab_DriveReadout->text().toStdString();
+    const GpsFix& own = *w->gps().currentFix();
+    double metres, azimuth, back;
+    sphere.Inverse(own.latDeg, own.lonDeg, fix.lat * kRadToDeg, fix.lon * kRadToDeg, metres, azimuth, back);
+    EXPECT_LE(std::fabs(std::remainder(m.captured(1).toDouble() - azimuth, 360.0)), 3.0) << "a fix or two late";
+    EXPECT_NEAR(m.captured(2).toDouble() * (m.captured(3) == "km" ? 1000 : 1), metres, 150.0);
+    EXPECT_GE(f.Lab_DriveReadout->height(), 40) << "large enough to read while driving";
+    f.Img_Map->setFocus();
+    QTest::keyClick(f.Img_Map, Qt::Key_F);
+    EXPECT_TRUE(inView(*w, own.position()) && inView(*w, fix)) << "F shows both";
+    GeoPosition offered, car;
+    w->dialogs.editBearing = [&](const QString&, Bearing* b) {
+        std::tie(offered, car) = std::pair(b->position, w->gps().currentFix()->position());
+        return false;
+    };
+    f.Btn_AddBearing->click();
+    EXPECT_TRUE(offered.lat == car.lat && offered.lon == car.lon) << "Add... where the car is";
+    w->Img_MapDragged(100, 100, 160, 140);
+    EXPECT_FALSE(w->followsGps() || f.Btn_FollowGps->isChecked() || f.Lab_DriveReadout->isVisible()) << "dragged";
 }
 
 }  // namespace

@@ -157,6 +157,29 @@ TEST_F(DialogWindowTest, FileNamesKeepTheirBytes) {
     EXPECT_EQ(elevation().srtmDirectory(), tiles + "/n\xC3\xB6rd");
 }
 
+// An imported file is kept with the tracks: at the next start it is there
+// once, not again from the file as well; after Clear tracks the file is
+// loaded again at start, as it always was.
+TEST_F(DialogWindowTest, ReloadOnStartDoesNotShowATrackTwice) {
+    files = {QString::fromStdString(dir.write("walk.aux", "1 1262304000 52.1 8.5 40 0\n2 1262304001 52.2 8.6 41 0\n"))};
+    filterIndex = 4;
+    {
+        auto w = startWithDialogs();
+        w->form().Chk_ReloadTracksOnStartup->setChecked(true);
+        w->form().MI_ImportGPSTrack->trigger();
+        ASSERT_EQ(trackRecordCount(), 3);
+        w->close();
+    }
+    {
+        auto w = startWithDialogs();  // the store emptied first, as a new run begins
+        EXPECT_EQ(trackRecordCount(), 3) << "from the journal, not twice";
+        w->form().Btn_ClearTracks->click();
+        w->close();
+    }
+    auto w = startWithDialogs();
+    EXPECT_EQ(trackRecordCount(), 3) << "from the file";
+}
+
 TEST_F(DialogWindowTest, ReloadOnStartWithAMissingFile) {
     const std::string gone = (dir.path() / "gone.kml").string();
     writeIni("[TrackDisplay]\nOptions=16\nLastFileName=" + gone + "\nLastFileType=0\n");

@@ -127,6 +127,20 @@ TEST(CliSend, AFullMailboxIsTriedAgainAndAFailureSaid) {
     }
 }
 
+// The reply 0x83000002: not queued, and the reason said as the window's log says it.
+TEST(CliSend, ARefusedCommandIsSaidWithItsReason) {
+    testing::TempDir dir;
+    const std::string path = (dir.path() / "bearfix.sock").string();
+    CliRun run;
+    {
+        ScriptedListener listener(path, {0x83000002});
+        run = send({"--socket", QString::fromStdString(path), "bearing add lat=50 lon=8 brg=1 colour=red"});
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "0x83000002\n");
+    EXPECT_EQ(run.err, "bearfix-cli: refused, unknown key at \"colour=red\": bearing add lat=50 lon=8 brg=1 colour=red\n");
+}
+
 TEST(CliSend, NothingGoesToAListenerOfAnotherUser) {
     if (geteuid() != 0) {  // only root can listen as another user: the check, seen from one
         int ends[2];

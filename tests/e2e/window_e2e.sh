@@ -1,7 +1,7 @@
 #!/bin/sh
 # The real program end to end under Xvfb: type a bearing, send one, a bearing
 # for the log and a track from another program, look at the picture, quit
-# through the menu, and find the bearings again after a restart.
+# through the menu, and find the bearings and the track again after a restart.
 #   window_e2e.sh BEARFIX BEARFIX_CLI   (run where map_data/ is)
 set -eu
 if [ -z "${BEARFIX_E2E_DISPLAY:-}" ]; then
@@ -64,7 +64,12 @@ type_send_and_look() {
     echo "$colours" | grep -qi '#C000C0' || fail "no track in its segment's colour in the picture"
 }
 
-just_look() { sleep 1; }
+# The track sent in the first run is drawn again, from the saved tracks.
+look_for_the_track() {
+    sleep 1
+    import -window root "$WORK/again.png"
+    convert "$WORK/again.png" -format %c histogram:info:- | grep -qi '#C000C0' || fail "the track did not come back"
+}
 
 session type_send_and_look
 grep -qx 'Brg1X=275' "$INI" || fail "the typed bearing is not in $INI"
@@ -74,7 +79,7 @@ grep -q '^e2e car,51.5,7,45,2,,remote,1$' "$LOG" || fail "the remote bearing is 
 
 # A second run writes what its fields hold: the bearings came back.
 sed -i 's/^Width=.*/Width=700/' "$INI"
-session just_look
+session look_for_the_track
 grep -qx 'Brg1X=275' "$INI" || fail "the typed bearing was not restored"
 grep -qx 'Brg2X=300' "$INI" || fail "the remote bearing was not restored"
 grep -qx 'Width=700' "$INI" || fail "the window size was not restored"
@@ -104,5 +109,5 @@ wait "$pid" || status=$?
 pid=
 [ "$status" -eq 0 ] || fail "bearfix ended with status $status under a file-size limit: $(cat "$WORK/bearfix.log")"
 cmp -s "$INI" "$WORK/before.ini" || fail "the settings changed under a file-size limit"
-[ "$(ls "$(dirname "$INI")" | tr '\n' ' ')" = "bearfix.ini bearings.csv " ] || fail "left beside the settings: $(ls "$(dirname "$INI")")"
+[ "$(ls "$(dirname "$INI")" | tr '\n' ' ')" = "bearfix.ini bearings.csv tracks.journal " ] || fail "left beside the settings: $(ls "$(dirname "$INI")")"
 echo "end to end: ok"

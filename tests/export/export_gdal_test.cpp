@@ -10,9 +10,11 @@
 #include <map>
 #include <numbers>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "temp_dir.h"
+#include "tracks/track_journal.h"
 
 namespace bearfix::testing {
 namespace {
@@ -301,6 +303,94 @@ TEST_F(ExportGdal, CsvExportGivesTheSameFix) {
     const Outcome after = run(cli("fix --bearings " + q(path("log-out.csv")) + " --json"));
     EXPECT_EQ(before.status, 0);
     EXPECT_EQ(after.output, before.output);
+}
+
+// From the saved session alone (the settings, the bearing log and the track
+// journal beside them): tracks whose points came interleaved come out whole,
+// each track and each station in its own colour, as GDAL reads them back.
+// The station colours by hand: FNV-1a of "Car 2" is 3 modulo 12, of "Car 3"
+// 4 (Python); the palette's entries 3 and 4 are #17BECF and #E377C2. GPX's
+// Garmin colour is the nearest of its 16: (192, 0, 0) is Red (63 away, DarkRed
+// 64); (0, 128, 255) is DarkCyan (127 away, Blue 128).
+TEST_F(ExportGdal, TracksAndStationsKeepTheirColours) {
+    dir.write("session.ini", "[PREV_SESSION]\nPos1=N50 E8\nBrg1X=45\nPos2=N50 E9\nBrg2X=\n");
+    dir.write("bearings.csv", "Car 2,50.2,8.2,100,2\nCar 3,50.1,8.9,300,2\nCar 2,50.3,8.3,110,2\n");
+    TrackBuffer store;
+    const int32_t gps = store.beginSegment("GPS", -1, TrackOrigin::Gps);
+    const int32_t car = store.beginSegment("Car 2", 0x00FF8000, TrackOrigin::Remote);
+    for (int i = 0; i < 6; ++i) {
+        bearfix::TrackPoint p;
+        initTrackPoint(p);
+        p.lat = (50 * 64 + i) * (kUnitsPerDegree / 64);
+        p.lon = 8 * kUnitsPerDegree;
+        p.valid = 1;
+        store.appendToSegment(i % 2 ? car : gps, p);
+    }
+    TrackJournalEncoder journal;
+    std::string bytes = TrackJournalEncoder::header();
+    journal.encode(store, 0, store.recordCount(), {}, bytes);
+    dir.write("tracks.journal", bytes);
+    const auto exported = [&](const std::string& name) {
+        const Outcome r = run(cli("export " + q(path(name)) + " --config " + q(path("session.ini"))));
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+        return path(name);
+    };
+    const std::string kml = exported("c.kml");
+    std::map<std::string, std::set<std::string>> styles;  // "layer/name": the styles GDAL resolves
+    const Outcome resolved = run("ogrinfo --config LIBKML_RESOLVE_STYLE YES -ro -al -q " + q(kml));
+    std::istringstream lines(resolved.output);
+    std::string layer, name;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("OGRFeature(", 0) == 0) layer = line.substr(11, line.rfind("):") - 11);
+        if (line.rfind("  Name (String) = ", 0) == 0) name = line.substr(18);
+        if (line.rfind("  Style = ", 0) == 0) styles[layer + "/" + name].insert(line.substr(10));
+    }
+    using Styles = std::set<std::string>;
+    EXPECT_EQ(styles["Tracks/GPS"], Styles{"PEN(c:#C00000FF,w:3.000000px)"});
+    EXPECT_EQ(styles["Tracks/Car 2"], Styles{"PEN(c:#0080FFFF,w:3.000000px)"});
+    EXPECT_EQ(styles["Bearing log/Car 2"], Styles{"PEN(c:#17BECFFF,w:2.000000px)"}) << "both of them";
+    EXPECT_EQ(styles["Bearing log/Car 3"], Styles{"PEN(c:#E377C2FF,w:2.000000px)"});
+    EXPECT_FALSE(named(readAll(kml), "Sector B")) << "an empty bearing: no sector";
+    std::ifstream in(kml);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    std::set<std::string> ids;
+    for (std::size_t at = text.find("<Style id=\""); at != std::string::npos; at = text.find("<Style id=\"", at + 1))
+        EXPECT_TRUE(ids.insert(text.substr(at, text.find('"', at + 11) - at)).second) << "twice: " << text.substr(at, 40);
+
+    int tracks = 0;
+    for (const Feature& f : readAll(exported("c.geojson"))) {  // whole, in the simplestyle's colour
+        if (f["kind"] != "track") continue;
+        EXPECT_EQ(paths(f.wkt).at(0).size(), 3u) << f.wkt;
+        ++tracks;
+        EXPECT_EQ(f["stroke"], f["name"] == "GPS" ? "#c00000" : "#0080ff");
+    }
+    EXPECT_EQ(tracks, 2);
+    const Outcome gpx = run("ogrinfo -ro -al -q -oo USE_EXTENSIONS=YES " + q(exported("c.gpx")) + " tracks");
+    EXPECT_NE(gpx.output.find("name (String) = GPS\n  gpxx_TrackExtension (String) = "
+                              "<gpxx:DisplayColor>Red</gpxx:DisplayColor>"),
+              std::string::npos)
+        << gpx.output;
+    EXPECT_NE(gpx.output.find("name (String) = Car 2\n  gpxx_TrackExtension (String) = "
+                              "<gpxx:DisplayColor>DarkCyan</gpxx:DisplayColor>"),
+              std::string::npos)
+        << gpx.output;
+}
+
+// Before the first Quit there are no settings: the window's example
+// observers are left out, and an export without any bearing says so.
+TEST_F(ExportGdal, NoSettingsNoBearingsSaysSo) {
+    const std::string config = (dir.path() / "config").string();
+    const Outcome r = run("XDG_CONFIG_HOME=" + q(config) + " " + cli("export " + q(path("empty.geojson"))));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("warning: no settings yet (" + config + "/bearfix/bearfix.ini): the observers are left out"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("warning: no bearings: the observers have none and the bearing log " + config +
+                            "/bearfix/bearings.csv is empty"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(layerCounts(path("empty.geojson")), (std::map<std::string, int>{{"empty", 0}}));
 }
 
 // Nothing is written on a failure, an existing file stays as it was, and the

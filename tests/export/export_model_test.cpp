@@ -35,6 +35,7 @@ TEST(ExportModel, IncompleteFieldsGiveWhatTheyCan) {
          {"Sector B", "Search area"},
          "Sector B left out"},
         {{"N50 E8", "N50 E9", "45", "", "1", "1"}, {"A", "B", "Sector A"}, {"X", "Sector B"}, ""},
+        {{"N50 E8", "N50 E9", "  ", "x", "1", "1"}, {"A", "B"}, {"Sector A", "Sector B"}, ""},  // no bearing, not north
         {{"N" + std::string(400, '9') + " E8", "N50 E9", "45", "315", "1", "1"},
          {"B", "Sector B"},
          {"A", "X", "Sector A"},
@@ -124,6 +125,25 @@ TEST(ExportModel, TracksAsTheStoreHoldsThem) {
     EXPECT_EQ(second->shape, ExportFeature::kPoint);
     EXPECT_NEAR(second->points[0].lon, -170, 1e-9);
     EXPECT_TRUE(noted(m, "1 track points beyond the poles left out"));
+}
+
+// Logged bearings in their stations' colours, as the map draws the log: the
+// slot of a name is its FNV-1a hash modulo 12 (worked out in Python: "Car 2"
+// 3, "Car 3" 4), the palette's entries 3 and 4 are (23, 190, 207) and
+// (227, 119, 194); the observers' rows in A's and B's colours.
+TEST(ExportModel, LoggedBearingsInTheirStationsColours) {
+    ExportInput in;
+    in.withObservers = false;
+    in.colourA = 0x00808000;
+    in.colourB = 0x00800080;
+    for (const char* station : {"A", "B", "Car 2", "Car 3", "Car 2"})
+        in.log.push_back({station, {}, {8.0 * kDegToRad, 50.0 * kDegToRad}, 45});
+    in.observerRows = 2;
+    const ExportModel m = buildExportModel(in);
+    std::vector<uint32_t> colours;
+    for (const ExportFeature& f : m.features)
+        if (f.kind == FeatureKind::LogBearing) colours.push_back(f.colour);
+    EXPECT_EQ(colours, (std::vector<uint32_t>{0x00808000, 0x00800080, 0x00CFBE17, 0x00C277E3, 0x00CFBE17}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "remote/remote_mailbox.h"
@@ -73,21 +74,28 @@ TEST(BearingCommand, ThroughTheMailboxIntoTheLog) {
     setMessageSink([&messages](MessageLevel, const std::string& text) { messages.push_back(text); });
     RemoteMailbox mb;
     resetMailbox(mb);
-    for (const std::string text : {"bearing add station=\"Car 2\" lat=50.1 lon=8.6 brg=123.4", "set brg1x=77",
-                                   "BEARING add lat=1 lon=2 brg=3", "bearing add lat=1 lon=2",
-                                   "bearing remove lat=1", "bearingadd lat=1 lon=2 brg=3"})
-        postToMailbox(mb, 1, 0, static_cast<int32_t>(text.size()), text.data());
+    // A bearing command that cannot run is refused at once, the reason in the message log.
+    for (const auto& [text, reply] :
+         {std::pair<std::string, uint32_t>{"bearing add station=\"Car 2\" lat=50.1 lon=8.6 brg=123.4", kReplyStored},
+          {"set brg1x=77", kReplyStored}, {"BEARING add lat=1 lon=2 brg=3", kReplyStored},
+          {"bearing add lat=1 lon=2", kReplyRefused}, {"bearing remove lat=1", kReplyRefused},
+          {"bearingadd lat=1 lon=2 brg=3", kReplyStored},  // no command: passed over, as any unknown text
+          {std::string("bearing add lat=1 lon=2 brg=3") + '\0' + " junk=1", kReplyStored}})  // up to the NUL
+        EXPECT_EQ(postToMailbox(mb, 1, 0, static_cast<int32_t>(text.size()), text.data()), reply) << text;
+    EXPECT_EQ(messages, (std::vector<std::string>{"Warning: bearing not added: brg= is missing or not a number",
+                                                  "Warning: bearing not added: not an add command"}));
+    messages.clear();
     BearingLog log;
     std::vector<std::string> set;
     EXPECT_TRUE(processRemoteCommands(
         mb, [&set](int field, const std::string& value) { set.push_back(std::to_string(field) + value); },
         [&log](Bearing b) { appendBearing(log, std::move(b)); }));
     setMessageSink({});
-    ASSERT_EQ(log.entries.size(), 2u);
+    ASSERT_EQ(log.entries.size(), 3u);
     EXPECT_EQ(log.entries[0].station, "Car 2");
     EXPECT_EQ(log.entries[1].station, "remote");
     EXPECT_EQ(set, std::vector<std::string>{"177"}) << "set commands are untouched";
-    EXPECT_EQ(messages, std::vector<std::string>{"Warning: bearing not added: brg= is missing or not a number"});
+    EXPECT_TRUE(messages.empty()) << messages.front();
 
     // Without a receiver nothing needs redoing.
     const std::string text = "bearing add lat=1 lon=2 brg=3";

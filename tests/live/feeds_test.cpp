@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "live/kraken_csv.h"
 #include "live/udp_bearing.h"
@@ -191,14 +192,17 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
     FeedContext context;
     const std::string a = line("1000", "10", "ch1", "50", "8"), b = line("1000", "20", "ch2", "50", "8");
     const std::string torn = line("2000", "30", "ch1", "50", "8").substr(0, 40);
+    const std::string bad = line("2000", "400", "ch3", "50", "8");
     std::string problem;
-    std::vector<Bearing> got = feed.read(a + "\r\n" + b + "\n\n" + torn, false, context, counts, &problem);
+    std::vector<Bearing> got =
+        feed.read(a + "\r\n" + b + "\n\n" + torn + "\n" + bad + "\n" + torn, false, context, counts, &problem);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].station, "ch1");
     EXPECT_EQ(got[1].station, "ch2");
     EXPECT_EQ(counts.accepted, 2u);
-    EXPECT_EQ(counts.skipped, 1u);
-    EXPECT_EQ(problem, "line 4: fewer than 17 fields (torn)");
+    EXPECT_EQ(counts.skipped, 3u);
+    EXPECT_EQ(counts.torn, 2u);
+    EXPECT_EQ(problem, "line 5: the bearing is not in 0..360") << "torn lines are counted, not said each time";
 
     // The same time and station again is the same bearing, whatever its value.
     const std::string a2 = line("1000", "11", "ch1", "50", "8"), c = line("2000", "30", "ch1", "50", "8");
@@ -210,6 +214,29 @@ TEST(ReceiverCsv, APageReadAgainGivesOnlyWhatIsNew) {
 
     feed.forget();
     EXPECT_EQ(feed.read(a, false, context, counts).size(), 1u);
+}
+
+// From 15 at confidence 0 to 3 at 100, worked by hand; else the fixed tolerance.
+TEST(FeedTolerance, FromTheConfidence) {
+    FeedContext c;
+    c.toleranceDeg = 5;
+    EXPECT_EQ(toleranceFor(c, 80), 5);
+    c.scale = {true, 15, 3};
+    for (const auto& [confidence, tolerance] : {std::pair{0.0, 15.0}, {50.0, 9.0}, {150.0, 3.0}, {-5.0, 15.0}})
+        EXPECT_NEAR(toleranceFor(c, confidence), tolerance, 1e-12) << confidence;
+    EXPECT_EQ(toleranceFor(c, std::nullopt), 5);
+    const char* datagram = R"({"type":"BEARING","bearing":4,"latitude":1,"longitude":1,"confidence":75})";
+    EXPECT_NEAR(parseBearingDatagram(datagram, c).bearing.toleranceDeg, 6, 1e-12);
+    const std::string page = line("1716022801234", "10", "K", "1", "1");  // confidence 9.5
+    EXPECT_NEAR(parseReceiverLine(page, false, c, nullptr).bearing.toleranceDeg, 13.86, 1e-12);
+}
+
+// Torn lines are said once a minute at most: the first at once, then those since.
+TEST(ThrottledCount, SaysTheFirstAtOnceAndTheRestOnceAPeriod) {
+    ThrottledCount once(60000);
+    for (const auto& [total, nowMs, said] : {std::tuple<uint64_t, int64_t, uint64_t>{0, 0, 0}, {1, 1000, 1},
+                                             {9, 60999, 0}, {9, 61000, 8}, {9, 200000, 0}, {10, 200001, 1}})
+        EXPECT_EQ(once.due(total, nowMs), said) << total << " at " << nowMs;
 }
 
 TEST(ReceiverCsv, KeepsToItsLimits) {

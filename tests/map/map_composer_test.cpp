@@ -108,12 +108,17 @@ TEST(MapComposer, TheLayersMessagesComeInDrawingOrderOnTheDrawingThread) {
     QImage image(400, 200, QImage::Format_RGB32);
     GeoPosition centre{0, 0};
     composer.drawBaseMap(image, s, centre);
-    setMessageSink({});
     const std::vector<std::string> expected = {
         "Error: Could not open file state.pnt",   "Error: Could not open file country.pnt",
         "Debug: lake.pnt",                        "Error: Could not open file river.pnt",
         "Error: Could not open file island.pnt", "Debug: coast.pnt"};
     EXPECT_EQ(got, expected);
+    // Drawn again: nothing new to say; a file that changed is said again.
+    dir.write("lake.pnt", pnt({{10, 10}, {11, 11}, {12, 12}}));
+    for (int i = 0; i < 2; ++i) composer.drawBaseMap(image, s, centre);
+    setMessageSink({});
+    EXPECT_EQ(got.size(), expected.size() + 1);
+    EXPECT_EQ(got.back(), "Debug: lake.pnt");
 }
 
 // Where a position (degrees) shows on the last picture: every copy of it
@@ -412,6 +417,26 @@ TEST(MapComposer, SectorsCrossWithBothHatches) {
     EXPECT_GT(count(image, aroundX, notWhite), 25 * 25 / 5) << "the hatches leave gaps, but not only gaps";
 }
 
+// An observer whose bearing field holds no number has no sector: not one
+// due north, which is where scan_decimal's 0 would put it.
+TEST(MapComposer, NoBearingNoSector) {
+    const std::pair<const char*, bool> cases[] = {{"0", true}, {"", false}, {"  ", false}, {"n", false}};
+    for (const auto& [bearing, drawn] : cases) {
+        MapComposer composer;
+        MapSettings s = bare(100);
+        s.pos1 = "N50 E8";
+        s.brg1x = bearing;
+        s.brg2x = "";
+        QImage base(400, 400, QImage::Format_RGB32), image;
+        GeoPosition centre{8 * kDegToRad, 50 * kDegToRad}, a = centre, b{9 * kDegToRad, 49 * kDegToRad};
+        composer.drawBaseMap(base, s, centre);
+        composer.drawOverlay(base, image, s, a, b);
+        const QRect north(195, 20, 11, 150);  // above A, in the picture's middle
+        EXPECT_EQ(count(image, north, tinted(kTeal)) > 0, drawn) << '"' << bearing << '"';
+        EXPECT_EQ(count(image, image.rect(), tinted(kPurple)), 0) << '"' << bearing << '"';
+    }
+}
+
 // A keystroke puts back only what the last overlay drew on: over random
 // changes of bearings, tolerances, observers, pens, the ruler, a layer of
 // the caller's and the base map (both projections, every range, across the
@@ -440,8 +465,8 @@ TEST(MapComposer, AnOverlayDrawnAgainIsTheWholeDrawing) {
     for (int step = 0; step < 200; ++step) {
         layerDraws = false;  // now and then only: while it draws, all is put back
         switch (step == 0 ? 7 : std::uniform_int_distribution<int>(0, 7)(random)) {
-            case 0: s.brg1x = std::to_string(uniform(-360, 720)); break;
-            case 1: s.brg2x = std::to_string(uniform(0, 360)); break;
+            case 0: s.brg1x = chance(0.2) ? "" : std::to_string(uniform(-360, 720)); break;  // "": no sector
+            case 1: s.brg2x = chance(0.2) ? "" : std::to_string(uniform(0, 360)); break;
             case 2: (chance(0.5) ? s.brg1Tol : s.brg2Tol) = std::to_string(uniform(0, 40)); break;
             case 3:
                 s.ambiguity1 = chance(0.5);

@@ -122,25 +122,54 @@ TEST(TrackCommands, Segments) {
     clearTracks();
 }
 
-// A client's points stay in its own segment when a GPS fix (or anything
-// else) was stored in between; the store is read back record by record.
-TEST(TrackCommands, PointsStayInTheirClientsSegment) {
+// A teammate's live track and the own GPS track, their points interleaved
+// as they arrive: every point stays in its named segment, and the readers
+// (the map's batches) get each segment whole. The segments worked by hand:
+// car 1 2 3, GPS 50..53, bike 11 12, then a sender without a segment of its
+// own after the GPS's point: a segment of its own, unnamed.
+TEST(TrackCommands, InterleavedPointsStayInTheirSegments) {
     clearTracks();
-    last("track segment name=\"car\" color=255");
-    last("track addpoint lat=1 lon=1");
-    beginTrackSegment("GPS", -1);
-    runTrackCommand("addpoint lat=50 lon=8", true);
-    last("track addpoint lat=2 lon=2");
-    last("track addpoint lat=3 lon=3");
-    std::vector<std::string> seen;
-    for (int32_t i = 0; const TrackPoint* r = trackRecordAt(i); ++i)
-        seen.push_back(r->type == kTrackSegment ? std::string("#") + r->name + "/" + std::to_string(r->colour)
-                                                : std::to_string(r->lat / 360000));
-    EXPECT_EQ(seen, (std::vector<std::string>{"#car/255", "1", "#GPS/-1", "50", "#car/255", "2", "3"}));
+    const auto gps = [](int lat) {
+        const int32_t own = trackStore().lastSegment(TrackOrigin::Gps);
+        runTrackCommand(("addpoint lat=" + std::to_string(lat) + " lon=8").c_str(),
+                        own ? own : beginTrackSegment("GPS", -1, TrackOrigin::Gps));
+    };
+    run("track segment name=\"car\" color=255");
+    run("track addpoint lat=1 lon=1");
+    gps(50);
+    run("track addpoint lat=2 lon=2");
+    gps(51);
+    run("track addpoint lat=3 lon=3");
+    gps(52);
+    run("track segment name=\"bike\"");
+    run("track addpoint lat=11 lon=1");
+    gps(53);
+    run("track addpoint lat=12 lon=1");
+    std::string whole;
+    trackStore().forEachInSegmentOrder([&whole](const TrackPoint& r) {
+        whole += r.type == kTrackSegment ? std::string(" #") + r.name + "/" + std::to_string(r.colour)
+                                         : " " + std::to_string(r.lat / kUnitsPerDegree);
+    });
+    EXPECT_EQ(whole, " #car/255 1 2 3 #GPS/-1 50 51 52 53 #bike/-1 11 12");
+    MapView view;
+    std::vector<std::string> batches;
+    trackStore().forEachBatch(view, [&batches](const MapView& v, const MapPoint* points, int count) {
+        if (count > 0) batches.push_back(std::string(v.item_label) + " " + std::to_string(count) + "@" +
+                                         std::to_string(points[count - 1].index));
+    });
+    EXPECT_EQ(batches, (std::vector<std::string>{"car 3@2", "GPS 4@3", "bike 2@1"}));
 
-    clearTracks();  // after a clear, points go where they always went: into no new segment
-    last("track addpoint lat=4 lon=4");
+    clearTracks();  // after a clear, a client's points go into no new segment...
+    run("track addpoint lat=4 lon=4");
     EXPECT_EQ(trackRecordCount(), 1);
+    gps(60);  // ...and after the GPS's, into one of their own
+    run("track addpoint lat=5 lon=5");
+    whole.clear();
+    trackStore().forEachInSegmentOrder([&whole](const TrackPoint& r) {
+        whole += r.type == kTrackSegment ? std::string(" #") + r.name + "/" + std::to_string(int(r.origin))
+                                         : " " + std::to_string(r.lat / kUnitsPerDegree);
+    });
+    EXPECT_EQ(whole, " 4 #GPS/1 60 #/2 5");
     clearTracks();
 }
 

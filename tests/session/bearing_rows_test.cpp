@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <tuple>
 #include <string>
@@ -290,6 +291,26 @@ TEST(BearingRows, TheLogShowsOnTheMapWithAnEnabledBearingOfItsOwn) {
     EXPECT_FALSE(logShowsOnMap(r));
     r.rows.push_back(bearing("Car", 50, 8, 45));
     EXPECT_TRUE(logShowsOnMap(r));
+}
+
+// "only the last N min": counted back from the newest time in the log; an
+// older bearing sits the fix out (its Use stays), one without a time counts.
+TEST(BearingRows, OnlyTheLastMinutesCount) {
+    BearingRows r;  // toward N50.3 E8.5 (courses on the sphere by the atan2 formula), the oldest 40 degrees off
+    r.rows = {bearing("Old", 50.0, 8.0, 46.690707 + 40), bearing("Car 1", 50.0, 9.0, 313.309293),
+              bearing("Car 2", 50.6, 8.5, 180.0), bearing("Hill", 50.3, 8.0, 89.807650)};
+    for (int i = 0; i < 3; ++i) r.rows[static_cast<std::size_t>(i)].utc = 1716022800 + 600 * i;
+    for (const auto& [minutes, used] : {std::pair{0.0, 4}, {15.0, 3}, {0.5, 2}}) {
+        r.lastMinutes = minutes;
+        refit(r);
+        EXPECT_EQ(r.fix.used, used) << minutes;
+        const std::vector<Bearing> fitted = rowsAsFitted(r);
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            EXPECT_EQ(r.isAgedOut(i), static_cast<int>(i) < 4 - used) << minutes << " " << i;
+            EXPECT_EQ(fitted[i].enabled, !r.isAgedOut(i) && r.rows[i].enabled) << "an export gives the same fix";
+        }
+        EXPECT_EQ(std::fabs(r.fix.x.lat * kRadToDeg - 50.3) < 1e-4, minutes > 0) << minutes;
+    }
 }
 
 }  // namespace

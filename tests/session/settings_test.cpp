@@ -158,5 +158,23 @@ TEST(Settings, AWindowsFileOpensAndSavesAsBefore) {
     EXPECT_NE(text.find("[Other]\nNote=K\xF6ln\n"), std::string::npos) << "not the program's: as it was";
 }
 
+// The hunt's keys are new: written only once set, and then kept.
+TEST(Settings, TheHuntsKeysAreWrittenOnlyOnceSet) {
+    SessionSettings s = defaultSettings();
+    IniFile file;
+    writeSettings(file, s, false);
+    for (const char* key : {"FollowGps", "ExportFolder", "[BearingLog]", "ToleranceFromConfidence"})
+        EXPECT_EQ(file.text().find(key), std::string::npos) << key;
+    const std::string keys[] = {"FollowGps=1\n", "ExportFolder=/home/u/hunt \xC3\xBC\n",
+                                "[BearingLog]\nLastMinutesOnly=1\nLastMinutes=12.5\n",
+                                "ToleranceFromConfidence=1\nToleranceAtConfidence0=20\nToleranceAtConfidence100=2\n"};
+    file.parse("[MAP]\n" + keys[0] + "[GUI]\n" + keys[1] + keys[2] + "[BearingFeeds]\n" + keys[3]);
+    readSettings(file, s);
+    IniFile written;
+    writeSettings(written, s, false);
+    for (const std::string& key : keys) EXPECT_NE(written.text().find(key), std::string::npos) << key;
+    EXPECT_EQ(countedMinutes(s.lastMinutesOnly, s.lastMinutes) + countedMinutes(true, "5 min"), 12.5);
+}
+
 }  // namespace
 }  // namespace bearfix
