@@ -46,6 +46,7 @@ TEST_F(ExportWindowTest, WritesTheObserversAndTracksOfTheWindow) {
     f.Ed_Brg1X->setText("45");
     f.Ed_Pos2->setText("N50.25 E9");
     f.Ed_Brg2X->setText("315");
+    giveBearings(*w);  // as the user types them: only then they are the log's
     beginTrackSegment("Walk", -1);
     TrackPoint p;
     for (int i = 0; i < 2; ++i) {
