@@ -39,6 +39,14 @@ enum class FixStatus {
     Singular,        // the bearings do not fix a point
 };
 
+// Huber's corner in the robust fix, in standard deviations.
+inline constexpr double kHuberK = 1.5;
+
+// What one bearing whose residual is z standard deviations adds to S: z^2,
+// or with robust Huber's cost, linear beyond kHuberK. exp(-cost / 2) is the
+// bearing's likelihood, which the probability map uses (search/posterior.h).
+double bearingCost(double z, bool robust);
+
 // Why there is no fix ("fewer than two usable bearings", ...); empty for Found.
 const char* fixStatusReason(FixStatus status);
 
