@@ -10,6 +10,7 @@ namespace bearfix {
 namespace {
 
 constexpr double kEarthRadiusM = kEarthRadiusKm * 1000.0;
+constexpr double kNoHeight = 1e9;  // metres: below any sight line
 
 // The sample's height in metres; no elevation counts as the sea's.
 double heightOf(const TerrainGrid& t, int column, int row) {
@@ -24,11 +25,10 @@ double unwrap(double lonDeg, double west) {
     return lonDeg;
 }
 
-// The sight line's height one step beyond two cells nearer the station:
-// a and b lie on the line's path at `near` steps and the cell at `far`.
-// As gdal_viewshed's edge mode: the line from the station to the cell (i
-// steps across, j along the other axis, i >= j) crosses the column one step
-// nearer between its rows j - 1 (height a) and j (height b).
+// The sight line's height over a cell i steps from the station along one
+// axis and j <= i along the other (gdal_viewshed's edge mode): the line
+// crosses the cells one step nearer on the first axis between the one j - 1
+// steps along the second (height a) and the one j steps along it (height b).
 double overEdge(double zo, int i, int j, double a, double b) {
     if (i == j) return zo + (a - zo) * i / (i - 1);
     return zo + ((a - zo) * j + (b - zo) * (i - j)) / (i - 1);
@@ -79,49 +79,46 @@ Viewshed computeViewshed(const TerrainGrid& t, GeoPosition station, const Viewsh
 
     const int cx = static_cast<int>(ox), cy = static_cast<int>(oy);
     const double sink = 1.0 / (2.0 * o.refraction * kEarthRadiusM);
-    const double zo = heightOf(t, cx, cy) + o.antennaHeightM, target = o.targetHeightM;
+    // As gdal_viewshed has it, sight lines leave the station's cell north
+    // and south (straight or slanting) over neighbours no lower than its own
+    // ground; its neighbours east and west are seen as they are.
+    const double foot = heightOf(t, cx, cy), zo = foot + o.antennaHeightM, target = o.targetHeightM;
     // The lowest height a sight line passes over, per column of the window,
     // for the row just done (last) and this one.
     std::vector<double> first(static_cast<std::size_t>(v.columns)), last, here(first.size());
     const auto at = [&](std::vector<double>& row, int column) -> double& {
         return row[static_cast<std::size_t>(column - c0)];
     };
-    // Judges cell (column, row) given the sight line's height over it.
-    const auto judge = [&](std::vector<double>& row, int column, int r, int i, int j, double sight, bool adjacent) {
+    // Judges cell (column, row), i and j steps from the station, given the
+    // sight line's height over it.
+    const auto judge = [&](std::vector<double>& row, int column, int r, int i, int j, double sight) {
         const double ground = heightOf(t, column, r) - (i * i * dx * dx + j * j * dy * dy) * sink;
-        const bool seen = adjacent || ground + target >= sight;
-        v.visible[static_cast<std::size_t>(r - r0) * v.columns + (column - c0)] = seen;
-        at(row, column) = adjacent ? ground : std::max(ground, sight);
+        v.visible[static_cast<std::size_t>(r - r0) * v.columns + (column - c0)] = ground + target >= sight;
+        at(row, column) = std::max(ground, sight);
     };
     const auto inRange = [&](int i, int j) { return i * i * dx * dx + j * j * dy * dy <= radius2; };
+    // Along a row or a column: extended from the cell one step nearer.
+    const auto straight = [&](int steps, double nearer) { return steps == 1 ? foot : zo + (nearer - zo) * steps / (steps - 1); };
 
     // The station's row: the line runs along it.
-    at(first, cx) = heightOf(t, cx, cy);
+    at(first, cx) = foot;
     v.visible[static_cast<std::size_t>(cy - r0) * v.columns + (cx - c0)] = 1;
     for (int side : {-1, 1}) {
-        for (int column = cx + side, i = 1; column >= c0 && column <= c1 && inRange(i, 0); column += side, ++i) {
-            const double sight = i == 1 ? 0.0 : zo + (at(first, column - side) - zo) * i / (i - 1);
-            judge(first, column, cy, i, 0, sight, i == 1);
-        }
+        for (int column = cx + side, i = 1; column >= c0 && column <= c1 && inRange(i, 0); column += side, ++i)
+            judge(first, column, cy, i, 0, i == 1 ? -kNoHeight : straight(i, at(first, column - side)));
     }
     // The rows above, then those below, each from the station's column out.
     for (int up : {-1, 1}) {
         last = first;
         for (int r = cy + up, j = 1; r >= r0 && r <= r1 && inRange(0, j); r += up, ++j) {
-            const double straight = j == 1 ? 0.0 : zo + (at(last, cx) - zo) * j / (j - 1);
-            judge(here, cx, r, 0, j, straight, j == 1);
+            judge(here, cx, r, 0, j, straight(j, at(last, cx)));
             for (int side : {-1, 1}) {
                 for (int column = cx + side, i = 1; column >= c0 && column <= c1 && inRange(i, j); column += side, ++i) {
                     const int nearer = column - side;
-                    const bool adjacent = i == 1 && j == 1;
-                    double sight = 0.0;
-                    if (adjacent) {
-                    } else if (i >= j) {
-                        sight = overEdge(zo, i, j, at(last, nearer), at(here, nearer));
-                    } else {
-                        sight = overEdge(zo, j, i, at(last, nearer), at(last, column));
-                    }
-                    judge(here, column, r, i, j, sight, adjacent);
+                    const double sight = i == 1 && j == 1 ? foot
+                                         : i >= j         ? overEdge(zo, i, j, at(last, nearer), at(here, nearer))
+                                                          : overEdge(zo, j, i, at(last, nearer), at(last, column));
+                    judge(here, column, r, i, j, sight);
                 }
             }
             std::swap(last, here);
