@@ -31,7 +31,7 @@ std::string exportText(const ExportModel& model, ExportFormat format);
 bool writeExportFile(const std::string& path, ExportFormat format, const ExportModel& model, std::string& error);
 
 // "observer", "crossing", "back_crossing", "search_area", "sector",
-// "log_bearing", "log_fix", "ellipse", "track".
+// "log_bearing", "log_fix", "ellipse", "track", "probability_region".
 const char* featureKindName(FeatureKind kind);
 
 }  // namespace bearfix

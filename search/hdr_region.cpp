@@ -18,6 +18,9 @@ namespace {
 // highest density, below which no mass counts.
 constexpr int kBinShift = 18;
 constexpr int kBins = 2880;
+// Parts holding less are specks (a bearing's narrow wedge where it leaves its
+// station, seen by a cell's centre): counted in the area, not as parts.
+constexpr double kMinPartProbability = 0.01;
 
 int binOf(uint32_t topBits, float d) {
     if (!(d > 0.0f)) return -1;
@@ -80,12 +83,18 @@ public:
         next_.assign(static_cast<std::size_t>(g.rows + 2) * stride_ * 2, -1);
     }
 
-    std::vector<std::vector<std::array<double, 2>>> outerRings() {
+    struct Ring {
+        std::vector<std::array<double, 2>> points;
+        int insideColumn, insideRow;  // a cell the ring goes round
+    };
+
+    std::vector<Ring> outerRings() {
         for (int y = -1; y < g_.rows; ++y)
             for (int x = -1; x < g_.columns; ++x) square(x, y);
-        std::vector<std::vector<std::array<double, 2>>> rings;
+        std::vector<Ring> rings;
         for (std::size_t start = 0; start < next_.size(); ++start) {
             if (next_[start] < 0) continue;
+            const auto [insideColumn, insideRow] = insideOf(static_cast<int32_t>(start));
             std::vector<std::array<double, 2>> ring;
             double area2 = 0.0;
             for (int32_t e = static_cast<int32_t>(start); next_[static_cast<std::size_t>(e)] >= 0;) {
@@ -103,7 +112,7 @@ public:
             // negative area here, and are turned round.
             if (area2 < 0.0 && ring.size() >= 3) {
                 std::reverse(ring.begin(), ring.end());
-                rings.push_back(std::move(ring));
+                rings.push_back({std::move(ring), insideColumn, insideRow});
             }
         }
         return rings;
@@ -116,6 +125,13 @@ private:
     bool in(int x, int y) const { return value(x, y) >= t_; }
     int32_t horizontal(int x, int y) const { return ((y + 1) * stride_ + (x + 1)) * 2; }
     int32_t vertical(int x, int y) const { return ((y + 1) * stride_ + (x + 1)) * 2 + 1; }
+
+    // The corner of an edge that is inside.
+    std::pair<int, int> insideOf(int32_t id) const {
+        const int cell = id / 2, x = cell % stride_ - 1, y = cell / stride_ - 1;
+        const bool isVertical = id % 2 == 1;
+        return in(x, y) ? std::pair(x, y) : isVertical ? std::pair(x, y + 1) : std::pair(x + 1, y);
+    }
 
     std::array<double, 2> pointOf(int32_t id) const {
         const int cell = id / 2, x = cell % stride_ - 1, y = cell / stride_ - 1;
@@ -152,6 +168,45 @@ private:
     std::vector<int32_t> next_;
 };
 
+// The parts: the cells at or above the threshold that touch, also corner to
+// corner (as the outlines join a saddle); each cell's part and each part's
+// probability.
+struct Parts {
+    std::vector<int32_t> label;  // -1 outside
+    std::vector<double> mass;
+};
+
+Parts partsOf(const DensityGrid& g, float t) {
+    Parts parts;
+    parts.label.assign(g.density.size(), -1);
+    std::vector<int32_t> stack;
+    for (std::size_t start = 0; start < g.density.size(); ++start) {
+        if (parts.label[start] >= 0 || !(g.density[start] >= t)) continue;
+        const auto id = static_cast<int32_t>(parts.mass.size());
+        double mass = 0.0;
+        parts.label[start] = id;
+        stack.push_back(static_cast<int32_t>(start));
+        while (!stack.empty()) {
+            const int32_t i = stack.back();
+            stack.pop_back();
+            const int x = i % g.columns, y = i / g.columns;
+            mass += g.density[static_cast<std::size_t>(i)] * g.cellAreaKm2[static_cast<std::size_t>(y)];
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= g.columns || ny >= g.rows) continue;
+                    const std::size_t n = static_cast<std::size_t>(ny) * g.columns + nx;
+                    if (parts.label[n] >= 0 || !(g.density[n] >= t)) continue;
+                    parts.label[n] = id;
+                    stack.push_back(static_cast<int32_t>(n));
+                }
+            }
+        }
+        parts.mass.push_back(mass);
+    }
+    return parts;
+}
+
 }  // namespace
 
 HdrRegion highestDensityRegion(const DensityGrid& g, double probability) {
@@ -166,10 +221,13 @@ HdrRegion highestDensityRegion(const DensityGrid& g, double probability) {
         for (int column = 0; column < g.columns; ++column) inside += g.at(column, row) >= t;
         region.areaKm2 += inside * g.cellAreaKm2[static_cast<std::size_t>(row)];
     }
+    const Parts parts = partsOf(g, t);
     for (const auto& ring : Tracer(g, t).outerRings()) {
+        const int32_t part = parts.label[static_cast<std::size_t>(ring.insideRow) * g.columns + ring.insideColumn];
+        if (part < 0 || parts.mass[static_cast<std::size_t>(part)] < kMinPartProbability) continue;
         std::vector<GeoPosition> polygon;
-        polygon.reserve(ring.size());
-        for (const auto& [x, y] : ring) {
+        polygon.reserve(ring.points.size());
+        for (const auto& [x, y] : ring.points) {
             double lon = g.west + (x + 0.5) * g.cellLonDeg;
             lon = std::fmod(lon + 540.0, 360.0) - 180.0;
             polygon.push_back({lon * kDegToRad, (g.north - (y + 0.5) * g.cellLatDeg) * kDegToRad});

@@ -15,9 +15,11 @@ struct HdrRegion {
     double probability = 0.0;  // 0.5, 0.95
     double threshold = 0.0;    // the lowest density inside, per km²
     double areaKm2 = 0.0;      // the cells inside, on the sphere
-    // Parts: the cells inside that touch, also corner to corner. One outline
-    // per part, counter-clockwise, not closed, traced by marching squares
-    // between the cells' centres (a saddle joined), holes left out.
+    // Parts: the cells inside that touch, also corner to corner, holding at
+    // least 1 % of the probability (smaller specks count in the area only).
+    // One outline per part, counter-clockwise, not closed, traced by
+    // marching squares between the cells' centres (a saddle joined), holes
+    // left out.
     int parts = 0;
     std::vector<std::vector<GeoPosition>> polygons;
 };

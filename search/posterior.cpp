@@ -37,6 +37,7 @@ struct Line {
     Vec t, r;
     double invSigma;
     bool ambiguous;
+    GeoPosition station;
 };
 
 Line lineOf(const Bearing& b, bool ambiguous) {
@@ -51,6 +52,7 @@ Line lineOf(const Bearing& b, bool ambiguous) {
     }
     line.invSigma = 1.0 / (bearingSigmaDeg(b.toleranceDeg) * kDegToRad);
     line.ambiguous = ambiguous;
+    line.station = b.position;
     return line;
 }
 
@@ -288,6 +290,39 @@ void moments(Posterior& p) {
     p.covNorthNorth = nn;
 }
 
+// Where no fix is found (bearings that cross behind a station, or not at
+// all), the density still lies somewhere: the best of the points along each
+// line (and back line) out to 5000 km, with a box half as wide as its
+// distance from the station.
+std::vector<FixResult> fallbackSeed(const std::vector<Line>& lines, bool robust) {
+    double best = std::numeric_limits<double>::infinity(), bestKm = 0.0;
+    Vec bestPoint{};
+    for (const Line& line : lines) {
+        const Vec s = unitVector(line.station);
+        for (double side : {1.0, -1.0}) {
+            if (side < 0.0 && !line.ambiguous) continue;
+            for (double km = 0.5; km < 5000.0; km *= 1.3) {
+                const double a = km / kEarthRadiusKm;
+                Vec x;
+                for (std::size_t i = 0; i < 3; ++i) x[i] = std::cos(a) * s[i] + side * std::sin(a) * line.t[i];
+                const double m = misfit(lines, robust, x);
+                if (m < best) {
+                    best = m;
+                    bestPoint = x;
+                    bestKm = km;
+                }
+            }
+        }
+    }
+    if (!std::isfinite(best)) return {};
+    FixResult f;
+    f.status = FixStatus::Found;
+    f.x = {std::atan2(bestPoint[1], bestPoint[0]), std::asin(std::clamp(bestPoint[2], -1.0, 1.0))};
+    const double half = std::max(10.0, 0.5 * bestKm) / kFirstBoxFactor;
+    f.covEastEast = f.covNorthNorth = half * half / kChiSquare95;
+    return {f};
+}
+
 // The fixes the density is centred on: the fix of the bearings as given and,
 // with ambiguous bearings, of their back bearings in every combination (of
 // the first few), those whose misfit is near the best.
@@ -316,6 +351,7 @@ std::vector<FixResult> seeds(std::span<const Bearing> bearings, const std::vecto
             if (f.status == FixStatus::Found) found.push_back(std::move(f));
         }
     }
+    if (found.empty()) found = fallbackSeed(lines, options.robust);
     if (found.size() <= 1) return found;
     std::vector<double> scores;
     double best = std::numeric_limits<double>::infinity();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "geo/great_circle.h"
 
@@ -12,10 +13,10 @@ namespace {
 constexpr double kEarthRadiusM = kEarthRadiusKm * 1000.0;
 constexpr double kNoHeight = 1e9;  // metres: below any sight line
 
-// The sample's height in metres; no elevation counts as the sea's.
+// The sample's height in metres; NaN where there is none.
 double heightOf(const TerrainGrid& t, int column, int row) {
     const int16_t v = t.samples[static_cast<std::size_t>(row) * t.columns + column];
-    return v <= -9000 ? 0.0 : v;
+    return v == kTerrainSea ? 0.0 : v <= kTerrainNoData ? std::numeric_limits<double>::quiet_NaN() : v;
 }
 
 // Longitude brought within a turn east of `west`.
@@ -83,6 +84,7 @@ Viewshed computeViewshed(const TerrainGrid& t, GeoPosition station, const Viewsh
     // and south (straight or slanting) over neighbours no lower than its own
     // ground; its neighbours east and west are seen as they are.
     const double foot = heightOf(t, cx, cy), zo = foot + o.antennaHeightM, target = o.targetHeightM;
+    if (std::isnan(foot)) return {};
     // The lowest height a sight line passes over, per column of the window,
     // for the row just done (last) and this one.
     std::vector<double> first(static_cast<std::size_t>(v.columns)), last, here(first.size());
@@ -93,8 +95,9 @@ Viewshed computeViewshed(const TerrainGrid& t, GeoPosition station, const Viewsh
     // sight line's height over it.
     const auto judge = [&](std::vector<double>& row, int column, int r, int i, int j, double sight) {
         const double ground = heightOf(t, column, r) - (i * i * dx * dx + j * j * dy * dy) * sink;
+        // A cell without elevation is not seen and hides nothing.
         v.visible[static_cast<std::size_t>(r - r0) * v.columns + (column - c0)] = ground + target >= sight;
-        at(row, column) = std::max(ground, sight);
+        at(row, column) = std::isnan(ground) ? sight : std::max(ground, sight);
     };
     const auto inRange = [&](int i, int j) { return i * i * dx * dx + j * j * dy * dy <= radius2; };
     // Along a row or a column: extended from the cell one step nearer.

@@ -23,10 +23,14 @@ inline constexpr double kDefaultAntennaHeightM = 2.0;
 inline constexpr double kDefaultTargetHeightM = 1.5;
 inline constexpr double kMaxViewshedRadiusKm = 50.0;
 inline constexpr double kRefraction = 4.0 / 3.0;
+inline constexpr int16_t kTerrainSea = -9999;
+inline constexpr int16_t kTerrainNoData = -9998;
 
 // Samples (column, row) at longitude west + column * stepLonDeg and latitude
 // north - row * stepLatDeg (the sample points themselves), row 0 at the north,
-// in metres; a value of -9000 or below is no elevation and counts as 0 m.
+// in metres: kTerrainSea is the sea (0 m), any other value of kTerrainNoData
+// or below no elevation (never seen, hiding nothing), as map/elevation.h
+// stores them.
 struct TerrainGrid {
     const int16_t* samples = nullptr;
     int columns = 0, rows = 0;
@@ -57,8 +61,9 @@ struct Viewshed {
     bool covers(GeoPosition p, bool* seen) const;
 };
 
-// Empty when the station lies outside the terrain or the options are out of
-// range (heights not finite, radius not in (0, kMaxViewshedRadiusKm]).
+// Empty when the station lies outside the terrain or on a sample without
+// elevation, or the options are out of range (heights not finite, radius not
+// in (0, kMaxViewshedRadiusKm]).
 Viewshed computeViewshed(const TerrainGrid& terrain, GeoPosition station, const ViewshedOptions& options = {});
 
 }  // namespace bearfix
