@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 
 #include "geo/great_circle.h"
 #include "search/density_kernel.h"
@@ -22,6 +23,10 @@ constexpr int kMinCellsPerSide = 16;
 constexpr int kMaxGrowth = 16;
 constexpr int kMaxAmbiguousCombinations = 6;  // ambiguous bearings whose every flip is tried
 constexpr double kSeedMisfitSpan = 40.0;      // seeds this much above the best are left out
+constexpr int kMaxRefinedReach = 24;          // cells round a station averaged over the cell
+constexpr int kSubsamples = 8;
+constexpr std::size_t kMaxRefined = 16;
+constexpr std::size_t kMaxRefinedLines = 64;
 
 using Vec = std::array<double, 3>;
 
@@ -134,7 +139,45 @@ DensityGrid gridFor(const Box& b, long cells) {
     return g;
 }
 
-// -2 ln of the likelihood at every cell's centre, terrain weights included.
+// Near its station a bearing's wedge is narrower than a cell, and a cell's
+// centre may or may not fall in it: cells closer to a station than about
+// 1 / (4 sigma) cells (at least 2, at most kMaxRefinedReach) get the mean
+// likelihood of kSubsamples^2 points spread through each. For the first
+// kMaxRefined stations inside the grid, and only with at most
+// kMaxRefinedLines bearings (with more the map is too narrow to hold them).
+void refineNearStations(const std::vector<Line>& lines, const DensityGrid& g, bool robust,
+                        std::vector<float>& misfitValues) {
+    if (lines.size() > kMaxRefinedLines) return;
+    std::vector<std::pair<int, int>> done;
+    for (const Line& station : lines) {
+        int column, row;
+        if (done.size() >= kMaxRefined || !g.cellOf(station.station, &column, &row)) continue;
+        if (std::find(done.begin(), done.end(), std::pair(column, row)) != done.end()) continue;
+        done.emplace_back(column, row);
+        const int reach = static_cast<int>(std::clamp(std::ceil(0.25 * station.invSigma), 2.0, double(kMaxRefinedReach)));
+        for (int r = std::max(0, row - reach); r <= std::min(g.rows - 1, row + reach); ++r) {
+            for (int c = std::max(0, column - reach); c <= std::min(g.columns - 1, column + reach); ++c) {
+                std::array<double, kSubsamples * kSubsamples> values;
+                std::size_t k = 0;
+                for (int a = 0; a < kSubsamples; ++a) {
+                    for (int b = 0; b < kSubsamples; ++b) {
+                        const double lat = g.north - (r + (a + 0.5) / kSubsamples) * g.cellLatDeg;
+                        const double lon = g.west + (c + (b + 0.5) / kSubsamples) * g.cellLonDeg;
+                        values[k++] = misfit(lines, robust, unitVector({lon * kDegToRad, lat * kDegToRad}));
+                    }
+                }
+                const double lowest = *std::min_element(values.begin(), values.end());
+                double sum = 0.0;
+                for (double v : values) sum += std::exp(-0.5 * (v - lowest));
+                misfitValues[static_cast<std::size_t>(r) * g.columns + c] =
+                    static_cast<float>(lowest - 2.0 * std::log(sum / static_cast<double>(values.size())));
+            }
+        }
+    }
+}
+
+// -2 ln of the likelihood at every cell's centre (near stations, its mean
+// over the cell), terrain weights included.
 std::vector<float> misfitGrid(const std::vector<Line>& lines, const DensityGrid& g, const DensityOptions& options) {
     const int columns = g.columns;
     const double midLon = (g.west + columns * g.cellLonDeg / 2.0) * kDegToRad;
@@ -172,6 +215,7 @@ std::vector<float> misfitGrid(const std::vector<Line>& lines, const DensityGrid&
             }
         }
     }
+    refineNearStations(lines, g, options.robust, out);
     if (options.viewsheds.empty() || !(options.hiddenWeight < 1.0)) return out;
     const float penalty = options.hiddenWeight > 0.0 ? static_cast<float>(-2.0 * std::log(options.hiddenWeight))
                                                      : std::numeric_limits<float>::infinity();
