@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "geo/great_circle.h"
+#include "map/map_view.h"
 #include "search/hdr_region.h"
 #include "search/posterior.h"
 #include "search/viewshed.h"
+#include "session/probability_picture.h"
 
 namespace bearfix {
 namespace {
@@ -31,20 +33,27 @@ std::vector<Bearing> thousandBearings() {
     return bearings;
 }
 
-// The probability map of 1000 bearings with its 50 % and 95 % regions and
-// their outlines: what the map layer needs, whatever the view (the grid
-// covers the probability, not the 1600 x 1000 pixels of the view).
+// The probability map of 1000 bearings with its 50 % and 95 % regions, their
+// outlines, and the layer painted for a 1600 x 1000 view in the cylindric
+// (0) or azimuthal (1) projection, zoomed so that the grid fills the view:
+// every pixel looked up. The grid covers the probability, whatever the view.
 void BM_ProbabilityMapOf1000Bearings(benchmark::State& state) {
     const std::vector<Bearing> bearings = thousandBearings();
+    const int projection = static_cast<int>(state.range(0));
+    ProbabilityPicture picture;
     for (auto _ : state) {
         const Posterior p = computePosterior(bearings);
         const HdrRegion h50 = highestDensityRegion(p.grid, 0.5), h95 = highestDensityRegion(p.grid, 0.95);
         if (h95.parts != 1) state.SkipWithError("not one part");
-        benchmark::DoNotOptimize(h50.polygons.data());
+        MapView view;
+        const double rangeKm = p.grid.rows * p.grid.cellLatDeg * kDegToRad * kEarthRadiusKm / 2;
+        map_view_setup(view, projection, p.mean.lon, p.mean.lat, rangeKm, 1600, 1000);
+        paintProbability(p.grid, h50, h95, view, picture);
+        benchmark::DoNotOptimize(picture.pixels.data());
         state.counters["cells"] = p.grid.columns * p.grid.rows;
     }
 }
-BENCHMARK(BM_ProbabilityMapOf1000Bearings)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProbabilityMapOf1000Bearings)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Two bearings crossing at 40 degrees, 30 and 60 km away: the largest grid.
 void BM_ProbabilityMapOf2Bearings(benchmark::State& state) {
