@@ -14,6 +14,8 @@ namespace bearfix {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
+constexpr double kHuberK = 1.5;  // sigmas
+static_assert(kHuberK == kRobustCornerSigmas);
 constexpr double kOutlierSigmas = 3.0;
 // Start candidates: every pair up to this many, a sample beyond; S of a
 // candidate over at most kMaxScored bearings (evenly spread).
@@ -76,8 +78,12 @@ double residual(const Line& line, const Vec& x) {
     return a <= -kPi ? kPi : a;  // (-pi, pi]
 }
 
-// The weight of a bearing at z = residual / sigma in the normal equations
-// (times 1 / sigma^2).
+// The cost of one bearing at z = residual / sigma, and its weight in the
+// normal equations (times 1 / sigma^2).
+double cost(double z, bool robust) {
+    const double az = std::fabs(z);
+    return robust && az > kHuberK ? 2.0 * kHuberK * az - kHuberK * kHuberK : z * z;
+}
 double weight(double z, bool robust) {
     const double az = std::fabs(z);
     return robust && az > kHuberK ? kHuberK / az : 1.0;
@@ -102,7 +108,7 @@ Evaluation evaluate(std::span<const Line> lines, const Frame& f, bool robust) {
         double res = std::atan2(k, c);
         if (res <= -kPi) res = kPi;
         const double z = res * line.invSigma;
-        e.objective += bearingCost(z, robust);
+        e.objective += cost(z, robust);
         const double q = c * c + k * k;
         e.nearest = std::min(e.nearest, q);
         if (!(q > 1e-24)) continue;  // on the station: no direction
@@ -158,11 +164,6 @@ bool usable(const Bearing& b) {
 }
 
 }  // namespace
-
-double bearingCost(double z, bool robust) {
-    const double az = std::fabs(z);
-    return robust && az > kHuberK ? 2.0 * kHuberK * az - kHuberK * kHuberK : z * z;
-}
 
 const char* fixStatusReason(FixStatus status) {
     switch (status) {
@@ -259,7 +260,7 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
         if (!(dot(x, a.t) > 0.0 && dot(x, b.t) > 0.0) || !ahead(scored, x)) continue;
         double s = 0.0;
         for (const Line& line : scored) {
-            s += bearingCost(residual(line, x) * line.invSigma, robust);
+            s += cost(residual(line, x) * line.invSigma, robust);
             if (s >= best) break;
         }
         Vec exact;
@@ -361,5 +362,7 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
     }
     return result;
 }
+
+double bearingCost(double z, bool robust) { return cost(z, robust); }
 
 }  // namespace bearfix

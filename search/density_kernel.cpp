@@ -16,7 +16,7 @@ namespace {
 
 constexpr float kHalfPi = 1.57079632679f;
 constexpr float kPiF = 3.14159265359f;
-constexpr float kHuber = static_cast<float>(kHuberK);
+constexpr float kHuber = static_cast<float>(kRobustCornerSigmas);
 constexpr float kTwoLn2 = 1.38629436112f;
 
 // atan on [0, 1]: Abramowitz and Stegun 4.4.49, |error| <= 2e-8.

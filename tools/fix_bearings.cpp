@@ -20,9 +20,7 @@ std::string jsonEllipse(const ConfidenceEllipse& e) {
            ", \"orientation_deg\": " + jsonNumber(e.orientationDeg) + "}";
 }
 
-}  // namespace
-
-std::string fixBearingsJson(const std::vector<Bearing>& bearings, const FixResult& r, const std::string& more) {
+std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
     const bool found = r.status == FixStatus::Found;
     std::string out = "{\"used\": " + std::to_string(r.used);
     if (found) {
@@ -41,11 +39,11 @@ std::string fixBearingsJson(const std::vector<Bearing>& bearings, const FixResul
         out += ", \"outlier\": ";
         out += fit.outlier ? "true}" : "false}";
     }
-    return out + "]" + more + "}\n";
+    return out + "]}\n";
 }
 
 // The window's texts: Windows-1252.
-std::string fixBearingsText(const std::vector<Bearing>& bearings, const FixResult& r, bool robust) {
+std::string text(const std::vector<Bearing>& bearings, const FixResult& r, bool robust) {
     std::string out = "Fix (" + std::to_string(r.used) + (r.used == 1 ? " bearing" : " bearings") +
                       (robust ? ", robust): " : "): ");
     if (r.status != FixStatus::Found) return out + "none, " + fixStatusReason(r.status) + "\n";
@@ -65,6 +63,17 @@ std::string fixBearingsText(const std::vector<Bearing>& bearings, const FixResul
     return out;
 }
 
+}  // namespace
+
+std::string fixBearingsJson(const std::vector<Bearing>& bearings, const FixResult& r, const std::string& more) {
+    std::string out = json(bearings, r);
+    return out.insert(out.size() - 2, more);  // before the closing "}\n"
+}
+
+std::string fixBearingsText(const std::vector<Bearing>& bearings, const FixResult& r, bool robust) {
+    return text(bearings, r, robust);
+}
+
 int runFixBearings(std::vector<std::string> args, bool json) {
     const bool robust = std::erase(args, std::string("--robust")) > 0;
     if (args.size() != 2 || args[0] != "--bearings") return 2;
@@ -81,7 +90,7 @@ int runFixBearings(std::vector<std::string> args, bool json) {
         case CsvLoad::Read: break;
     }
     const FixResult r = solveFix(bearings, {.robust = robust});
-    const std::string out = json ? fixBearingsJson(bearings, r) : cp1252ToUtf8(fixBearingsText(bearings, r, robust));
+    const std::string out = json ? bearfix::json(bearings, r) : cp1252ToUtf8(text(bearings, r, robust));
     std::fputs(out.c_str(), stdout);
     return 0;
 }
