@@ -36,6 +36,8 @@ public:
     const std::string& path() const { return path_; }
     // Why the log file is not written; empty when it is.
     const std::string& problem() const { return problem_; }
+    // Another Bearfix keeps the log file: from now on it is not written.
+    void keepFile(const std::string& why) { problem_ = why; }
 
     void observersChanged(const ObserverTexts& in);
     // Bearings of the remote command and the feeds; with `skipKnown` those

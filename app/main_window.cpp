@@ -9,8 +9,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <clocale>
+#include <cstdio>
 #include <cmath>
-#include <filesystem>
 #include <utility>
 
 #include "app/bearing_log_tab.h"
@@ -50,11 +50,6 @@ int integerIn(const QString& text, int fallback) {
     bool ok = false;
     int value = text.trimmed().toInt(&ok);
     return ok ? value : fallback;
-}
-
-// Why the settings file is neither read nor written.
-std::string cannotRead(const std::string& path, const std::string& reason) {
-    return "Cannot read " + path + ": " + reason + "; settings will not be saved";
 }
 
 }  // namespace
@@ -197,10 +192,15 @@ void TBearfix::closeEvent(QCloseEvent* event) {
 }
 
 void TBearfix::FormClose() {
-    readTrackSettings();  // no redraw: the window is going away
-    writeSettings();
-    bearingLog_->save(true);
+    saveEverything();
     loggingEnabled = false;
+}
+
+void TBearfix::saveEverything() {
+    takeRemoteInput();  // a command answered "queued" is not lost
+    readTrackSettings();  // no redraw: the window may be going away
+    writeSettings();
+    bearingLog_->save(!unattended_);
 }
 
 void TBearfix::MI_QuitClick() { close(); }
@@ -214,7 +214,7 @@ void TBearfix::readSettings() {
     IniFile::removeStaleTemporaries(path);  // left by a save that was killed
     IniFile file;
     std::string reason;
-    if (file.load(path, &reason) == IniFile::Load::Unreadable) settingsProblem_ = cannotRead(path, reason);
+    if (file.load(path, &reason) == IniFile::Load::Unreadable) settingsProblem_ = settingsUnreadable(path, reason);
     bearfix::readSettings(file, s);
 
     Ui::TBearfix& f = *ui_;
@@ -310,20 +310,16 @@ SessionSettings TBearfix::currentSession() const {
 // what it holds with defaults.
 void TBearfix::writeSettings() {
     if (!settingsProblem_.empty()) return;  // the user was told at start
-    const SessionSettings s = currentSession();
     const bool normal = !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-    const std::string path = settingsFilePath();
-    IniFile file;
-    std::string reason;
-    if (file.load(path, &reason) == IniFile::Load::Unreadable) {  // it keeps what this program does not write
-        QMessageBox::critical(this, "Bearfix", QString::fromStdString(cannotRead(path, reason)));
-        return;
-    }
-    bearfix::writeSettings(file, s, normal);
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (!file.save(path)) {
-        QMessageBox::critical(this, "Bearfix", QString("Unable to write to %1").arg(QString::fromStdString(path)));
+    const std::string problem = settingsWriter_.write(settingsFilePath(), currentSession(), normal);
+    if (!problem.empty()) reportSaveProblem(problem);
+}
+
+void TBearfix::reportSaveProblem(const std::string& text) {
+    if (unattended_) {
+        logMessage(MessageLevel::Error, "Error: %s", fileNameText(text).c_str());
+    } else {
+        QMessageBox::critical(this, "Bearfix", QString::fromStdString(text));
     }
 }
 
@@ -420,19 +416,7 @@ void TBearfix::Timer1Timer() {
         initialDrawPending = false;
         if (afterFirstDraw) QTimer::singleShot(0, this, afterFirstDraw);  // once it is on the screen
     }
-    std::vector<Bearing> added;  // taken into the log together: one fix for the lot
-    const bool remoteChanges = processRemoteCommands(
-        mailbox_,
-        [this](int field, const std::string& value) {
-            QLineEdit* const fields[] = {ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Pos1, ui_->Ed_Pos2};
-            setText(fields[field - 1], value);  // runs the change handling as typing does
-        },
-        [&added](Bearing b) { added.push_back(std::move(b)); });
-    std::vector<Bearing> received;
-    feeds_->takeBearings(added, received);
-    if (!added.empty()) bearingLog_->append(std::move(added));
-    if (!received.empty()) feeds_->receivedAgain(bearingLog_->append(std::move(received), true));
-    if (remoteChanges) resultsPending = overlayPending = true;
+    takeRemoteInput();
     if (resizeCountdown > 0 && --resizeCountdown == 0) {
         updateGuard = 1;
         resizeMapBitmaps();
@@ -448,6 +432,24 @@ void TBearfix::Timer1Timer() {
         drawOverlay();
         overlayPending = false;
     }
+}
+
+// The socket's commands and the feeds' bearings that arrived since the last tick.
+void TBearfix::takeRemoteInput() {
+    std::vector<Bearing> added;  // taken into the log together: one fix for the lot
+    const bool remoteChanges = processRemoteCommands(
+        mailbox_,
+        [this](int field, const std::string& value) {
+            QLineEdit* const fields[] = {ui_->Ed_Brg1X, ui_->Ed_Brg2X, ui_->Ed_Pos1, ui_->Ed_Pos2};
+            setText(fields[field - 1], value);  // runs the change handling as typing does
+        },
+        [&added](Bearing b) { added.push_back(std::move(b)); },
+        [this](const std::string& token) { bringToFront(token); });
+    std::vector<Bearing> received;
+    feeds_->takeBearings(added, received);
+    if (!added.empty()) bearingLog_->append(std::move(added));
+    if (!received.empty()) feeds_->receivedAgain(bearingLog_->append(std::move(received), true));
+    if (remoteChanges) resultsPending = overlayPending = true;
 }
 
 void TBearfix::showProgress(const std::string& text, int percent) {
@@ -607,6 +609,7 @@ void TBearfix::FindCityforObserverB1Click() { pickObserverFromTable(ui_->Ed_Pos2
 // ---- message log -----------------------------------------------------------
 
 void TBearfix::appendMessage(MessageLevel level, const std::string& text) {
+    if (unattended_ && level >= MessageLevel::Warning) std::fprintf(stderr, "bearfix: %s\n", cp1252ToUtf8(text).c_str());
     if (!loggingEnabled) return;
     if (static_cast<int>(level) < ui_->CB_MsgLevel->currentIndex()) return;
     ui_->Mem_Msgs->appendPlainText(toQString(text));

@@ -17,6 +17,7 @@
 #include "remote/remote_mailbox.h"
 #include "session/results.h"
 #include "session/settings.h"
+#include "session/settings_writer.h"
 #include "fix/bearing.h"
 #include "map/map_composer.h"
 #include "geo/position.h"
@@ -94,6 +95,26 @@ public:
     BearingLogTab& bearingLog() { return *bearingLog_; }
     GpsPanel& gps() { return *gps_; }
     BearingFeeds& feeds() { return *feeds_; }
+
+    // Everything the user did, written as File -> Quit writes it: the remote
+    // commands and bearings already received taken in, the settings and the
+    // bearing log. The one path of Quit, a signal and the logout.
+    void saveEverything();
+    // The ends nobody watches (app/session_guard.cpp): a signal closes the
+    // window as Quit does, the logout saves; a problem is then said on
+    // standard error and in the log, not in a box that would hold them up.
+    void quitUnattended();
+    void saveUnattended();
+    // While the window runs, the settings are written off the GUI thread
+    // when they changed since the last write (or since the start).
+    void takeSettingsAsSaved();
+    void saveSettingsInBackground();
+    // Another Bearfix keeps the settings: nothing is written, the title and a
+    // box say so.
+    void openReadOnly(const std::string& why);
+    // Asked by another start of Bearfix; `token` lets the desktop hand over
+    // the focus.
+    void bringToFront(const std::string& token);
 
     // Shared with the map, options, track and remote handlers.
     int updateGuard = 0;  // while non-zero the change handlers return at once
@@ -178,6 +199,8 @@ private:
     void chooseTiles(bool folder);
     void readSettings();
     void writeSettings();
+    void reportSaveProblem(const std::string& text);
+    void takeRemoteInput();
     void applyBounds(const SessionSettings& s);
     void readTrackSettings();
     void applyTrackSettings();
@@ -230,6 +253,9 @@ private:
     bool progressShown_ = false;  // the status panel shows a terrain load's progress
     std::string xForMap_;         // X in the Dms form, or why there is none: the map centres on it
     std::string settingsProblem_;  // why the settings file could not be read; it is then not written
+    SettingsWriter settingsWriter_;
+    bool unattended_ = false;           // ending by a signal or the logout
+    bool backgroundSaveFailed_ = false;  // said once until a background write succeeds
 };
 
 }  // namespace bearfix

@@ -13,6 +13,19 @@ uint32_t littleEndian(const uint8_t* p) {
 
 }  // namespace
 
+std::string encodeFrame(uint32_t code, std::string_view bytes) {
+    std::string frame(8, '\0');
+    const auto length = static_cast<uint32_t>(bytes.size());
+    for (int i = 0; i < 4; ++i) {
+        frame[static_cast<std::size_t>(i)] = static_cast<char>(code >> (8 * i));
+        frame[static_cast<std::size_t>(4 + i)] = static_cast<char>(length >> (8 * i));
+    }
+    frame += bytes;
+    return frame;
+}
+
+uint32_t decodeReply(const unsigned char bytes[4]) { return littleEndian(bytes); }
+
 void FrameReader::feed(const char* data, std::size_t size, const FrameHandler& handler, const ReplySink& reply) {
     std::size_t i = 0;
     while (i < size && !closed_) {

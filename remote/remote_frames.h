@@ -6,9 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace bearfix {
+
+// A frame as a sender writes it, and the reply as it arrives.
+std::string encodeFrame(uint32_t code, std::string_view bytes);
+uint32_t decodeReply(const unsigned char bytes[4]);
 
 class FrameReader {
 public:

@@ -153,9 +153,21 @@ bool runTrackCommand(const char* text, bool ownPoint) {
     return false;
 }
 
+bool runWindowCommand(const char* text, std::string* token) {
+    token->clear();
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (strncasecmp(text, "raise", 5) != 0 || (text[5] != '\0' && !blank(text[5]))) return false;
+    const char* c = text + 5;
+    while (blank(*c)) ++c;
+    if (strncasecmp(c, "token=", 6) != 0) return true;
+    for (c += 6; *c > ' ' && *c < 0x7F; ++c) *token += *c;
+    return true;
+}
+
 bool processRemoteCommands(RemoteMailbox& mailbox,
                            const std::function<void(int field, const std::string&)>& setField,
-                           const std::function<void(Bearing)>& addBearing) {
+                           const std::function<void(Bearing)>& addBearing,
+                           const std::function<void(const std::string& token)>& raiseWindow) {
     bool pending = false;
     MailboxSlot message;
     for (int n = 0; n < RemoteMailbox::kSlots && takeFromMailbox(mailbox, '*', '*', true, &message); ++n) {
@@ -171,6 +183,9 @@ bool processRemoteCommands(RemoteMailbox& mailbox,
             pending = runTrackCommand(message.text + 6) || pending;
         } else if (strncasecmp(message.text, "bearing ", 8) == 0) {
             pending = runBearingCommand(message.text + 8, addBearing) || pending;
+        } else if (std::string token; strncasecmp(message.text, "window ", 7) == 0 &&
+                                      runWindowCommand(message.text + 7, &token) && raiseWindow) {
+            raiseWindow(token);
         }
     }
     return pending;

@@ -1,6 +1,6 @@
 // Commands from other programs: a mailbox of 20 messages, filled as messages
-// arrive and emptied by the window's timer, and the "set ", "track " and
-// "bearing " commands the messages carry.
+// arrive and emptied by the window's timer, and the "set ", "track ",
+// "bearing " and "window " commands the messages carry.
 #pragma once
 
 #include <cstdint>
@@ -62,11 +62,18 @@ SetCommand runSetCommand(const char* text);
 // own points (the GPS), which go plainly into the last segment.
 bool runTrackCommand(const char* text, bool ownPoint = false);
 
+// "raise" and an optional "token=" with the desktop's activation token (up
+// to the next blank, printable ASCII only): another start of Bearfix asks
+// the running window to come to the front. False for any other text; `token`
+// is empty when none was given.
+bool runWindowCommand(const char* text, std::string* token);
+
 // The timer's part: takes up to 20 messages and runs them; a set command
 // goes to `setField`, the bearing of a "bearing add" command (see
-// fix/bearing_command.h) to `addBearing`. True when results and overlay need
-// redoing.
+// fix/bearing_command.h) to `addBearing`, a "window raise" to `raiseWindow`.
+// True when results and overlay need redoing.
 bool processRemoteCommands(RemoteMailbox& mailbox, const std::function<void(int field, const std::string&)>& setField,
-                           const std::function<void(Bearing)>& addBearing = {});
+                           const std::function<void(Bearing)>& addBearing = {},
+                           const std::function<void(const std::string& token)>& raiseWindow = {});
 
 }  // namespace bearfix

@@ -1,5 +1,6 @@
-// Remote command texts through the mailbox into the track store and the
-// bearing log.
+// Remote command texts through the mailbox into the track store, the
+// bearing log and the window.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -22,9 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                b.station.size() <= kMaxStationName && (!b.utc || (*b.utc >= 0 && *b.utc <= kMaxUtcSeconds));
     };
     if (const auto b = parseBearingAdd(input.c_str()); b && !valid(*b)) std::abort();
+    // A token goes into the environment: printable ASCII without blanks.
+    const auto validToken = [](const std::string& t) {
+        return t.size() < 1024 && std::all_of(t.begin(), t.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    };
     RemoteMailbox mailbox;
     resetMailbox(mailbox);
-    for (const char* prefix : {"track ", "TRACK addpoint ", "set ", "track segment ", "bearing add ", "bearing "}) {
+    for (const char* prefix :
+         {"track ", "TRACK addpoint ", "set ", "track segment ", "bearing add ", "bearing ", "window "}) {
         const std::string message = prefix + input;
         postToMailbox(mailbox, 1, 0, static_cast<int32_t>(std::min<std::size_t>(message.size(), 1024)), message.data());
     }
@@ -37,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         [&](Bearing b) {
             if (!valid(b) || b.source != BearingSource::Remote) std::abort();
             ++added;
+        },
+        [&](const std::string& token) {
+            if (!validToken(token)) std::abort();
         });
     if (added > 2) std::abort();  // at most one bearing per command
     if (trackRecordCount() > 10) std::abort();  // at most one record per command
