@@ -15,6 +15,7 @@
 #include "geo/great_circle.h"
 #include "search/hdr_region.h"
 #include "search/posterior.h"
+#include "search/viewshed.h"
 
 namespace bearfix {
 namespace {
@@ -171,6 +172,43 @@ TEST(ProbabilityMap, OutlinesAndParts) {
             });
             EXPECT_EQ(holding, course < 180.0 || ambiguous ? 1 : 0) << course;
         }
+    }
+}
+
+// Where a station cannot see, the density is times the weight: against the
+// map without terrain, the cells its viewshed hides (here everything south of
+// the fix) stand to those it sees as the weight, and a weight of 1 changes
+// nothing.
+TEST(ProbabilityMap, HiddenCellsWeighed) {
+    const std::vector<Bearing> bearings = {bearing(50, 8, 45, 2), bearing(50, 9, 315, 2), bearing(51, 8.5, 180, 2)};
+    Viewshed view;
+    view.station = {8.5 * kDegToRad, 50.3 * kDegToRad};
+    view.radiusKm = kMaxViewshedRadiusKm;
+    view.columns = 300;
+    view.rows = 300;
+    view.west = 8.0;
+    view.north = 51.0;
+    view.stepLonDeg = view.stepLatDeg = 1.0 / 300;
+    for (int row = 0; row < view.rows; ++row)
+        for (int column = 0; column < view.columns; ++column) view.visible.push_back(view.north - row * view.stepLatDeg > 50.3182);
+    const Posterior plain = computePosterior(bearings);
+    for (double weight : {0.3, 1.0}) {
+        DensityOptions options;
+        options.viewsheds = std::span<const Viewshed>(&view, 1);
+        options.hiddenWeight = weight;
+        const Posterior p = computePosterior(bearings, options);
+        ASSERT_EQ(p.grid.columns, plain.grid.columns);
+        ASSERT_EQ(p.grid.rows, plain.grid.rows);
+        double seen = 0.0, hidden = 0.0;
+        for (int row = 0; row < p.grid.rows; ++row) {
+            for (int column = 0; column < p.grid.columns; ++column) {
+                if (plain.grid.at(column, row) < 1e-3f) continue;
+                bool visible;
+                if (!view.covers(p.grid.centreOf(column, row), &visible)) continue;
+                (visible ? seen : hidden) = p.grid.at(column, row) / plain.grid.at(column, row);
+            }
+        }
+        EXPECT_NEAR(hidden / seen, weight, 1e-4 * weight) << weight;
     }
 }
 
