@@ -217,20 +217,16 @@ void ElevationCache::loadTile(const Tile& tile, const std::string& directory) {
             break;
         }
         const double lat = north - i * rowDelta;
-        // Rounded down, not towards zero: a grid row north of the tile is no row of it.
-        const int r = static_cast<int>(std::floor((tile.north - lat) / latSpacing + 0.499));
+        const int r = static_cast<int>((tile.north - lat) / latSpacing + 0.499);
         if (r == previousRow || r < 0 || r >= tileRows) continue;
         previousRow = r;
         const int percent = r * 100 / tileRows;
         if (percent != lastPercent && progress_) progress_(tile.name, percent);
         lastPercent = percent;
 
-        // The tile's column under grid column 0 (negative for a tile east
-        // of the grid's west edge), the first grid column on the tile and
-        // its column there.
-        const int c = static_cast<int>(std::floor((west - tile.west) / lonSpacing + 0.499));
-        const int firstColumn = c < 0 ? (-c + kt - 1) / kt : 0;
-        const int firstTileColumn = c + firstColumn * kt;
+        const int c = static_cast<int>((west - tile.west) / lonSpacing + 0.499);
+        const int firstColumn = c < 0 ? -c / kt : 0;
+        const int firstTileColumn = c < 0 ? 0 : c;
         if (firstColumn >= columns || firstTileColumn >= tileColumns) continue;
         if (file->seek((static_cast<int64_t>(r) * tileColumns + firstTileColumn) * 2, 0) < 0) continue;
         const int available = tileColumns - firstTileColumn;

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <numbers>
@@ -188,44 +187,6 @@ TEST(Elevation, UnreadableTileIsNamed) {
     int status = -1;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-}
-
-// Every grid sample is the tile's sample nearest the grid's own place for
-// it (west + column * step), on the tile under the grid's west edge and on
-// the one east of it alike, decimated or not. Each tile's samples hold their
-// column, plus 2000 on the eastern tile.
-TEST(Elevation, SamplesStandWhereTheGridSays) {
-    TempDir dir;
-    for (const auto& [name, base] : {std::pair{"N46E007.hgt", 0}, {"N46E008.hgt", 2000}}) {
-        std::string row;
-        for (int c = 0; c < 1201; ++c) row += {static_cast<char>((base + c) >> 8), static_cast<char>((base + c) & 0xFF)};
-        std::string bytes;
-        for (int r = 0; r < 1201; ++r) bytes += row;
-        std::FILE* f = std::fopen((dir.path() / name).c_str(), "wb");
-        ASSERT_TRUE(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-        std::fclose(f);
-    }
-    // k = 1 (the grid 1.67 degrees wide about 8 E) and k = 2.
-    for (const auto& [west, east] : {std::pair{7.7, 8.3}, {7.1, 8.9}}) {
-        ElevationCache cache;
-        cache.setDirectories("", dir.path().string());
-        ensure(cache, 46.4, 46.6, west, east);
-        const double step = (cache.east - cache.west) / cache.columns;
-        int checked = 0;
-        for (int column = 0; column < cache.columns; ++column) {
-            const double lon = cache.west + column * step;
-            if (lon < 7.0 || lon > 9.0) continue;
-            const int tile = std::min(8, static_cast<int>(std::floor(lon))), c = static_cast<int>(std::lround((lon - tile) * 1200));
-            int16_t sample;
-            ASSERT_TRUE(cache.sampleAt(column, cache.rows / 2, &sample));
-            const int expected = (tile == 8 ? 2000 : 0) + c;
-            // The meridian of 8 E is on both tiles.
-            EXPECT_TRUE(sample == expected || (c == 1200 && sample == 2000) || (c == 0 && tile == 8 && sample == 1200))
-                << "column " << column << " at " << lon << " E: " << sample << ", not " << expected;
-            ++checked;
-        }
-        EXPECT_GT(checked, 500);
-    }
 }
 
 // Boxes no view of the globe has (a range typed beyond any zoom) ask for the
