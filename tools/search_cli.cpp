@@ -113,7 +113,10 @@ bool readTerrainSettings(const std::optional<std::string>& config, SessionSettin
 }
 
 // The elevation grid round a place, as the viewshed reads it; false when no
-// tile covers the place.
+// tile covers the place. The samples are taken where the cache's grid puts
+// them (west + column * step); its loader rounds a tile's first column
+// towards zero, so those of a tile east of the grid's west edge come from
+// one grid step further east (map/elevation.cpp).
 bool terrainAround(ElevationCache& cache, const SessionSettings& s, GeoPosition centre, double radiusKm,
                    TerrainGrid* terrain) {
     cache.setSource(s.useSrtm3 == 0 ? kGtopo30 : kSrtm);
