@@ -56,6 +56,16 @@ ExportFeature feature(FeatureKind kind, ExportFeature::Shape shape, std::string 
 }
 
 std::string degreesShown(double degrees) { return formatPicture(degrees, "##0.#") + kDegree; }
+
+// What made a bearing true, for one that is not plainly true: its
+// properties and " (magnetic +3.7°)"; nothing otherwise.
+std::string referenceShown(BearingReference reference, double correction, std::vector<ExportProperty>& properties) {
+    if (reference == BearingReference::True && correction == 0.0) return {};
+    properties.push_back(textProperty("reference", bearingReferenceName(reference)));
+    properties.push_back(numberProperty("correction_deg", correction));
+    return std::string(" (") + bearingReferenceName(reference) + " " + (correction < 0.0 ? "" : "+") +
+           formatPicture(correction, "##0.#") + kDegree + ")";
+}
 std::string kmShown(double km) { return formatPicture(km, km >= 100 ? "##0" : km >= 1 ? "##0.0" : "0.000") + " km"; }
 
 std::string near(GeoPosition p) { return cp1252ToUtf8(describe_near_city(p.lon, p.lat)); }
@@ -109,10 +119,13 @@ public:
             const std::string& tolerance;
             bool ambiguity;
             uint32_t colour;
+            BearingReference reference;
+            double correction;
         };
         const FixTexts& t = in.observers;
-        const Observer list[] = {{"A", fix.observerA, fix.validA, t.brg1x, t.tol1, t.ambiguity1, in.colourA},
-                                 {"B", fix.observerB, fix.validB, t.brg2x, t.tol2, t.ambiguity2, in.colourB}};
+        const Observer list[] = {
+            {"A", fix.observerA, fix.validA, t.brg1x, t.tol1, t.ambiguity1, in.colourA, t.reference1, t.correction1},
+            {"B", fix.observerB, fix.validB, t.brg2x, t.tol2, t.ambiguity2, in.colourB, t.reference2, t.correction2}};
         std::vector<GeoPosition> targets;
         const bool found = fix.computed && fix.crossing.status == 0;
         if (found) targets.push_back(fix.crossing.x);
@@ -128,13 +141,14 @@ public:
             ExportFeature f = feature(FeatureKind::Observer, ExportFeature::kPoint, o.letter);
             f.points = {toDegrees(o.p)};
             f.colour = o.colour;
-            const double bearing = reduce_bearing_degrees(scan_decimal(o.bearing));
+            const double bearing = read_bearing_degrees(o.bearing, o.correction);
             const double tolerance = std::fabs(scan_decimal(o.tolerance));
             const bool hasBearing = !o.bearing.empty() && std::isfinite(bearing) && std::isfinite(tolerance);
             if (hasBearing) {
                 f.properties = {numberProperty("bearing_deg", bearing), numberProperty("tolerance_deg", tolerance),
                                 flagProperty("back_bearing", o.ambiguity)};
-                f.description = "Bearing " + degreesShown(bearing) + " \xC2\xB1" + degreesShown(tolerance);
+                f.description = "Bearing " + degreesShown(bearing) + " \xC2\xB1" + degreesShown(tolerance) +
+                                referenceShown(o.reference, o.correction, f.properties);
             }
             const std::string place = near(o.p);
             f.properties.push_back(textProperty("near", place));
@@ -237,7 +251,8 @@ public:
                 f.properties.push_back(numberProperty("residual_deg", r.fits[i].residualDeg));
                 f.properties.push_back(flagProperty("outlier", r.fits[i].outlier));
             }
-            f.description = degreesShown(b.bearingDeg) + " \xC2\xB1" + degreesShown(b.toleranceDeg) +
+            f.description = degreesShown(b.bearingDeg) + referenceShown(b.reference, b.correctionDeg, f.properties) +
+                            " \xC2\xB1" + degreesShown(b.toleranceDeg) +
                             (b.utc ? " at " + formatUtc(*b.utc) : "") + (b.enabled ? "" : ", not used");
             add(f);
         }

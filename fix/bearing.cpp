@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "geo/great_circle.h"
+
 namespace bearfix {
 
 namespace {
@@ -50,6 +52,16 @@ bool digits(std::string_view text, std::size_t at, std::size_t count, int64_t& v
 }
 
 }  // namespace
+
+double bearingAsTakenDeg(const Bearing& b) {
+    return b.correctionDeg == 0.0 ? b.bearingDeg : reduce_bearing_degrees(b.bearingDeg - b.correctionDeg);
+}
+
+void setBearingAsTaken(Bearing& b, double asTakenDeg, BearingReference reference, double correctionDeg) {
+    b.reference = reference;
+    b.correctionDeg = correctionDeg + 0.0;
+    b.bearingDeg = reduce_bearing_degrees(correctionDeg == 0.0 ? asTakenDeg : asTakenDeg + correctionDeg);
+}
 
 const char* bearingSourceName(BearingSource source) {
     const auto i = static_cast<std::size_t>(source);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "geo/bearing_reference.h"
 #include "geo/position.h"
 
 namespace bearfix {
@@ -24,11 +26,26 @@ struct Bearing {
     std::string station;            // Windows-1252, at most kMaxStationName characters
     std::optional<int64_t> utc;     // seconds since 1970-01-01 00:00 UTC
     GeoPosition position;           // radians
-    double bearingDeg = 0.0;        // true, [0, 360)
+    double bearingDeg = 0.0;        // true, [0, 360): as taken plus correctionDeg
     double toleranceDeg = kDefaultToleranceDeg;  // +-, read as two standard deviations
     BearingSource source = BearingSource::Typed;
     bool enabled = true;
+    BearingReference reference = BearingReference::True;  // what it was taken against
+    // Degrees added to the bearing as taken to make it true: the declination
+    // (magnetic), the heading (relative), less a calibrated station's offset.
+    double correctionDeg = 0.0;
 };
+
+// The bearing as taken, in its own reference: the true bearing less the
+// correction, [0, 360).
+double bearingAsTakenDeg(const Bearing& bearing);
+
+// Sets the true bearing from the bearing as taken and its correction.
+void setBearingAsTaken(Bearing& bearing, double asTakenDeg, BearingReference reference, double correctionDeg);
+
+// The declination (degrees east of true north) at a bearing's station and
+// time, or nothing with `why` when there is none to be trusted.
+using DeclinationSource = std::function<std::optional<double>(const Bearing& bearing, std::string& why)>;
 
 // The standard deviation of a bearing in degrees: half its tolerance, and
 // never below half of kMinToleranceDeg.

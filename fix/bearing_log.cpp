@@ -1,5 +1,6 @@
 #include "fix/bearing_log.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -14,7 +15,7 @@ namespace bearfix {
 namespace {
 
 constexpr std::size_t kMaxErrors = 10;
-constexpr std::size_t kMaxFields = 8;
+constexpr std::size_t kMaxFields = 10;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -98,7 +99,7 @@ bool splitFields(std::string_view line, std::vector<std::string>& fields, std::s
         }
         fields.push_back(std::move(field));
         if (fields.size() > kMaxFields) {
-            why = "more than 8 fields (station,lat,lon,bearing,tolerance,time,source,enabled)";
+            why = "more than 10 fields (station,lat,lon,bearing,tolerance,time,source,enabled,ref,correction)";
             return false;
         }
         if (i < line.size() && line[i] == ',') {
@@ -109,8 +110,43 @@ bool splitFields(std::string_view line, std::vector<std::string>& fields, std::s
     }
 }
 
+// The reference and correction fields of a bearing whose other fields are
+// read; false with `why`.
+bool readReference(const std::vector<std::string>& f, double asTaken, const DeclinationSource& declination, Bearing& b,
+                   std::string& why) {
+    BearingReference reference = BearingReference::True;
+    if (f.size() > 8 && !f[8].empty()) {
+        const auto r = bearingReferenceFromName(f[8]);
+        if (!r) {
+            why = "ref " + shown(f[8]) + " is not true, magnetic or relative";
+            return false;
+        }
+        reference = *r;
+    }
+    double correction = 0.0;
+    if (f.size() > 9 && !f[9].empty()) {
+        if (!parseDecimal(f[9], correction) || std::fabs(correction) > 360.0) {
+            why = "correction " + shown(f[9]) + " is not a number in -360..360";
+            return false;
+        }
+    } else if (reference == BearingReference::Relative) {
+        why = "a relative bearing without the heading in its correction field";
+        return false;
+    } else if (reference == BearingReference::Magnetic) {
+        std::string reason = "no magnetic model";
+        const std::optional<double> d = declination ? declination(b, reason) : std::nullopt;
+        if (!d) {
+            why = "no declination for a magnetic bearing: " + reason;
+            return false;
+        }
+        correction = *d;
+    }
+    setBearingAsTaken(b, asTaken, reference, correction);
+    return true;
+}
+
 // One bearing from its fields; false with `why`.
-bool readFields(const std::vector<std::string>& f, Bearing& b, std::string& why) {
+bool readFields(const std::vector<std::string>& f, const DeclinationSource& declination, Bearing& b, std::string& why) {
     if (f.size() < 5) {
         why = std::to_string(f.size()) + (f.size() == 1 ? " field" : " fields") +
               "; a bearing is station,lat,lon,bearing,tolerance[,time]";
@@ -137,7 +173,6 @@ bool readFields(const std::vector<std::string>& f, Bearing& b, std::string& why)
         return false;
     }
     b.position = {lon * kDegToRad, lat * kDegToRad};
-    b.bearingDeg = reduce_bearing_degrees(brg);
     b.toleranceDeg = tol + 0.0;
     b.utc.reset();
     if (f.size() > 5 && !f[5].empty()) {
@@ -164,7 +199,7 @@ bool readFields(const std::vector<std::string>& f, Bearing& b, std::string& why)
         }
         b.enabled = f[7] == "1";
     }
-    return true;
+    return readReference(f, brg, declination, b, why);
 }
 
 bool hasDigit(std::string_view s) {
@@ -200,6 +235,10 @@ std::string quotedIfNeeded(std::string utf8) {
     return out + "\"";
 }
 
+// A bearing that is not plainly true as written: its line has the two last
+// fields.
+bool corrected(const Bearing& b) { return b.reference != BearingReference::True || decimalText(b.correctionDeg) != "0"; }
+
 }  // namespace
 
 bool appendBearing(BearingLog& log, Bearing bearing) {
@@ -213,7 +252,7 @@ bool appendBearing(BearingLog& log, Bearing bearing) {
 }
 
 bool parseBearingCsv(std::string_view bytes, std::vector<Bearing>& out, std::string& errors,
-                     const CsvLimits& limits) {
+                     const CsvLimits& limits, const DeclinationSource& declination) {
     errors.clear();
     if (bytes.size() > limits.maxFileBytes) {
         errors = "larger than " + (limits.maxFileBytes >= (1 << 20) ? std::to_string(limits.maxFileBytes >> 20) + " MB"
@@ -253,7 +292,7 @@ bool parseBearingCsv(std::string_view bytes, std::vector<Bearing>& out, std::str
             break;
         }
         Bearing b;
-        if (!readFields(fields, b, why)) {
+        if (!readFields(fields, declination, b, why)) {
             fail(number, why);
             continue;
         }
@@ -269,32 +308,36 @@ bool parseBearingCsv(std::string_view bytes, std::vector<Bearing>& out, std::str
 }
 
 CsvLoad loadBearingCsv(const std::string& path, std::vector<Bearing>& out, std::string& errors,
-                       const CsvLimits& limits) {
+                       const CsvLimits& limits, const DeclinationSource& declination) {
     std::string bytes;
     switch (readWholeFile(path, limits.maxFileBytes, bytes, &errors)) {
         case WholeFileRead::Missing: return CsvLoad::Missing;
         case WholeFileRead::Unreadable: return CsvLoad::Bad;
         case WholeFileRead::Read: break;
     }
-    return parseBearingCsv(bytes, out, errors, limits) ? CsvLoad::Read : CsvLoad::Bad;
+    return parseBearingCsv(bytes, out, errors, limits, declination) ? CsvLoad::Read : CsvLoad::Bad;
 }
 
 std::string formatBearingCsv(std::span<const Bearing> bearings) {
-    std::string out = "station,lat,lon,bearing,tolerance,time,source,enabled\n";
+    const bool anyCorrected = std::any_of(bearings.begin(), bearings.end(), corrected);
+    std::string out = anyCorrected ? "station,lat,lon,bearing,tolerance,time,source,enabled,ref,correction\n"
+                                   : "station,lat,lon,bearing,tolerance,time,source,enabled\n";
     out.reserve(out.size() + bearings.size() * 72);
     for (const Bearing& b : bearings) {
         out += quotedIfNeeded(cp1252ToUtf8(b.station));
         double lon = b.position.lon * kRadToDeg;
         if (std::fabs(lon) > 180.0) lon = angle_modulo(lon + 180.0, 360.0) - 180.0;
         // A bearing a hair below 360 rounds to a whole turn, which reads 0.
-        std::string bearing = decimalText(b.bearingDeg);
+        std::string bearing = decimalText(bearingAsTakenDeg(b));
         if (bearing == "360") bearing = "0";
         out += ',' + decimalText(b.position.lat * kRadToDeg) + ',' + decimalText(lon);
         out += ',' + bearing + ',' + decimalText(b.toleranceDeg) + ',';
         if (b.utc) out += formatUtc(*b.utc);
         out += ',';
         out += bearingSourceName(b.source);
-        out += b.enabled ? ",1\n" : ",0\n";
+        out += b.enabled ? ",1" : ",0";
+        if (corrected(b)) out += std::string(",") + bearingReferenceName(b.reference) + ',' + decimalText(b.correctionDeg);
+        out += '\n';
     }
     return out;
 }

@@ -217,6 +217,11 @@ std::vector<BackBearingCrossing> back_bearing_crossings(GeoPosition a, double be
     return found;
 }
 
+double read_bearing_degrees(std::string_view text, double correctionDeg) {
+    const double typed = scan_decimal(text);
+    return reduce_bearing_degrees(correctionDeg == 0.0 ? typed : typed + correctionDeg);
+}
+
 double read_tolerance(std::string_view text) { return scan_decimal(text) * kDegToRad; }
 
 Fix compute_fix(const FixTexts& in) {
@@ -230,8 +235,8 @@ Fix compute_fix(const FixTexts& in) {
         return f;
     }
     // Whole turns are taken off in degrees, where it is exact.
-    const double brg1 = reduce_bearing_degrees(scan_decimal(in.brg1x)) * kDegToRad;
-    const double brg2 = reduce_bearing_degrees(scan_decimal(in.brg2x)) * kDegToRad;
+    const double brg1 = read_bearing_degrees(in.brg1x, in.correction1) * kDegToRad;
+    const double brg2 = read_bearing_degrees(in.brg2x, in.correction2) * kDegToRad;
     const GeoPosition a = f.observerA, b = f.observerB;
     bearing_intersection(f.crossing, a.lon, a.lat, brg1, b.lon, b.lat, brg2);
     if (f.crossing.status == 0) {

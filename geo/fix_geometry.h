@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "geo/bearing_reference.h"
 #include "geo/great_circle.h"
 #include "geo/position.h"
 
@@ -68,6 +69,12 @@ struct FixTexts {
     std::string tol2 = "1";
     bool ambiguity1 = false;
     bool ambiguity2 = false;
+    // What each bearing is taken against, and the degrees that make it true
+    // (the declination, the heading): 0 for a true bearing.
+    BearingReference reference1 = BearingReference::True;
+    BearingReference reference2 = BearingReference::True;
+    double correction1 = 0.0;
+    double correction2 = 0.0;
     bool operator==(const FixTexts&) const = default;
 };
 
@@ -85,6 +92,10 @@ struct Fix {
     SearchArea area;              // kNone without X
     std::vector<BackBearingCrossing> alternatives;
 };
+
+// A bearing field as compute_fix reads it, made true by `correctionDeg`:
+// degrees with whole turns taken off.
+double read_bearing_degrees(std::string_view text, double correctionDeg);
 
 // A tolerance field as the sector drawing reads it, in radians.
 double read_tolerance(std::string_view text);

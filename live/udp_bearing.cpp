@@ -68,6 +68,8 @@ FeedItem parseBearingDatagram(std::string_view bytes, const FeedContext& context
             return verdict(FeedVerdict::Ignored, "a relative bearing without a GPS course");
         b.position = context.own->position();
         b.bearingDeg = normalisedBearing(bearing->number + context.own->courseDeg);
+        b.reference = BearingReference::Relative;  // the log shows the course it was turned by
+        b.correctionDeg = context.own->courseDeg;
     } else {
         if ((lat != nullptr) != (lon != nullptr)) return verdict(FeedVerdict::Skipped, "a latitude without longitude");
         if (lat) {

@@ -133,7 +133,7 @@ bool readTolerance(std::string_view text, double& degrees, std::string& why) {
 bool sameBearing(const Bearing& a, const Bearing& b) {
     return a.station == b.station && a.utc == b.utc && a.position.lon == b.position.lon &&
            a.position.lat == b.position.lat && a.bearingDeg == b.bearingDeg && a.toleranceDeg == b.toleranceDeg &&
-           a.enabled == b.enabled;
+           a.enabled == b.enabled && a.reference == b.reference && a.correctionDeg == b.correctionDeg;
 }
 
 // Close enough to be the same bearing read back from a file (written to
@@ -179,13 +179,18 @@ std::vector<Bearing> observerBearings(const ObserverTexts& in, char* letters) {
         const std::string& bearing;
         const std::string& tolerance;
         char letter;
-    } observers[] = {{in.pos1, in.brg1x, in.tol1, 'A'}, {in.pos2, in.brg2x, in.tol2, 'B'}};
+        BearingReference reference;
+        double correction;
+    } observers[] = {{in.pos1, in.brg1x, in.tol1, 'A', in.reference1, in.correction1},
+                     {in.pos2, in.brg2x, in.tol2, 'B', in.reference2, in.correction2}};
     for (const auto& o : observers) {
         if (o.position.empty() || !startsWithNumber(o.bearing)) continue;
         Bearing b;
         if (!read_position(o.position, b.position)) continue;  // "not a position": nothing is computed from it
         b.station = std::string(1, o.letter);
-        b.bearingDeg = reduce_bearing_degrees(scan_decimal(o.bearing));  // as compute_fix reads it
+        b.bearingDeg = read_bearing_degrees(o.bearing, o.correction);  // as compute_fix reads it
+        b.reference = o.reference;
+        b.correctionDeg = o.correction + 0.0;
         if (!std::isfinite(b.bearingDeg)) continue;
         b.toleranceDeg = std::fabs(scan_decimal(o.tolerance));
         b.source = BearingSource::Typed;

@@ -1,7 +1,8 @@
 // bearfix-cli: the window's computations on the command line.
 //
-//   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b] [--json]
-//   bearfix-cli fix --bearings FILE [--json] [--robust]
+//   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]
+//                   [--magnetic | --magnetic-a | --magnetic-b] [--date D | --year Y] [--json]
+//   bearfix-cli fix --bearings FILE [--json] [--robust] [--date D | --year Y]
 //   bearfix-cli fix --bearings FILE --density OUT.tif [...] (tools/search_cli.h)
 //   bearfix-cli viewshed POSITION [...] --out OUT.tif
 //   bearfix-cli next --bearings FILE --from POSITION [...]
@@ -11,15 +12,20 @@
 //   bearfix-cli export OUT.{kml,gpx,geojson,csv} [--config FILE] [--bearings FILE] [--tracks FILE...]
 //   bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]
 //   bearfix-cli gps [--server HOST:PORT] [--count N] [--json]
+//   bearfix-cli declination POS [--date YYYY-MM-DD | --year Y] [--height-km H] [--json]
+//   bearfix-cli calibrate --bearings FILE --station NAME --known POS [--json]
 //
 // Arguments and output are UTF-8; numbers use '.' whatever the locale.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <signal.h>
@@ -49,11 +55,13 @@
 #include "tracks/track_import.h"
 #include "tracks/track_store.h"
 #include "support/cp1252.h"
+#include "support/number_format.h"
 #include "support/png_file.h"
 #include "tools/cli_text.h"
 #include "tools/export_cli.h"
 #include "tools/fix_bearings.h"
 #include "tools/gps_cli.h"
+#include "tools/magnetic_cli.h"
 #include "tools/search_cli.h"
 
 namespace {
@@ -64,15 +72,16 @@ using bearfix::jsonString;
 
 constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]\n"
-    "                       [--json]\n"
-    "       bearfix-cli fix --bearings FILE [--json] [--robust]\n"
+    "                       [--magnetic | --magnetic-a | --magnetic-b] [--date D | --year Y] [--json]\n"
+    "       bearfix-cli fix --bearings FILE [--json] [--robust] [--date D | --year Y]\n"
     "       bearfix-cli fix --bearings FILE --density OUT.tif [--outlines OUT.{kml,geojson}]\n"
     "                       [--robust] [--ambiguous STATION]... [--hidden-weight W\n"
-    "                       [--config FILE]] [--json]\n"
+    "                       [--config FILE]] [--date D | --year Y] [--json]\n"
     "       bearfix-cli viewshed POS [--height M] [--target-height M] [--radius KM]\n"
     "                            --out OUT.tif [--config FILE]\n"
     "       bearfix-cli next --bearings FILE --from POS [--radius KM] [--robust]\n"
-    "                        [--ambiguous STATION]... [--terrain [--config FILE]] [--json]\n"
+    "                        [--ambiguous STATION]... [--terrain [--config FILE]]\n"
+    "                        [--date D | --year Y] [--json]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "                              [--bearings FILE]\n"
@@ -81,15 +90,22 @@ constexpr const char* kUsage =
     "                          [--tracks FILE...]\n"
     "       bearfix-cli send [--socket PATH] [--code CODE] [TEXT | --stdin]\n"
     "       bearfix-cli gps [--server HOST:PORT] [--count N] [--json]\n"
+    "       bearfix-cli declination POS [--date YYYY-MM-DD | --year Y] [--height-km H] [--json]\n"
+    "       bearfix-cli calibrate --bearings FILE --station NAME --known POS [--json]\n"
     "  fix: the bearings between the observers, their distance and where their\n"
     "  bearings cross, as the Bearfix window shows them; with the tolerances T\n"
     "  (degrees, default 1) the area where the sectors overlap, and with the\n"
     "  180 degree ambiguity of A and/or B where the back bearings cross.\n"
+    "  --magnetic: the bearings are a compass's; the declination of the World\n"
+    "  Magnetic Model at each observer (on the date D or in the decimal year Y,\n"
+    "  default today) makes them true (--magnetic-a, --magnetic-b: one of them).\n"
     "  fix --bearings: the best fix of any number of bearings, its 50 % and 95 %\n"
     "  ellipses and the residual of each bearing. FILE is CSV, one bearing per\n"
-    "  line: station,lat,lon,bearing,tolerance[,time] (decimal degrees; a quoted\n"
-    "  station may hold commas, \"\" for a quote; # starts a comment). --robust\n"
-    "  lets bearings far off count less.\n"
+    "  line: station,lat,lon,bearing,tolerance[,time[,source[,enabled[,ref[,correction]]]]]\n"
+    "  (decimal degrees; a quoted station may hold commas, \"\" for a quote; #\n"
+    "  starts a comment). ref is true, magnetic or relative; a magnetic bearing\n"
+    "  without its correction gets the model's declination at its time (without\n"
+    "  one: D or Y, default today). --robust lets bearings far off count less.\n"
     "  fix --density: also where the transmitter can be: the probability per\n"
     "  km\u00B2 on a grid of latitude and longitude as a GeoTIFF, the 50 % and 95 %\n"
     "  regions of highest probability (area, parts; their outlines with --json\n"
@@ -122,6 +138,13 @@ constexpr const char* kUsage =
     "  line of the input as a message. CODE is decimal or 0x-hex (default 0).\n"
     "  gps: N fixes (default 1, 0 for no end) from gpsd (default localhost:2947),\n"
     "  one a line; exit status 1 when gpsd cannot be reached within 5 s.\n"
+    "  declination: the declination (east positive), inclination and horizontal\n"
+    "  intensity of the World Magnetic Model 2025 at POS, H km above the WGS84\n"
+    "  ellipsoid (default 0), on the date D or in the decimal year Y (default\n"
+    "  today); exit status 1 where and when the model is not valid.\n"
+    "  calibrate: a station's offset (circular mean of its bearings less the\n"
+    "  true course to the transmitter at POS), their spread and number, from a\n"
+    "  bearing file as fix --bearings reads it.\n"
     "  Positions as in the window, e.g. \"N52\u00B008'26\\\" E008\u00B028'57\\\"\", \"n52.14 e8.48\",\n"
     "  \"52.14, 8.48\", \"52.14N 8.48E\" or the locator \"JO42fd\"; --json gives the observers\n"
     "  as read (\"a\", \"b\": degrees, null for no position);\n"
@@ -159,7 +182,11 @@ int runFix(std::vector<std::string> args, bool json) {
     in.tol2 = bearfix::utf8ToCp1252(takeOption(args, "--tol-b", bearfix::cp1252ToUtf8(defaults.brg2Tol)));
     in.ambiguity1 = std::erase(args, std::string("--ambi-a")) > 0;
     in.ambiguity2 = std::erase(args, std::string("--ambi-b")) > 0;
-    if (args.size() != 4) {
+    const bool magnetic = std::erase(args, std::string("--magnetic")) > 0;
+    const bool magnetic1 = std::erase(args, std::string("--magnetic-a")) > 0 || magnetic;
+    const bool magnetic2 = std::erase(args, std::string("--magnetic-b")) > 0 || magnetic;
+    double year = bearfix::yearNow();
+    if (!bearfix::takeYear(args, year) || args.size() != 4) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -167,6 +194,24 @@ int runFix(std::vector<std::string> args, bool json) {
     in.brg1x = bearfix::utf8ToCp1252(args[1]);
     in.pos2 = bearfix::position_text_from_utf8(args[2]);
     in.brg2x = bearfix::utf8ToCp1252(args[3]);
+    // A compass bearing is made true by the declination at its observer.
+    std::string declinations, declinationsJson;
+    for (const auto& [wanted, position, reference, correction, letter] :
+         {std::tuple(magnetic1, &args[0], &in.reference1, &in.correction1, 'A'),
+          std::tuple(magnetic2, &args[2], &in.reference2, &in.correction2, 'B')}) {
+        if (!wanted) continue;
+        std::string why;
+        const std::optional<double> d = bearfix::declinationAt(*position, year, why);
+        if (!d) {
+            std::fprintf(stderr, "bearfix-cli: no declination at %c: %s\n", letter, why.c_str());
+            return 1;
+        }
+        *reference = bearfix::BearingReference::Magnetic;
+        *correction = *d;
+        declinations += std::string("Declination ") + letter + ": " + bearfix::formatPicture(std::fabs(*d), "0.00") +
+                        "\xB0" + (*d < 0.0 ? " W" : " E") + (why.empty() ? "" : ", but " + why) + "\n";
+        declinationsJson += std::string(",\"declination_") + static_cast<char>(letter - 'A' + 'a') + "_deg\":" + jsonNumber(*d);
+    }
     const bearfix::Results r = bearfix::computeResults(in);
 
     if (!json) {
@@ -183,6 +228,7 @@ int runFix(std::vector<std::string> args, bool json) {
         std::printf("Search area: %s\n", cp1252ToUtf8(r.searchArea).c_str());
         if (!r.warning.empty()) std::printf("Warning: %s\n", cp1252ToUtf8(r.warning).c_str());
         for (const std::string& line : r.alternativeLines) std::printf("%s\n", cp1252ToUtf8(line).c_str());
+        std::fputs(cp1252ToUtf8(declinations).c_str(), stdout);
         return 0;
     }
     const double deg = bearfix::kRadToDeg;
@@ -227,7 +273,7 @@ int runFix(std::vector<std::string> args, bool json) {
         }
         out += "]";
     }
-    out += "}\n";
+    out += declinationsJson + "}\n";
     std::fputs(out.c_str(), stdout);
     return 0;
 }
@@ -547,6 +593,8 @@ int main(int argc, char* argv[]) {
         if (status == 2) std::fputs(kUsage, stderr);
         return status;
     }
+    if (command == "declination") return bearfix::runDeclination(args, json, kUsage);
+    if (command == "calibrate") return bearfix::runCalibrate(args, json, kUsage);
     if (command == "send") {
         const bool fromStdin = std::erase(args, std::string("--stdin")) > 0;
         return runSend(args, fromStdin);

@@ -9,11 +9,15 @@
 #include "support/cp1252.h"
 #include "support/number_format.h"
 #include "tools/cli_text.h"
+#include "tools/magnetic_cli.h"
 
 namespace bearfix {
 
 namespace {
 
+
+// A bearing that is not plainly true.
+bool corrected(const Bearing& b) { return b.reference != BearingReference::True || b.correctionDeg != 0.0; }
 
 std::string jsonEllipse(const ConfidenceEllipse& e) {
     return "{\"semi_major_km\": " + jsonNumber(e.semiMajorKm) + ", \"semi_minor_km\": " + jsonNumber(e.semiMinorKm) +
@@ -37,7 +41,12 @@ std::string json(const std::vector<Bearing>& bearings, const FixResult& r) {
         out += "\"station\": " + jsonString(bearings[i].station) + ", \"residual_deg\": ";
         out += found ? jsonNumber(fit.residualDeg) : "null";
         out += ", \"outlier\": ";
-        out += fit.outlier ? "true}" : "false}";
+        out += fit.outlier ? "true" : "false";
+        if (corrected(bearings[i])) {
+            out += std::string(", \"ref\": \"") + bearingReferenceName(bearings[i].reference) +
+                   "\", \"correction_deg\": " + jsonNumber(bearings[i].correctionDeg);
+        }
+        out += "}";
     }
     return out + "]}\n";
 }
@@ -58,6 +67,10 @@ std::string text(const std::vector<Bearing>& bearings, const FixResult& r, bool 
         if (!bearings[i].enabled) out += "(not used) ";
         out += formatPicture(fit.residualDeg, "##0.0") + "\xB0";
         if (fit.outlier) out += " outlier";
+        if (corrected(bearings[i])) {
+            out += std::string(" (") + bearingReferenceName(bearings[i].reference) + " " +
+                   (bearings[i].correctionDeg < 0.0 ? "" : "+") + formatPicture(bearings[i].correctionDeg, "##0.0") + "\xB0)";
+        }
         out += "\n";
     }
     return out;
@@ -76,11 +89,12 @@ std::string fixBearingsText(const std::vector<Bearing>& bearings, const FixResul
 
 int runFixBearings(std::vector<std::string> args, bool json) {
     const bool robust = std::erase(args, std::string("--robust")) > 0;
-    if (args.size() != 2 || args[0] != "--bearings") return 2;
+    double year = yearNow();
+    if (!takeYear(args, year) || args.size() != 2 || args[0] != "--bearings") return 2;
     const std::string& path = args[1];
     std::vector<Bearing> bearings;
     std::string errors;
-    switch (loadBearingCsv(path, bearings, errors)) {
+    switch (loadBearingCsv(path, bearings, errors, {}, fileDeclinations(year))) {
         case CsvLoad::Missing:
             std::fprintf(stderr, "bearfix-cli: %s: no such file\n", path.c_str());
             return 1;

@@ -1,5 +1,5 @@
-// bearfix-cli fix --bearings FILE [--json] [--robust]: the best fix of a
-// bearing log file.
+// bearfix-cli fix --bearings FILE [--json] [--robust] [--date D | --year Y]:
+// the best fix of a bearing log file.
 #pragma once
 
 #include <string>

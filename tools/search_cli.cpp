@@ -20,6 +20,7 @@
 #include "support/number_format.h"
 #include "tools/cli_text.h"
 #include "tools/fix_bearings.h"
+#include "tools/magnetic_cli.h"
 
 namespace bearfix {
 
@@ -64,9 +65,11 @@ std::optional<GeoPosition> position(const std::string& text) {
     return p;
 }
 
-bool loadBearings(const std::string& path, std::vector<Bearing>& bearings) {
+// The bearing file as fix --bearings reads it: magnetic bearings without a
+// correction get the model's declination (at `year` when untimed).
+bool loadBearings(const std::string& path, double year, std::vector<Bearing>& bearings) {
     std::string errors;
-    switch (loadBearingCsv(path, bearings, errors)) {
+    switch (loadBearingCsv(path, bearings, errors, {}, fileDeclinations(year))) {
         case CsvLoad::Read: return true;
         case CsvLoad::Missing: std::fprintf(stderr, "bearfix-cli: %s: no such file\n", path.c_str()); return false;
         case CsvLoad::Bad: printErrorLines(path, errors); return false;
@@ -190,8 +193,9 @@ int runFixDensity(std::vector<std::string> args, bool json) {
     const auto config = take(args, "--config", &ok);
     const auto weight = number(take(args, "--hidden-weight", &ok), 1.0, 0.0, 1.0);
     const bool robust = std::find(args.begin(), args.end(), "--robust") != args.end();
+    double year = yearNow();
     std::vector<Bearing> bearings;
-    if (!path || !out || !weight) return 2;
+    if (!path || !out || !weight || !takeYear(args, year)) return 2;
     if (!isTiff(*out)) {
         std::fprintf(stderr, "bearfix-cli: %s: name the density file .tif (GeoTIFF)\n", out->c_str());
         return 2;
@@ -205,7 +209,7 @@ int runFixDensity(std::vector<std::string> args, bool json) {
         }
         format = *named;
     }
-    if (!loadBearings(*path, bearings)) return 1;
+    if (!loadBearings(*path, year, bearings)) return 1;
     DensityOptions options = densityOptions(args, bearings, &ok);
     if (!ok || !args.empty()) return 2;
 
@@ -305,14 +309,15 @@ int runNext(std::vector<std::string> args, bool json) {
     const auto config = take(args, "--config", &ok);
     const auto radius = number(take(args, "--radius", &ok), kDefaultDriveRadiusKm, 0.0, 1000.0);
     const bool terrainOn = flag(args, "--terrain");
-    if (!ok || !path || !fromText || !radius) return 2;
+    double year = yearNow();
+    if (!ok || !path || !fromText || !radius || !takeYear(args, year)) return 2;
     const auto from = position(*fromText);
     if (!from) {
         std::fprintf(stderr, "bearfix-cli: \"%s\" is not a position\n", fromText->c_str());
         return 2;
     }
     std::vector<Bearing> bearings;
-    if (!loadBearings(*path, bearings)) return 1;
+    if (!loadBearings(*path, year, bearings)) return 1;
     const DensityOptions options = densityOptions(args, bearings, &ok);
     if (!ok || !args.empty()) return 2;
 

@@ -1,10 +1,11 @@
 // bearfix-cli's probability map, viewshed and advice where to drive next:
 //
 //   fix --bearings FILE --density OUT.tif [--outlines OUT.kml|OUT.geojson]
-//       [--robust] [--ambiguous STATION]... [--hidden-weight W [--config INI]] [--json]
+//       [--robust] [--ambiguous STATION]... [--hidden-weight W [--config INI]]
+//       [--date D | --year Y] [--json]
 //   viewshed POSITION [--height M] [--target-height M] [--radius KM] --out OUT.tif [--config INI]
 //   next --bearings FILE --from POSITION [--radius KM] [--robust] [--ambiguous STATION]...
-//        [--terrain [--config INI]] [--json]
+//        [--terrain [--config INI]] [--date D | --year Y] [--json]
 #pragma once
 
 #include <string>

@@ -57,6 +57,39 @@ TEST(ExportModel, IncompleteFieldsGiveWhatTheyCan) {
     EXPECT_EQ(line->shape, ExportFeature::kLine);  // a tolerance of 0 is a bearing line
 }
 
+// A bearing that is not plainly true goes out as the true bearing it stands
+// for, saying what made it so; plain ones go out as before.
+TEST(ExportModel, CorrectionsGoOutWithTheirBearings) {
+    ExportInput in;
+    in.observers = {"N50 E8", "N50 E9", "32", "315", "1", "1"};
+    in.observers.reference1 = BearingReference::Magnetic;
+    in.observers.correction1 = 13.0;
+    in.log.resize(1);
+    in.log[0].station = "Compass";
+    setBearingAsTaken(in.log[0], 350.0, BearingReference::Magnetic, 13.0);
+    const ExportModel m = buildExportModel(in);
+    const struct {
+        const char* feature;
+        std::size_t properties, bearing, reference;  // count, indices; reference 0: none
+        double degrees;                   // 32 + 13, 315, 350 + 13
+        const char* description;
+    } cases[] = {
+        {"A", 6, 0, 3, 45, "Bearing 45\xC2\xB0 \xC2\xB1" "1\xC2\xB0 (magnetic +13\xC2\xB0)"},
+        {"B", 4, 0, 0, 315, "Bearing 315\xC2\xB0 \xC2\xB1" "1\xC2\xB0;"},
+        {"Compass", 8, 1, 6, 3, "3\xC2\xB0 (magnetic +13\xC2\xB0) \xC2\xB1" "1\xC2\xB0"},
+    };
+    for (const auto& c : cases) {
+        const ExportFeature* f = find(m, c.feature);
+        ASSERT_TRUE(f && f->properties.size() == c.properties) << c.feature;
+        EXPECT_TRUE(f->description.starts_with(c.description)) << f->description;
+        EXPECT_NEAR(f->properties[c.bearing].number, c.degrees, 1e-9) << c.feature;
+        if (!c.reference) continue;
+        const ExportProperty* r = &f->properties[c.reference];
+        EXPECT_EQ(r[0].key + "=" + r[0].text + ", " + r[1].key, "reference=magnetic, correction_deg") << c.feature;
+        EXPECT_EQ(r[1].number, 13.0) << c.feature;
+    }
+}
+
 // Segments keep their names (a nameless one is "Track"), points off the
 // earth are dropped, a one-point segment is a point; elevation 0 is none.
 TEST(ExportModel, TracksAsTheStoreHoldsThem) {

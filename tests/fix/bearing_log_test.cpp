@@ -72,7 +72,11 @@ TEST(BearingCsv, BadLinesAreNamed) {
         {"A,50,8,1,1,,radio", "source \"radio\" is not typed, remote, udp or receiver"},
         {"A,50,8,1,1,,typed,yes", "enabled \"yes\" is not 1 or 0"},
         {"A,50,8", "3 fields; a bearing is station,lat,lon,bearing,tolerance[,time]"},
-        {"A,50,8,1,1,,typed,1,x", "more than 8 fields"},
+        {"A,50,8,1,1,,typed,1,true,0,x", "more than 10 fields"},
+        {"A,50,8,1,1,,typed,1,north", "ref \"north\" is not true, magnetic or relative"},
+        {"A,50,8,1,1,,typed,1,M,400", "correction \"400\" is not a number in -360..360"},
+        {"A,50,8,1,1,,typed,1,relative", "a relative bearing without the heading in its correction field"},
+        {"A,50,8,1,1,,typed,1,magnetic", "no declination for a magnetic bearing: no magnetic model"},
         {"\"A,50,8,1,1", "a quote is not closed"},
         {"\"A\"x,50,8,1,1", "text after a closing quote"},
         {"A\"B,50,8,1,1", "a quote inside a field"},
@@ -166,6 +170,49 @@ TEST(BearingCsv, WrittenAndReadBack) {
     EXPECT_EQ(loadBearingCsv(dir.path().string(), back, errors), CsvLoad::Bad);
     EXPECT_EQ(errors, "not a regular file");
     EXPECT_EQ(back.size(), 4u);
+}
+
+// Magnetic, relative and calibrated bearings: the true bearing is the one
+// as taken plus its correction, and it survives a file.
+TEST(BearingCsv, ReferencesReadBackAsTheSameTrueBearings) {
+    const struct {
+        std::string fields;  // after "S,50,8,"
+        BearingReference reference;
+        double correction, trueBearing;  // by hand
+    } cases[] = {
+        {"120,2,,typed,1,magnetic,3.7", BearingReference::Magnetic, 3.7, 123.7},
+        {"358,2,,typed,1,M,4", BearingReference::Magnetic, 4, 2},
+        {"30,2,,udp,1,relative,250", BearingReference::Relative, 250, 280},
+        {"10,2,,typed,1,true,-7.5", BearingReference::True, -7.5, 2.5},  // a calibrated station
+        {"120,2,2026-07-02T00:00:00Z,typed,1,magnetic", BearingReference::Magnetic, 13, 133},  // the model's
+        {"120,2,,typed,1,T,", BearingReference::True, 0, 120},
+    };
+    std::string file;
+    for (const auto& c : cases) file += "S,50,8," + c.fields + "\n";
+    const DeclinationSource thirteen = [](const Bearing& b, std::string&) {
+        EXPECT_EQ(b.utc, parseUtc("2026-07-02T00:00:00Z"));  // asked with the bearing's time
+        return std::optional(13.0);
+    };
+    std::vector<Bearing> read, back;
+    std::string errors;
+    ASSERT_TRUE(parseBearingCsv(file, read, errors, {}, thirteen)) << errors;
+    const std::string text = formatBearingCsv(read);
+    ASSERT_TRUE(parseBearingCsv(text, back, errors)) << errors << "\n" << text;
+    ASSERT_EQ(back.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        for (const Bearing& b : {read[i], back[i]}) {
+            EXPECT_EQ(b.reference, cases[i].reference) << cases[i].fields;
+            EXPECT_NEAR(b.correctionDeg, cases[i].correction, 1e-12) << cases[i].fields;
+            EXPECT_NEAR(b.bearingDeg, cases[i].trueBearing, 1e-9) << cases[i].fields;
+        }
+    }
+    EXPECT_EQ(formatBearingCsv(back), text);
+    EXPECT_NE(text.find("\nS,50,8,120,2,2026-07-02T00:00:00Z,typed,1,magnetic,13\n"), std::string::npos) << text;
+    // Plainly true bearings keep their eight fields, and a file of them its old header.
+    EXPECT_TRUE(text.starts_with("station,lat,lon,bearing,tolerance,time,source,enabled,ref,correction\n")) << text;
+    EXPECT_TRUE(text.ends_with("\nS,50,8,120,2,,typed,1\n")) << text;
+    EXPECT_EQ(formatBearingCsv(std::span(back).last(1)),
+              "station,lat,lon,bearing,tolerance,time,source,enabled\nS,50,8,120,2,,typed,1\n");
 }
 
 TEST(BearingLog, AppendStopsAtTheCap) {

@@ -1,7 +1,8 @@
 // A bearing log file of any content: read with the usual caps and with tight
-// ones (so that short inputs reach them); what is read holds only valid
-// values, is written and read back to the same text, and gives a fix or a
-// reason.
+// ones (so that short inputs reach them), magnetic bearings given a
+// declination north of the equator and refused one south of it; what is
+// read holds only valid values, is written and read back to the same text,
+// and gives a fix or a reason.
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -22,6 +23,7 @@ void checkBearing(const bearfix::Bearing& b) {
     bearfix::fuzz::check(b.station.size() <= bearfix::kMaxStationName);
     for (char c : b.station) bearfix::fuzz::check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
     bearfix::fuzz::check(!b.utc || (*b.utc >= 0 && *b.utc <= bearfix::kMaxUtcSeconds));
+    bearfix::fuzz::check(std::fabs(b.correctionDeg) <= 360.0);
 }
 
 void checkFix(const std::vector<bearfix::Bearing>& bearings, bool robust) {
@@ -48,10 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tight.maxFileBytes = 4000;
     tight.maxLineBytes = 48;
     tight.maxBearings = 6;
+    const DeclinationSource northOnly = [](const Bearing& b, std::string& why) -> std::optional<double> {
+        if (b.position.lat > 0.0) return 13.0;
+        why = "south";
+        return std::nullopt;
+    };
     for (const CsvLimits& limits : {CsvLimits{}, tight}) {
         std::vector<Bearing> read(1);
         std::string errors;
-        if (!parseBearingCsv(text, read, errors, limits)) {
+        if (!parseBearingCsv(text, read, errors, limits, northOnly)) {
             bearfix::fuzz::check(read.size() == 1 && !errors.empty() && errors.back() != '\n');
             bearfix::fuzz::check(errors.rfind("line ", 0) == 0 || errors.rfind("larger than ", 0) == 0);
             continue;

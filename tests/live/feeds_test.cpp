@@ -111,6 +111,10 @@ TEST(UdpBearing, ReadsTheDatagramsAsTheFormatSays) {
         EXPECT_EQ(b.toleranceDeg, 3.5) << c.name;
         EXPECT_EQ(b.utc, 1716022800) << c.name;
         EXPECT_EQ(b.source, BearingSource::Udp) << c.name;
+        // A relative bearing keeps the course that made it absolute.
+        const bool relative = c.json.find("relative") != std::string::npos;
+        EXPECT_EQ(b.reference, relative ? BearingReference::Relative : BearingReference::True) << c.name;
+        EXPECT_EQ(b.correctionDeg, relative ? 350.0 : 0.0) << c.name;
     }
 }
 
