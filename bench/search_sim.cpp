@@ -83,16 +83,15 @@ Bearing measure(Random& r, const Place& station, const Place& tx, double sigma, 
     return b;
 }
 
-// Whether the transmitter lies in the fix's 95 % ellipse.
+// Whether the transmitter lies in the 95 % ellipse the fix shows.
 bool inEllipse(const FixResult& f, const Place& tx) {
-    if (f.status != FixStatus::Found) return false;
+    const ConfidenceEllipse& e = f.ellipse95;
+    if (f.status != FixStatus::Found || !(e.semiMinorKm > 0.0)) return false;
     double s12, azi1, azi2;
     sphere().Inverse(f.x.lat * kRadToDeg, f.x.lon * kRadToDeg, tx.lat, tx.lon, s12, azi1, azi2);
-    const double km = s12 / 1000.0, e = km * std::sin(azi1 * kDegToRad), n = km * std::cos(azi1 * kDegToRad);
-    const double det = f.covEastEast * f.covNorthNorth - f.covEastNorth * f.covEastNorth;
-    if (!(det > 0.0)) return false;
-    const double m = (f.covNorthNorth * e * e - 2.0 * f.covEastNorth * e * n + f.covEastEast * n * n) / det;
-    return m <= kChiSquare95;
+    const double km = s12 / 1000.0, off = (azi1 - e.orientationDeg) * kDegToRad;
+    const double along = km * std::cos(off) / e.semiMajorKm, across = km * std::sin(off) / e.semiMinorKm;
+    return along * along + across * across <= 1.0;
 }
 
 double cpuMilliseconds() {
