@@ -15,6 +15,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kHuberK = 1.5;  // sigmas
+static_assert(kHuberK == kRobustCornerSigmas);
 constexpr double kOutlierSigmas = 3.0;
 // Start candidates: every pair up to this many, a sample beyond; S of a
 // candidate over at most kMaxScored bearings (evenly spread).
@@ -361,5 +362,7 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
     }
     return result;
 }
+
+double bearingCost(double z, bool robust) { return cost(z, robust); }
 
 }  // namespace bearfix
