@@ -32,6 +32,7 @@ const char* featureKindName(FeatureKind kind) {
         case FeatureKind::LogFix: return "log_fix";
         case FeatureKind::Ellipse: return "ellipse";
         case FeatureKind::Track: return "track";
+        case FeatureKind::ProbabilityRegion: return "probability_region";
     }
     return "";
 }

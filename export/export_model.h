@@ -23,7 +23,7 @@ struct ExportProperty {
     bool flag = false;
 };
 
-enum class FeatureKind { Observer, Crossing, BackCrossing, SearchArea, Sector, LogBearing, LogFix, Ellipse, Track };
+enum class FeatureKind { Observer, Crossing, BackCrossing, SearchArea, Sector, LogBearing, LogFix, Ellipse, Track, ProbabilityRegion };
 
 struct ExportFeature {
     enum Shape { kPoint, kLine, kPolygon };

@@ -34,7 +34,7 @@ bool writeExportFile(const std::string& path, ExportFormat format, const ExportM
 unsigned fillAlpha(FeatureKind kind);
 
 // "observer", "crossing", "back_crossing", "search_area", "sector",
-// "log_bearing", "log_fix", "ellipse", "track".
+// "log_bearing", "log_fix", "ellipse", "track", "probability_region".
 const char* featureKindName(FeatureKind kind);
 
 }  // namespace bearfix

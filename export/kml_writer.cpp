@@ -17,7 +17,7 @@ const Folder kFolders[] = {
     {"Observers", {FeatureKind::Observer}},     {"Crossings", {FeatureKind::Crossing, FeatureKind::BackCrossing}},
     {"Search area", {FeatureKind::SearchArea}}, {"Sectors", {FeatureKind::Sector}},
     {"Bearing log", {FeatureKind::LogBearing}}, {"Fix of the bearing log", {FeatureKind::LogFix, FeatureKind::Ellipse}},
-    {"Tracks", {FeatureKind::Track}},
+    {"Tracks", {FeatureKind::Track}},           {"Probability regions", {FeatureKind::ProbabilityRegion}},
 };
 
 constexpr uint32_t kDisabledColour = 0x00808080;

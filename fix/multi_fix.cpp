@@ -16,6 +16,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kHuberK = 1.5;  // sigmas
+static_assert(kHuberK == kRobustCornerSigmas);
 constexpr double kOutlierSigmas = 3.0;
 // Start candidates: every pair up to this many, a sample beyond; S of a
 // candidate over at most kMaxScored bearings (evenly spread).
@@ -566,5 +567,7 @@ FixResult solveFix(std::span<const Bearing> bearings, const FixOptions& options)
     result.ellipse95 = confidenceEllipse(judgement.ee * r2, judgement.en * r2, judgement.nn * r2, kChiSquare95);
     return result;
 }
+
+double bearingCost(double z, bool robust) { return cost(z, robust); }
 
 }  // namespace bearfix

@@ -39,6 +39,15 @@ namespace bearfix {
 inline constexpr double kChiSquare50 = 1.3862943611198906;
 inline constexpr double kChiSquare95 = 5.991464547107979;
 
+// Where the robust fix's Huber weights begin, in standard deviations.
+inline constexpr double kRobustCornerSigmas = 1.5;
+
+// What one bearing whose residual is z standard deviations adds to S: z^2,
+// or with robust Huber's cost, linear beyond kRobustCornerSigmas.
+// exp(-cost / 2) is the bearing's likelihood, which the probability map
+// uses (search/posterior.h).
+double bearingCost(double z, bool robust);
+
 struct ConfidenceEllipse {
     double semiMajorKm = 0.0;
     double semiMinorKm = 0.0;

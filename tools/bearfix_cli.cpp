@@ -3,6 +3,9 @@
 //   bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]
 //                   [--magnetic | --magnetic-a | --magnetic-b] [--date D | --year Y] [--json]
 //   bearfix-cli fix --bearings FILE [--json] [--robust] [--date D | --year Y]
+//   bearfix-cli fix --bearings FILE --density OUT.tif [...] (tools/search_cli.h)
+//   bearfix-cli viewshed POSITION [...] --out OUT.tif
+//   bearfix-cli next --bearings FILE --from POSITION [...]
 //   bearfix-cli describe POS
 //   bearfix-cli render OUT.png [--width W] [--height H] [--config FILE] [--bearings FILE]
 //   bearfix-cli tracks FILE...
@@ -62,6 +65,7 @@
 #include "tools/gps_cli.h"
 #include "tools/magnetic_cli.h"
 #include "tools/aprs_cli.h"
+#include "tools/search_cli.h"
 
 namespace {
 
@@ -73,6 +77,14 @@ constexpr const char* kUsage =
     "usage: bearfix-cli fix POS_A BRG_A POS_B BRG_B [--tol-a T] [--tol-b T] [--ambi-a] [--ambi-b]\n"
     "                       [--magnetic | --magnetic-a | --magnetic-b] [--date D | --year Y] [--json]\n"
     "       bearfix-cli fix --bearings FILE [--json] [--robust] [--date D | --year Y]\n"
+    "       bearfix-cli fix --bearings FILE --density OUT.tif [--outlines OUT.{kml,geojson}]\n"
+    "                       [--robust] [--ambiguous STATION]... [--hidden-weight W\n"
+    "                       [--config FILE]] [--date D | --year Y] [--json]\n"
+    "       bearfix-cli viewshed POS [--height M] [--target-height M] [--radius KM]\n"
+    "                            --out OUT.tif [--config FILE]\n"
+    "       bearfix-cli next --bearings FILE --from POS [--radius KM] [--robust]\n"
+    "                        [--ambiguous STATION]... [--terrain [--config FILE]]\n"
+    "                        [--date D | --year Y] [--json]\n"
     "       bearfix-cli describe POS\n"
     "       bearfix-cli render OUT.png [--width W] [--height H] [--config FILE]\n"
     "                              [--bearings FILE]\n"
@@ -102,6 +114,20 @@ constexpr const char* kUsage =
     "  starts a comment). ref is true, magnetic or relative; a magnetic bearing\n"
     "  without its correction gets the model's declination at its time (without\n"
     "  one: D or Y, default today). --robust lets bearings far off count less.\n"
+    "  fix --density: also where the transmitter can be: the probability per\n"
+    "  km\u00B2 on a grid of latitude and longitude as a GeoTIFF, the 50 % and 95 %\n"
+    "  regions of highest probability (area, parts; their outlines with --json\n"
+    "  and as KML or GeoJSON with --outlines). --ambiguous: the station's\n"
+    "  bearings may be back bearings (* for all). --hidden-weight W (0..1):\n"
+    "  the probability where a station cannot see, times W (terrain from the\n"
+    "  settings file, default: your bearfix.ini).\n"
+    "  viewshed: where a target TARGET-HEIGHT m above the ground (default 1.5)\n"
+    "  is in sight of an antenna M m above the ground at POS (default 2), out\n"
+    "  to KM (default and at most 50), with refraction (k = 4/3): 1 seen, 0\n"
+    "  not, as a GeoTIFF on the elevation grid of the settings' terrain.\n"
+    "  next: the point within KM (default 5) of POS from which one more bearing\n"
+    "  would shrink the 95 % region most; --terrain: only points that see the\n"
+    "  map's centre.\n"
     "  describe: the position relative to the nearest built-in place (an empty\n"
     "  line when none lies within 900 km); \"not a position\" on standard error\n"
     "  and exit status 2 for a text that is none.\n"
@@ -563,6 +589,16 @@ int main(int argc, char* argv[]) {
     args.erase(args.begin());
     bool json = false;
     std::erase_if(args, [&json](const std::string& a) { return a == "--json" ? (json = true) : false; });
+    if (command == "fix" && std::find(args.begin(), args.end(), "--density") != args.end()) {
+        const int status = bearfix::runFixDensity(args, json);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
+    if (command == "viewshed" || command == "next") {
+        const int status = command == "next" ? bearfix::runNext(args, json) : bearfix::runViewshed(args);
+        if (status == 2) std::fputs(kUsage, stderr);
+        return status;
+    }
     if (command == "fix" && std::find(args.begin(), args.end(), "--bearings") != args.end()) {
         const int status = bearfix::runFixBearings(args, json);
         if (status == 2) std::fputs(kUsage, stderr);

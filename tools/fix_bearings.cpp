@@ -80,6 +80,15 @@ std::string text(const std::vector<Bearing>& bearings, const FixResult& r, bool 
 
 }  // namespace
 
+std::string fixBearingsJson(const std::vector<Bearing>& bearings, const FixResult& r, const std::string& more) {
+    std::string out = json(bearings, r);
+    return out.insert(out.size() - 2, more);  // before the closing "}\n"
+}
+
+std::string fixBearingsText(const std::vector<Bearing>& bearings, const FixResult& r, bool robust) {
+    return text(bearings, r, robust);
+}
+
 int runFixBearings(std::vector<std::string> args, bool json) {
     const bool robust = std::erase(args, std::string("--robust")) > 0;
     double year = yearNow();
